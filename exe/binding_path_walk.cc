@@ -1,0 +1,99 @@
+// The binding-path walk: the work for one network component, done while the
+// component walk holds the write lock and keeps the configuration initialised.
+#include <stdio.h>
+
+#include "walks.h"
+
+// A name or token that could not be fetched is shown as an empty string.
+static const WCHAR* shown(const WCHAR* text) {
+  return text != NULL ? text : L"";
+}
+
+static void printHeading(INetCfgComponent* netCfgComp) {
+  LPWSTR bindName = NULL;
+  LPWSTR displayName = NULL;
+  netCfgComp->GetBindName(&bindName);
+  netCfgComp->GetDisplayName(&displayName);
+  printf("%ls (%ls)\n", shown(bindName), shown(displayName));
+  if (bindName != NULL) CoTaskMemFree(bindName);
+  if (displayName != NULL) CoTaskMemFree(displayName);
+}
+
+// A path whose token could not be fetched matches no filter.
+static int pathMatches(const WCHAR* pathTokenWide, const WCHAR* token) {
+  if (pathTokenWide == NULL) return 1;
+  return token != NULL && StrCmpLogicalW(pathTokenWide, token) == 0;
+}
+
+// Shows or changes one matching path. Returns what it adds to the walk's
+// result; *enableFailed is set when the change was refused.
+static int handlePath(INetCfgBindingPath* bindingPath, const WCHAR* token, int mode, int* enableFailed) {
+  int enabled = bindingPath->IsEnabled() == S_OK ? 1 : 0;
+  if (mode < 0) {
+    printf("    %ls: %d\n", shown(token), enabled);
+    return enabled;
+  }
+  int newState = mode > 0 ? 1 : 0;
+  printf("    %ls: %d->%d\n", shown(token), enabled, newState);
+  HRESULT hr = bindingPath->Enable(newState);
+  if (hr != S_OK) {
+    printf("bindingPath->Enable(%d) returned %x\n", mode, (unsigned)hr);
+    *enableFailed = 1;
+  }
+  return mode > 0 ? enabled : 0;
+}
+
+static int walkPaths(IEnumNetCfgBindingPath* paths, const WCHAR* pathTokenWide, int mode, int* enableFailed) {
+  int result = 0;
+  INetCfgBindingPath* bindingPath = NULL;
+  paths->Reset();
+  while (paths->Next(1, &bindingPath, NULL) == S_OK) {
+    LPWSTR token = NULL;
+    bindingPath->GetPathToken(&token);
+    int matched = pathMatches(pathTokenWide, token);
+    if (matched) result += handlePath(bindingPath, token, mode, enableFailed);
+    if (token != NULL) CoTaskMemFree(token);
+    bindingPath->Release();
+    bindingPath = NULL;
+    if (matched && pathTokenWide != NULL) break;
+  }
+  return result;
+}
+
+// Applies the component's changes. Returns non-zero when they were not applied.
+static int applyChanges(void) {
+  printf("Applying changes ... ");
+  HRESULT hr = netCfg->Apply();
+  if (hr == S_OK) {
+    printf("success\n");
+    return 0;
+  }
+  printf("failed - error code %x\n", (unsigned)hr);
+  return 1;
+}
+
+int walkBindingPaths(INetCfgComponent* netCfgComp, const WCHAR* pathTokenWide, int mode) {
+  printHeading(netCfgComp);
+  INetCfgComponentBindings* bindings = NULL;
+  HRESULT hr = netCfgComp->QueryInterface(IID_INetCfgComponentBindings, (void**)&bindings);
+  if (hr != S_OK) {
+    printf("netCfgComp->QueryInterface() returned %x\n", (unsigned)hr);
+    return WALK_FAILED;
+  }
+  IEnumNetCfgBindingPath* paths = NULL;
+  hr = bindings->EnumBindingPaths(EBP_ABOVE, &paths);
+  if (hr != S_OK) {
+    printf("bindings->EnumBindingPaths() returned %x\n", (unsigned)hr);
+    bindings->Release();
+    return WALK_FAILED;
+  }
+  int enableFailed = 0;
+  int result = walkPaths(paths, pathTokenWide, mode, &enableFailed);
+  paths->Release();
+  bindings->Release();
+  if (mode < 0) return result;
+  int applyFailed = applyChanges();
+  // A disable that was refused or not applied must not pass for a success.
+  if (mode == MODE_DISABLE && (enableFailed || applyFailed)) return WALK_FAILED;
+  return result;
+}

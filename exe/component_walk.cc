@@ -1,0 +1,143 @@
+// The component walk: the one place where the network configuration is opened,
+// locked, initialised and closed. Each set-up step is a function that calls the
+// next one and then undoes its own step, so that a failure anywhere undoes
+// exactly what was reached, in reverse order.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <vector>
+
+#include "walks.h"
+
+INetCfg* netCfg = NULL;
+
+static const GUID* const classIds[] = {
+    &GUID_DEVCLASS_NET,
+    &GUID_DEVCLASS_NETCLIENT,
+    &GUID_DEVCLASS_NETTRANS,
+    &GUID_DEVCLASS_NETSERVICE,
+};
+
+static const DWORD lockTimeoutMs = 5000;
+static const WCHAR lockClientDescription[] = L"ferrule";
+
+// Converts a command-line filter into a wide string held in buffer, which is
+// sized to the text, so that a filter of any length is kept whole. Returns
+// null when there is no filter.
+static const WCHAR* widen(const char* text, std::vector<WCHAR>& buffer) {
+  if (text == NULL) return NULL;
+  size_t length = strlen(text);
+  buffer.assign(length + 1, 0);
+  if (mbstowcs(&buffer[0], text, length + 1) == (size_t)-1) {
+    // Windows' C locale maps each byte to the code unit of the same value; a
+    // byte that this C library refuses is mapped that way too, so that a
+    // filter is never left half converted.
+    for (size_t i = 0; i <= length; i++) buffer[i] = (WCHAR)(unsigned char)text[i];
+  }
+  return &buffer[0];
+}
+
+// A component whose bind name could not be fetched matches no filter.
+static int componentMatches(const WCHAR* bindName, const WCHAR* compIdWide) {
+  if (compIdWide == NULL) return 1;
+  return bindName != NULL && StrCmpLogicalW(bindName, compIdWide) == 0;
+}
+
+static int walkEnumeration(IEnumNetCfgComponent* components, const WCHAR* compIdWide,
+                           const WCHAR* pathTokenWide, int mode) {
+  int total = 0;
+  INetCfgComponent* component = NULL;
+  components->Reset();
+  while (components->Next(1, &component, NULL) == S_OK) {
+    LPWSTR bindName = NULL;
+    component->GetBindName(&bindName);
+    if (componentMatches(bindName, compIdWide)) total += walkBindingPaths(component, pathTokenWide, mode);
+    if (bindName != NULL) CoTaskMemFree(bindName);
+    component->Release();
+    component = NULL;
+  }
+  return total;
+}
+
+static int walkClass(const GUID* classId, const WCHAR* compIdWide, const WCHAR* pathTokenWide, int mode) {
+  INetCfgClass* netCfgClass = NULL;
+  HRESULT hr = netCfg->QueryNetCfgClass(classId, IID_INetCfgClass, (void**)&netCfgClass);
+  if (hr != S_OK) {
+    printf("QueryNetCfgClass() returned %x\n", (unsigned)hr);
+    return WALK_FAILED;
+  }
+  IEnumNetCfgComponent* components = NULL;
+  hr = netCfgClass->EnumComponents(&components);
+  if (hr != S_OK) {
+    printf("EnumComponents() returned %x\n", (unsigned)hr);
+    netCfgClass->Release();
+    return WALK_FAILED;
+  }
+  int total = walkEnumeration(components, compIdWide, pathTokenWide, mode);
+  components->Release();
+  netCfgClass->Release();
+  return total;
+}
+
+static int walkInitialised(const GUID* classId, const WCHAR* compIdWide, const WCHAR* pathTokenWide, int mode) {
+  HRESULT hr = netCfg->Initialize(NULL);
+  if (hr != S_OK) {
+    printf("netCfg->Initialize() returned %x\n", (unsigned)hr);
+    return WALK_FAILED;
+  }
+  int total = walkClass(classId, compIdWide, pathTokenWide, mode);
+  hr = netCfg->Uninitialize();
+  if (hr != S_OK) printf("netCfg->Uninitialize() returned %x\n", (unsigned)hr);
+  return total;
+}
+
+static int walkLocked(const GUID* classId, const WCHAR* compIdWide, const WCHAR* pathTokenWide, int mode) {
+  INetCfgLock* lock = NULL;
+  HRESULT hr = netCfg->QueryInterface(IID_INetCfgLock, (void**)&lock);
+  if (hr != S_OK) {
+    printf("netCfg->QueryInterface(IID_INetCfgLock) returned %x\n", (unsigned)hr);
+    return WALK_FAILED;
+  }
+  int total = WALK_FAILED;
+  hr = lock->AcquireWriteLock(lockTimeoutMs, lockClientDescription, NULL);
+  if (hr != S_OK) {
+    printf("lock->AcquireWriteLock() returned %x\n", (unsigned)hr);
+  } else {
+    total = walkInitialised(classId, compIdWide, pathTokenWide, mode);
+    lock->ReleaseWriteLock();
+  }
+  lock->Release();
+  return total;
+}
+
+static int walkCreated(const GUID* classId, const WCHAR* compIdWide, const WCHAR* pathTokenWide, int mode) {
+  HRESULT hr = CoCreateInstance(CLSID_CNetCfg, NULL, CLSCTX_INPROC_SERVER, IID_INetCfg, (void**)&netCfg);
+  if (hr != S_OK) {
+    printf("CoCreateInstance(CLSID_CNetCfg) returned %x\n", (unsigned)hr);
+    netCfg = NULL;
+    return WALK_FAILED;
+  }
+  int total = walkLocked(classId, compIdWide, pathTokenWide, mode);
+  netCfg->Release();
+  netCfg = NULL;
+  return total;
+}
+
+int walkComponents(int compClass, const char* compId, const char* pathToken, int mode) {
+  if (compClass < 0 || compClass > 3) {
+    printf("invalid compClass %d\n", compClass);
+    return 255;
+  }
+  std::vector<WCHAR> compIdBuffer, pathTokenBuffer;
+  const WCHAR* compIdWide = widen(compId, compIdBuffer);
+  const WCHAR* pathTokenWide = widen(pathToken, pathTokenBuffer);
+  HRESULT hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
+  if (hr != S_OK) {
+    printf("CoInitializeEx() returned %x\n", (unsigned)hr);
+    return WALK_FAILED;
+  }
+  int total = walkCreated(classIds[compClass], compIdWide, pathTokenWide, mode);
+  CoUninitialize();
+  return total;
+}

@@ -1,0 +1,57 @@
+// A machine's network configuration as the stand-in holds it: the four
+// classes of components, their binding paths and states, the write lock, and
+// the results that particular calls are scripted to return. It is read from
+// and written to a plain-text description; see machines.md.
+#ifndef STANDIN_MACHINE_H
+#define STANDIN_MACHINE_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace standin {
+
+struct BindingPath {
+  std::wstring token;
+  bool enabled;  // the applied state
+  bool current;  // the state seen inside a session, applied by Apply
+};
+
+struct Component {
+  std::wstring bindName;
+  std::wstring displayName;
+  std::vector<BindingPath> paths;
+};
+
+// A call made for the occurrence-th time (or every time, when occurrence is 0)
+// returns result instead of doing its work.
+struct Fault {
+  std::string call;  // "Interface.Method", or "CoCreateInstance" and the like
+  long occurrence;
+  int32_t result;
+};
+
+enum { CLASS_COUNT = 4 };
+
+struct Machine {
+  std::vector<Component> classes[CLASS_COUNT];  // dev, client, proto, service
+  std::vector<Fault> faults;
+  std::wstring lockHolder;  // another program that holds the write lock; empty when free
+};
+
+extern const char* const classKeywords[CLASS_COUNT];
+
+// Reads a description; on failure returns false and says why, with the line.
+bool parseMachine(const std::string& text, Machine* machine, std::string* error);
+std::string formatMachine(const Machine& machine);
+
+// The built-in sample: a typical Windows PC.
+const char* sampleMachineText();
+
+std::string toUtf8(const std::wstring& text);
+std::wstring fromUtf8(const std::string& text);
+
+}  // namespace standin
+
+#endif

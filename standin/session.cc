@@ -1,0 +1,158 @@
+#include "session.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "interfaces.h"
+
+#ifdef _WIN32
+#include <stdio.h>
+#endif
+
+namespace standin {
+
+extern const char sampleMachine[];  // generated from sample.machine
+
+const char* sampleMachineText() {
+  return sampleMachine;
+}
+
+static Session* current = NULL;
+
+static void openJournal(Session* s) {
+  const char* path = getenv("STANDIN_JOURNAL");
+  if (path != NULL && *path != '\0') s->journalFile = fopen(path, "ab");
+}
+
+Session& session() {
+  if (current == NULL) {
+    current = new Session();
+    const char* path = getenv("STANDIN_MACHINE");
+    current->machineFile = path != NULL ? path : "";
+    current->machine = loadMachine(current->machineFile);
+    openJournal(current);
+  }
+  return *current;
+}
+
+void startSession(const Machine& machine, const std::string& file) {
+  if (current != NULL && current->journalFile != NULL) fclose(current->journalFile);
+  delete current;
+  current = new Session();
+  current->machine = machine;
+  current->machineFile = file;
+}
+
+bool scripted(const char* call, int32_t* result) {
+  Session& s = session();
+  long occurrence = ++s.calls[call];
+  for (const Fault& fault : s.machine.faults) {
+    if (fault.call == call && (fault.occurrence == 0 || fault.occurrence == occurrence)) {
+      *result = fault.result;
+      return true;
+    }
+  }
+  return false;
+}
+
+void record(const std::string& line) {
+  Session& s = session();
+  if (!s.journalling) return;
+  s.journal.push_back(line);
+  if (s.journalFile != NULL) {
+    fprintf(s.journalFile, "%s\n", line.c_str());
+    fflush(s.journalFile);
+  }
+}
+
+void violation(const std::string& what) {
+  session().violations.push_back(what);
+  record("violation: " + what);
+}
+
+static bool readFile(const std::string& path, std::string* text) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == NULL) return false;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) text->append(buffer, n);
+  fclose(file);
+  return true;
+}
+
+Machine loadMachine(const std::string& path) {
+  std::string text = path.empty() ? sampleMachineText() : "";
+  if (!path.empty() && !readFile(path, &text)) {
+    fprintf(stderr, "standin: cannot read %s\n", path.c_str());
+    exit(70);
+  }
+  Machine machine;
+  std::string error;
+  if (!parseMachine(text, &machine, &error)) {
+    fprintf(stderr, "standin: %s: %s\n", path.empty() ? "sample" : path.c_str(), error.c_str());
+    exit(70);
+  }
+  return machine;
+}
+
+static bool replaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+  return rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool saveMachine() {
+  Session& s = session();
+  if (s.machineFile.empty()) return true;
+  std::string temporary = s.machineFile + ".tmp";
+  FILE* file = fopen(temporary.c_str(), "wb");
+  if (file == NULL) return false;
+  std::string text = formatMachine(s.machine);
+  bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+  written = fclose(file) == 0 && written;
+  return written && replaceFile(temporary, s.machineFile);
+}
+
+std::string hexResult(int32_t result) {
+  char buffer[16];
+  snprintf(buffer, sizeof buffer, "%x", (unsigned)(uint32_t)result);
+  return buffer;
+}
+
+struct NamedGuid {
+  const GUID* guid;
+  const char* name;
+};
+
+static const NamedGuid knownGuids[] = {
+    {&IID_IUnknown, "IID_IUnknown"},
+    {&IID_INetCfg, "IID_INetCfg"},
+    {&IID_INetCfgLock, "IID_INetCfgLock"},
+    {&IID_INetCfgClass, "IID_INetCfgClass"},
+    {&IID_IEnumNetCfgComponent, "IID_IEnumNetCfgComponent"},
+    {&IID_INetCfgComponent, "IID_INetCfgComponent"},
+    {&IID_INetCfgComponentBindings, "IID_INetCfgComponentBindings"},
+    {&IID_IEnumNetCfgBindingPath, "IID_IEnumNetCfgBindingPath"},
+    {&IID_INetCfgBindingPath, "IID_INetCfgBindingPath"},
+    {&CLSID_CNetCfg, "CLSID_CNetCfg"},
+    {&GUID_DEVCLASS_NET, "GUID_DEVCLASS_NET"},
+    {&GUID_DEVCLASS_NETCLIENT, "GUID_DEVCLASS_NETCLIENT"},
+    {&GUID_DEVCLASS_NETTRANS, "GUID_DEVCLASS_NETTRANS"},
+    {&GUID_DEVCLASS_NETSERVICE, "GUID_DEVCLASS_NETSERVICE"},
+};
+
+std::string guidText(const void* guid) {
+  if (guid == NULL) return "null";
+  const GUID* g = (const GUID*)guid;
+  for (const NamedGuid& known : knownGuids)
+    if (memcmp(known.guid, g, sizeof(GUID)) == 0) return known.name;
+  char buffer[48];
+  snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned)g->Data1,
+           g->Data2, g->Data3, g->Data4[0], g->Data4[1], g->Data4[2], g->Data4[3], g->Data4[4], g->Data4[5],
+           g->Data4[6], g->Data4[7]);
+  return buffer;
+}
+
+}  // namespace standin

@@ -1,0 +1,61 @@
+// The stand-in's state for one process: the machine it serves, the journal of
+// every call made to it, reference counts, and the write lock and apartment as
+// the program left them. Tests read it to see what was handed to the platform.
+#ifndef STANDIN_SESSION_H
+#define STANDIN_SESSION_H
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "machine.h"
+
+namespace standin {
+
+struct Session {
+  Machine machine;
+  std::string machineFile;  // where Apply writes the states back; empty for none
+  bool journalling = true;
+  std::vector<std::string> journal;  // "Interface[target].Method(arguments) = result", in order
+  FILE* journalFile = NULL;          // a copy of the journal, line by line, when asked for
+  std::map<std::string, long> calls;        // per call name, how often it was made
+  std::map<std::string, long> references;   // per interface, references still held
+  std::vector<std::string> violations;      // uses that Windows would not tolerate
+  long apartments = 0;   // CoInitializeEx that succeeded, less CoUninitialize
+  bool apartmentLeft = false;  // the program has left the apartment once
+  bool writeLocked = false;    // the program holds the write lock
+  bool initialised = false;
+  long strings = 0;  // strings handed out and not yet freed
+};
+
+// The process's session. On first use it serves the machine described in the
+// file named by STANDIN_MACHINE, or the built-in sample, and writes its journal
+// to the file named by STANDIN_JOURNAL when that is set.
+Session& session();
+
+// Starts a fresh session on machine (for tests); file is where Apply writes.
+void startSession(const Machine& machine, const std::string& file = std::string());
+
+// Counts a call; true, with *result set, when the call is scripted to fail now.
+bool scripted(const char* call, int32_t* result);
+
+void record(const std::string& line);
+void violation(const std::string& what);
+
+// Reads a description file, or the sample when path is empty; exits with a
+// message on standard error when it cannot be read, since the run means nothing then.
+Machine loadMachine(const std::string& path);
+
+// Writes the applied states back to the session's file: a temporary file, then
+// a rename, so that a reader never sees half a description.
+bool saveMachine();
+
+std::string hexResult(int32_t result);
+std::string guidText(const void* guid);  // the identifier's name when it is one we know
+
+}  // namespace standin
+
+#endif
