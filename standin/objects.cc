@@ -62,10 +62,17 @@ class Counted : public Interface {
   }
 
   ULONG STDMETHODCALLTYPE Release() override {
+    std::string t = target();
+    record(std::string(name_) + (t.empty() ? "" : "[" + t + "]") + ".Release() = " +
+           std::to_string(references_ - 1));
+    return drop();
+  }
+
+  // Release for the stand-in's own references (a tear-off's hold on its
+  // parent), which are no call of the program's and stay out of the journal.
+  ULONG drop() {
     session().references[name_]--;
     ULONG left = --references_;
-    std::string t = target();
-    record(std::string(name_) + (t.empty() ? "" : "[" + t + "]") + ".Release() = " + std::to_string(left));
     if (left == 0) delete this;
     return left;
   }
@@ -106,8 +113,8 @@ class NetCfgObject;
 
 class LockObject : public Counted<INetCfgLock> {
  public:
-  explicit LockObject(INetCfg* parent) : Counted("INetCfgLock"), parent_(parent) { parent_->AddRef(); }
-  ~LockObject() { parent_->Release(); }
+  explicit LockObject(Counted<INetCfg>* parent) : Counted("INetCfgLock"), parent_(parent) { parent_->AddRef(); }
+  ~LockObject() { parent_->drop(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     return answer(riid, object, IID_INetCfgLock, [&] { return parent_->QueryInterface(riid, object); });
@@ -145,7 +152,7 @@ class LockObject : public Counted<INetCfgLock> {
   }
 
  private:
-  INetCfg* parent_;
+  Counted<INetCfg>* parent_;
 };
 
 class PathObject : public Counted<INetCfgBindingPath> {
@@ -259,11 +266,11 @@ class PathEnumerator : public Enumerator<IEnumNetCfgBindingPath, INetCfgBindingP
 
 class BindingsObject : public Counted<INetCfgComponentBindings> {
  public:
-  BindingsObject(INetCfgComponent* parent, int c, size_t k)
+  BindingsObject(Counted<INetCfgComponent>* parent, int c, size_t k)
       : Counted("INetCfgComponentBindings"), parent_(parent), c_(c), k_(k) {
     parent_->AddRef();
   }
-  ~BindingsObject() { parent_->Release(); }
+  ~BindingsObject() { parent_->drop(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     return answer(riid, object, IID_INetCfgComponentBindings,
@@ -300,7 +307,7 @@ class BindingsObject : public Counted<INetCfgComponentBindings> {
   std::string target() override { return narrow(session().machine.classes[c_][k_].bindName); }
 
  private:
-  INetCfgComponent* parent_;
+  Counted<INetCfgComponent>* parent_;
   int c_;
   size_t k_;
 };

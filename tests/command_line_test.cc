@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+
+namespace {
+
+struct ParseCase {
+  std::vector<std::string> arguments;
+  int parsed;  // 0, or -1 for a usage error
+  int compClass;
+  const char* compId;
+  const char* pathToken;
+  int mode;
+};
+
+const ParseCase parseCases[] = {
+    {{}, 0, 0, nullptr, nullptr, -1},
+    {{"class", "dev"}, 0, 0, nullptr, nullptr, -1},
+    {{"class", "client"}, 0, 1, nullptr, nullptr, -1},
+    {{"class", "proto"}, 0, 2, nullptr, nullptr, -1},
+    {{"class", "service"}, 0, 3, nullptr, nullptr, -1},
+    {{"comp", "ms_tcpip"}, 0, 0, "ms_tcpip", nullptr, -1},
+    {{"comp", ""}, 0, 0, "", nullptr, -1},
+    {{"comp", "disable"}, 0, 0, "disable", nullptr, -1},
+    {{"path", "ms_server->ms_tcpip"}, 0, 0, nullptr, "ms_server->ms_tcpip", -1},
+    {{"path", "class"}, 0, 0, nullptr, "class", -1},
+    {{"enable"}, 0, 0, nullptr, nullptr, 1},
+    {{"disable"}, 0, 0, nullptr, nullptr, 0},
+    // Later keywords overwrite earlier ones.
+    {{"enable", "disable"}, 0, 0, nullptr, nullptr, 0},
+    {{"disable", "enable"}, 0, 0, nullptr, nullptr, 1},
+    {{"class", "proto", "class", "service"}, 0, 3, nullptr, nullptr, -1},
+    {{"comp", "a", "comp", "b"}, 0, 0, "b", nullptr, -1},
+    // Any order.
+    {{"disable", "path", "t", "comp", "c", "class", "client"}, 0, 1, "c", "t", 0},
+    {{"class", "proto", "comp", "ms_tcpip", "path", "t", "enable"}, 0, 2, "ms_tcpip", "t", 1},
+    // Usage errors.
+    {{"class"}, -1, 0, nullptr, nullptr, 0},
+    {{"class", "PROTO"}, -1, 0, nullptr, nullptr, 0},
+    {{"class", "protocol"}, -1, 0, nullptr, nullptr, 0},
+    {{"class", ""}, -1, 0, nullptr, nullptr, 0},
+    {{"comp"}, -1, 0, nullptr, nullptr, 0},
+    {{"class", "proto", "path"}, -1, 0, nullptr, nullptr, 0},
+    {{"Enable"}, -1, 0, nullptr, nullptr, 0},
+    {{"disabled"}, -1, 0, nullptr, nullptr, 0},
+    {{"en"}, -1, 0, nullptr, nullptr, 0},
+    {{"-h"}, -1, 0, nullptr, nullptr, 0},
+    {{"/?"}, -1, 0, nullptr, nullptr, 0},
+    {{""}, -1, 0, nullptr, nullptr, 0},
+    {{"dev"}, -1, 0, nullptr, nullptr, 0},
+    {{"enable", "ms_tcpip"}, -1, 0, nullptr, nullptr, 0},
+};
+
+void PrintTo(const ParseCase& c, std::ostream* out) {
+  for (const std::string& argument : c.arguments) *out << "'" << argument << "' ";
+}
+
+class ParseTest : public testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseTest, ReadsTheRequest) {
+  ParseCase c = GetParam();
+  std::vector<std::string> arguments = c.arguments;
+  arguments.insert(arguments.begin(), "ferrule");
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  argv.push_back(nullptr);
+  BindingRequest request;
+  ASSERT_EQ(parseArguments((int)arguments.size(), argv.data(), &request), c.parsed);
+  if (c.parsed != 0) return;
+  EXPECT_EQ(request.compClass, c.compClass);
+  EXPECT_EQ(request.mode, c.mode);
+  if (c.compId == nullptr) EXPECT_EQ(request.compId, nullptr);
+  else EXPECT_STREQ(request.compId, c.compId);
+  if (c.pathToken == nullptr) EXPECT_EQ(request.pathToken, nullptr);
+  else EXPECT_STREQ(request.pathToken, c.pathToken);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, ParseTest, testing::ValuesIn(parseCases));
+
+TEST(CommandLine, FiltersAreTheArgumentsThemselves) {
+  char program[] = "ferrule", comp[] = "comp", id[] = "ms_tcpip";
+  char* argv[] = {program, comp, id, nullptr};
+  BindingRequest request;
+  ASSERT_EQ(parseArguments(3, argv, &request), 0);
+  EXPECT_EQ(request.compId, id);
+}
+
+TEST(CommandLine, NoArgumentVectorAtAllQueriesTheDefaults) {
+  char* argv[] = {nullptr};
+  BindingRequest request;
+  ASSERT_EQ(parseArguments(0, argv, &request), 0);
+  EXPECT_EQ(request.mode, -1);
+  EXPECT_EQ(request.compClass, 0);
+}
+
+TEST(CommandLineDeathTest, UsageLineEndsTheProcessWith255) {
+  char program[] = "C:\\Tools\\FERRULE.EXE", word[] = "--help";
+  char* argv[] = {program, word, nullptr};
+  EXPECT_EXIT(runCommandLine(2, argv), testing::ExitedWithCode(255), "");
+}
+
+}  // namespace

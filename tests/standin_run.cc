@@ -1,0 +1,61 @@
+#include "standin_run.h"
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include "command_line.h"
+#include "walks.h"
+
+static void start(const std::string& machineText) {
+  standin::Machine machine;
+  std::string error;
+  bool parsed = standin::parseMachine(machineText, &machine, &error);
+  ASSERT_TRUE(parsed) << error;
+  standin::startSession(machine);
+}
+
+StandinRun walkOn(const std::string& machine, int compClass, const char* compId, const char* pathToken, int mode) {
+  start(machine);
+  testing::internal::CaptureStdout();
+  int total = walkComponents(compClass, compId, pathToken, mode);
+  fflush(stdout);
+  std::string output = testing::internal::GetCapturedStdout();
+  return StandinRun{total, output, standin::session().journal};
+}
+
+StandinRun commandLineOn(const std::string& machine, std::vector<std::string> arguments) {
+  start(machine);
+  arguments.insert(arguments.begin(), "ferrule");
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  argv.push_back(NULL);
+  testing::internal::CaptureStdout();
+  int status = runCommandLine((int)arguments.size(), argv.data());
+  fflush(stdout);
+  std::string output = testing::internal::GetCapturedStdout();
+  return StandinRun{status, output, standin::session().journal};
+}
+
+std::string callName(const std::string& line) {
+  std::string name = line.substr(0, line.find('('));
+  size_t open = name.find('[');
+  if (open != std::string::npos) name.erase(open, name.find(']') - open + 1);
+  return name;
+}
+
+std::vector<std::string> callsNamed(const std::vector<std::string>& journal, const std::set<std::string>& names) {
+  std::vector<std::string> calls;
+  for (const std::string& line : journal)
+    if (names.count(callName(line))) calls.push_back(callName(line));
+  return calls;
+}
+
+void expectPlatformLeftClean() {
+  standin::Session& s = standin::session();
+  for (const auto& held : s.references) EXPECT_EQ(held.second, 0) << "references to " << held.first;
+  EXPECT_TRUE(s.violations.empty()) << s.violations.front();
+  EXPECT_EQ(s.strings, 0) << "strings not freed";
+  EXPECT_FALSE(s.writeLocked) << "write lock left held";
+  EXPECT_FALSE(s.initialised) << "configuration left initialised";
+  EXPECT_EQ(s.apartments, 0) << "apartment not left";
+}

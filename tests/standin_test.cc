@@ -1,0 +1,113 @@
+// The stand-in's own pieces: the description format and StrCmpLogicalW.
+#include <gtest/gtest.h>
+
+#include "machine.h"
+#include "netcfg.h"
+#include "session.h"
+
+namespace {
+
+TEST(MachineDescription, ReadsBackWhatItWrites) {
+  standin::Machine machine;
+  std::string error;
+  ASSERT_TRUE(standin::parseMachine(standin::sampleMachineText(), &machine, &error)) << error;
+  ASSERT_EQ(machine.classes[0].size(), 2u);
+  std::string text = standin::formatMachine(machine);
+  standin::Machine again;
+  ASSERT_TRUE(standin::parseMachine(text, &again, &error)) << error;
+  EXPECT_EQ(standin::formatMachine(again), text);
+}
+
+TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
+  std::string text =
+      "class service\n"
+      "  component \"a \\\"b\\\" \\\\c\" \"Dienst f\xC3\xBCr \xF0\x9F\x98\x80\"\n"
+      "    path \"\" disabled\n"
+      "lock \"Network Connections\"\n"
+      "fail INetCfg.Apply * 4a020\n"
+      "fail IEnumNetCfgComponent.Next 3 80004005\n";
+  standin::Machine machine;
+  std::string error;
+  ASSERT_TRUE(standin::parseMachine(text, &machine, &error)) << error;
+  const standin::Component& component = machine.classes[3][0];
+  EXPECT_EQ(component.bindName, L"a \"b\" \\c");
+  EXPECT_EQ(standin::toUtf8(component.displayName), "Dienst f\xC3\xBCr \xF0\x9F\x98\x80");
+  EXPECT_EQ(component.paths[0].token, L"");
+  EXPECT_FALSE(component.paths[0].enabled);
+  EXPECT_EQ(machine.lockHolder, L"Network Connections");
+  ASSERT_EQ(machine.faults.size(), 2u);
+  EXPECT_EQ(machine.faults[0].occurrence, 0);
+  EXPECT_EQ(machine.faults[0].result, 0x4a020);
+  EXPECT_EQ((uint32_t)machine.faults[1].result, 0x80004005u);
+  standin::Machine again;
+  ASSERT_TRUE(standin::parseMachine(standin::formatMachine(machine), &again, &error)) << error;
+  EXPECT_EQ(standin::formatMachine(again), standin::formatMachine(machine));
+}
+
+struct BadLine {
+  const char* text;
+  const char* error;
+};
+
+void PrintTo(const BadLine& c, std::ostream* out) {
+  *out << c.text;
+}
+
+class BadDescription : public testing::TestWithParam<BadLine> {};
+
+TEST_P(BadDescription, SaysWhichLineAndWhy) {
+  standin::Machine machine;
+  std::string error;
+  EXPECT_FALSE(standin::parseMachine(GetParam().text, &machine, &error));
+  EXPECT_EQ(error, GetParam().error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, BadDescription,
+    testing::Values(BadLine{"class nic\n", "line 1: unknown class nic"},
+                    BadLine{"# c\ncomponent a b\n", "line 2: component before any class"},
+                    BadLine{"class dev\npath p enabled\n", "line 2: path before any component"},
+                    BadLine{"class dev\ncomponent a b\npath p on\n", "line 3: state must be enabled or disabled"},
+                    BadLine{"class dev\ncomponent \"a b\n", "line 2: unterminated quote"},
+                    BadLine{"fail X 0 1\n", "line 1: occurrence must be a count from 1, or *"},
+                    BadLine{"fail X 1 zz\n", "line 1: result must be hexadecimal"},
+                    BadLine{"lock\n", "line 1: cannot read 'lock' with 0 values"}));
+
+struct Comparison {
+  const wchar_t* a;
+  const wchar_t* b;
+  int order;
+};
+
+void PrintTo(const Comparison& c, std::ostream* out) {
+  *out << standin::toUtf8(c.a) << " ~ " << standin::toUtf8(c.b);
+}
+
+class LogicalComparison : public testing::TestWithParam<Comparison> {};
+
+TEST_P(LogicalComparison, FollowsWindowsRules) {
+  standin::startSession(standin::Machine());
+  EXPECT_EQ(StrCmpLogicalW(GetParam().a, GetParam().b), GetParam().order);
+  EXPECT_EQ(StrCmpLogicalW(GetParam().b, GetParam().a), -GetParam().order);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, LogicalComparison,
+                         testing::Values(Comparison{L"ms_tcpip", L"ms_tcpip", 0},
+                                         Comparison{L"MS_TCPIP", L"ms_tcpip", 0},
+                                         Comparison{L"ms_tcpip", L"ms_tcpip6", -1},
+                                         Comparison{L"a2", L"a10", -1},
+                                         Comparison{L"a007", L"a7", 0},
+                                         Comparison{L"a99999999999999999999", L"a100000000000000000000", -1},
+                                         Comparison{L"1b", L"ab", -1},
+                                         Comparison{L"", L"", 0},
+                                         Comparison{L"", L"a", -1},
+                                         Comparison{L"x->{ABC}", L"X->{abc}", 0}));
+
+TEST(StandinPlatform, FreeingMemoryItDidNotHandOutIsCaught) {
+  standin::startSession(standin::Machine());
+  int local = 0;
+  CoTaskMemFree(&local);
+  ASSERT_EQ(standin::session().violations.size(), 1u);
+}
+
+}  // namespace

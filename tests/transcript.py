@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""Runs transcript cases against a built ferrule and compares, byte for byte,
+its standard output and its exit status.
+
+A case file holds, line by line:
+  # ...                  a comment
+  machine: NAME          the machine: "sample", or tests/machines/NAME.machine
+  machine+: LINE         one more line of machine description (a fault, a lock)
+  standin-only: WHY      the case cannot run under Wine, and why
+  run: ARGUMENTS         one run of ferrule; arguments are split as a shell would
+  status: N              the exit status that run must give
+  | TEXT                 one line that run must print (after "| ")
+  journal: none          that run must make no platform call at all
+
+Runs in one case share the machine: a change applied by one is seen by the next.
+With --wine, ferrule.exe runs under Wine with the test server registered in the
+prefix; then CR LF line ends and the program's name in the usage line are the
+only things normalised.
+"""
+import argparse
+import os
+import shlex
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SAMPLE = os.path.join(HERE, "..", "standin", "sample.machine")
+
+
+class Run:
+    def __init__(self, arguments):
+        self.arguments = arguments
+        self.status = None
+        self.lines = []
+        self.no_journal = False
+
+
+class Case:
+    def __init__(self, path):
+        self.path = path
+        self.machine = None
+        self.extra = []
+        self.standin_only = None
+        self.runs = []
+        self.parse()
+
+    def parse(self):
+        with open(self.path, encoding="utf-8") as f:
+            for number, line in enumerate(f.read().split("\n"), 1):
+                self.parse_line(line, number)
+        if self.machine is None or not self.runs:
+            raise SystemExit(f"{self.path}: a case needs a machine and a run")
+
+    def parse_line(self, line, number):
+        if line.startswith("| ") or line == "|":
+            self.runs[-1].lines.append(line[2:])
+            return
+        if not line.strip() or line.startswith("#"):
+            return
+        key, _, value = line.partition(":")
+        value = value.strip()
+        if key == "machine":
+            self.machine = value
+        elif key == "machine+":
+            self.extra.append(value)
+        elif key == "standin-only":
+            self.standin_only = value
+        elif key == "run":
+            self.runs.append(Run(shlex.split(value)))
+        elif key == "status":
+            self.runs[-1].status = int(value)
+        elif key == "journal" and value == "none":
+            self.runs[-1].no_journal = True
+        else:
+            raise SystemExit(f"{self.path}:{number}: cannot read: {line}")
+
+    def machine_text(self):
+        name = self.machine
+        path = SAMPLE if name == "sample" else os.path.join(HERE, "machines", name + ".machine")
+        with open(path, encoding="utf-8") as f:
+            text = f.read()
+        return text + "".join(line + "\n" for line in self.extra)
+
+
+class Native:
+    name = "ferrule"
+
+    def __init__(self, program):
+        self.program = os.path.abspath(program)
+
+    def environment(self, machine, journal):
+        env = dict(os.environ)
+        env["STANDIN_MACHINE"] = machine
+        env["STANDIN_JOURNAL"] = journal
+        return env
+
+    def command(self, arguments):
+        return [self.program] + arguments
+
+    def program_name(self, stdout):
+        return self.program.encode()
+
+    def normalise(self, stdout):
+        return stdout
+
+
+class Wine(Native):
+    name = "ferrule.exe"
+
+    def __init__(self, program, wine, prefix):
+        super().__init__(program)
+        self.wine = wine
+        self.prefix = prefix
+
+    def environment(self, machine, journal):
+        env = super().environment(machine, journal)
+        env["WINEPREFIX"] = self.prefix
+        env["WINEDEBUG"] = "-all"
+        # Wine hands these to the program; the test server reads them as Windows paths.
+        env["STANDIN_MACHINE"] = windows_path(machine)
+        env["STANDIN_JOURNAL"] = windows_path(journal)
+        env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+        return env
+
+    def command(self, arguments):
+        return [self.wine, self.program] + arguments
+
+    def normalise(self, stdout):
+        if b"\n" in stdout.replace(b"\r\n", b""):
+            return stdout  # a bare LF on Windows is itself a fault: leave it to show
+        return stdout.replace(b"\r\n", b"\n")
+
+
+def windows_path(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def usage_program(stdout):
+    """The program name that a usage line shows."""
+    prefix = b"usage: "
+    if stdout.startswith(prefix):
+        end = stdout.find(b" [class ")
+        if end > 0:
+            return stdout[len(prefix):end]
+    return None
+
+
+def check_run(case, run, runner, machine_file, workdir):
+    journal = os.path.join(workdir, "journal.txt")
+    if os.path.exists(journal):
+        os.remove(journal)
+    result = subprocess.run(runner.command(run.arguments), capture_output=True,
+                            env=runner.environment(machine_file, journal), timeout=120)
+    stdout = runner.normalise(result.stdout)
+    expected = "".join(line + "\n" for line in run.lines).encode("utf-8")
+    shown = usage_program(stdout)
+    if shown is not None and b"{program}" in expected:
+        if isinstance(runner, Wine) and shown.lower().endswith(b"ferrule.exe"):
+            stdout = stdout.replace(shown, b"{program}", 1)
+        elif shown == runner.program_name(stdout):
+            stdout = stdout.replace(shown, b"{program}", 1)
+    failures = []
+    if stdout != expected:
+        failures.append("standard output differs\n--- expected\n" + expected.decode("utf-8", "replace") +
+                        "--- got\n" + stdout.decode("utf-8", "replace"))
+    if run.status is not None and result.returncode != run.status:
+        failures.append(f"exit status {result.returncode}, expected {run.status}")
+    if run.no_journal and os.path.exists(journal) and os.path.getsize(journal) > 0:
+        with open(journal, encoding="utf-8") as f:
+            failures.append("platform calls were made:\n" + f.read())
+    if result.stderr and not isinstance(runner, Wine):
+        failures.append("standard error: " + result.stderr.decode("utf-8", "replace"))
+    return failures
+
+
+def run_case(path, runner):
+    case = Case(path)
+    if isinstance(runner, Wine) and case.standin_only:
+        print(f"SKIP {os.path.basename(path)}: {case.standin_only}")
+        return True
+    with tempfile.TemporaryDirectory() as workdir:
+        machine_file = os.path.join(workdir, "machine.txt")
+        with open(machine_file, "w", encoding="utf-8") as f:
+            f.write(case.machine_text())
+        for index, run in enumerate(case.runs, 1):
+            failures = check_run(case, run, runner, machine_file, workdir)
+            if failures:
+                print(f"FAIL {os.path.basename(path)}, run {index}: {shlex.join(run.arguments)}")
+                for failure in failures:
+                    print(failure)
+                return False
+    print(f"ok {os.path.basename(path)} ({len(case.runs)} runs on {runner.name})")
+    return True
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--ferrule", required=True, help="the ferrule program to run")
+    parser.add_argument("--wine", help="the Wine loader; the program is then ferrule.exe")
+    parser.add_argument("--prefix", help="the Wine prefix with the test server registered")
+    parser.add_argument("cases", nargs="+")
+    args = parser.parse_args()
+    runner = Wine(args.ferrule, args.wine, args.prefix) if args.wine else Native(args.ferrule)
+    results = [run_case(path, runner) for path in args.cases]
+    sys.exit(0 if all(results) else 1)
+
+
+if __name__ == "__main__":
+    main()
