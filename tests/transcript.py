@@ -8,6 +8,8 @@ A case file holds, line by line:
   machine+: LINE         one more line of machine description (a fault, a lock)
   standin-only: WHY      the case cannot run under Wine, and why
   run: ARGUMENTS         one run of ferrule; arguments are split as a shell would
+  with: LINE             a line of machine description for this run alone, in
+                         the form the stand-in writes it (faults count per process)
   status: N              the exit status that run must give
   | TEXT                 one line that run must print (after "| ")
   journal: none          that run must make no platform call at all
@@ -34,6 +36,7 @@ class Run:
         self.status = None
         self.lines = []
         self.no_journal = False
+        self.extra = []
 
 
 class Case:
@@ -68,6 +71,8 @@ class Case:
             self.standin_only = value
         elif key == "run":
             self.runs.append(Run(shlex.split(value)))
+        elif key == "with":
+            self.runs[-1].extra.append(value)
         elif key == "status":
             self.runs[-1].status = int(value)
         elif key == "journal" and value == "none":
@@ -174,6 +179,21 @@ def check_run(case, run, runner, machine_file, workdir):
     return failures
 
 
+def add_lines(path, lines):
+    with open(path, "a", encoding="utf-8") as f:
+        f.write("".join(line + "\n" for line in lines))
+
+
+def remove_lines(path, lines):
+    """Takes a run's own lines out of the machine again, wherever Apply put them."""
+    if not lines:
+        return
+    with open(path, encoding="utf-8") as f:
+        kept = [line for line in f.read().split("\n") if line.strip() not in lines]
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(kept))
+
+
 def run_case(path, runner):
     case = Case(path)
     if isinstance(runner, Wine) and case.standin_only:
@@ -184,7 +204,9 @@ def run_case(path, runner):
         with open(machine_file, "w", encoding="utf-8") as f:
             f.write(case.machine_text())
         for index, run in enumerate(case.runs, 1):
+            add_lines(machine_file, run.extra)
             failures = check_run(case, run, runner, machine_file, workdir)
+            remove_lines(machine_file, run.extra)
             if failures:
                 print(f"FAIL {os.path.basename(path)}, run {index}: {shlex.join(run.arguments)}")
                 for failure in failures:
