@@ -116,7 +116,7 @@ class Wine(Native):
     def __init__(self, program, wine, prefix):
         super().__init__(program)
         self.wine = wine
-        self.prefix = prefix
+        self.prefix = os.path.abspath(prefix)
 
     def environment(self, machine, journal):
         env = super().environment(machine, journal)
@@ -174,7 +174,7 @@ def check_run(case, run, runner, machine_file, workdir):
     if run.no_journal and os.path.exists(journal) and os.path.getsize(journal) > 0:
         with open(journal, encoding="utf-8") as f:
             failures.append("platform calls were made:\n" + f.read())
-    if result.stderr and not isinstance(runner, Wine):
+    if result.stderr and (failures or not isinstance(runner, Wine)):
         failures.append("standard error: " + result.stderr.decode("utf-8", "replace"))
     return failures
 

@@ -1,0 +1,24 @@
+# The Windows build: ferrule.exe against the SDK headers, and (for x64) the
+# test COM server that serves stand-in machines to it under Wine.
+enable_language(RC)
+
+# Link the C and C++ runtimes in, so that the exe needs only DLLs every Windows has.
+set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
+set(WARNINGS -Wall -Wextra -Wformat=2 -Werror)
+
+add_executable(ferrule ${FERRULE_SOURCES} exe/main.cc exe/version.rc)
+target_include_directories(ferrule PRIVATE exe)
+target_compile_options(ferrule PRIVATE ${WARNINGS})
+target_link_options(ferrule PRIVATE ${STATIC_RUNTIME} -s)
+target_link_libraries(ferrule PRIVATE ole32 shlwapi)
+set_target_properties(ferrule PROPERTIES OUTPUT_NAME ferrule SUFFIX .exe)
+
+option(FERRULE_TEST_SERVER "Build the test COM server" ON)
+if(FERRULE_TEST_SERVER)
+  add_library(netcfg_server SHARED ${STANDIN_OBJECT_SOURCES} testserver/server.cc testserver/server.def)
+  target_include_directories(netcfg_server PRIVATE standin)
+  target_compile_options(netcfg_server PRIVATE ${WARNINGS})
+  target_link_options(netcfg_server PRIVATE ${STATIC_RUNTIME})
+  target_link_libraries(netcfg_server PRIVATE ole32 uuid)
+  set_target_properties(netcfg_server PROPERTIES PREFIX "" OUTPUT_NAME netcfg_server)
+endif()
