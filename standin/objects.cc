@@ -132,14 +132,16 @@ class LockObject : public Counted<INetCfgLock> {
         return S_FALSE;
       }
       s.writeLocked = true;
+      s.releaseAsked = false;
       return S_OK;
     });
   }
 
   HRESULT STDMETHODCALLTYPE ReleaseWriteLock() override {
+    session().releaseAsked = true;
     return call("ReleaseWriteLock", "", []() -> HRESULT {
       Session& s = session();
-      if (s.initialised) violation("write lock released while the configuration is initialised");
+      if (s.initialised && !s.uninitialiseAsked) violation("write lock released before Uninitialize");
       if (!s.writeLocked) return S_FALSE;
       s.writeLocked = false;
       return S_OK;
@@ -442,12 +444,14 @@ class NetCfgObject : public Counted<INetCfg> {
       Session& s = session();
       if (s.initialised) return NETCFG_E_ALREADY_INITIALIZED;
       s.initialised = true;
+      s.uninitialiseAsked = false;
       copyStates(false);
       return S_OK;
     });
   }
 
   HRESULT STDMETHODCALLTYPE Uninitialize() override {
+    session().uninitialiseAsked = true;
     return call("Uninitialize", "", []() -> HRESULT {
       Session& s = session();
       if (!s.initialised) return NETCFG_E_NOT_INITIALIZED;

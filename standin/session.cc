@@ -35,6 +35,10 @@ Session& session() {
   return *current;
 }
 
+Session* existingSession() {
+  return current;
+}
+
 void startSession(const Machine& machine, const std::string& file) {
   if (current != NULL && current->journalFile != NULL) fclose(current->journalFile);
   delete current;

@@ -27,7 +27,9 @@ struct Session {
   long apartments = 0;   // CoInitializeEx that succeeded, less CoUninitialize
   bool apartmentLeft = false;  // the program has left the apartment once
   bool writeLocked = false;    // the program holds the write lock
+  bool releaseAsked = false;   // since it was granted; a failed release is the platform's to answer for
   bool initialised = false;
+  bool uninitialiseAsked = false;  // since Initialize; a failed Uninitialize is the platform's to answer for
   long strings = 0;  // strings handed out and not yet freed
 };
 
@@ -35,6 +37,9 @@ struct Session {
 // file named by STANDIN_MACHINE, or the built-in sample, and writes its journal
 // to the file named by STANDIN_JOURNAL when that is set.
 Session& session();
+
+// The session, or null when nothing has asked for one yet.
+Session* existingSession();
 
 // Starts a fresh session on machine (for tests); file is where Apply writes.
 void startSession(const Machine& machine, const std::string& file = std::string());

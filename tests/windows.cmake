@@ -36,3 +36,8 @@ add_test(NAME wine.own_object
          COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_EXE_x64}
                  --wine ${WINE64} --prefix ${BARE_PREFIX} ${CMAKE_CURRENT_SOURCE_DIR}/wine/own_object.case)
 set_tests_properties(wine.own_object PROPERTIES FIXTURES_REQUIRED wine_bare LABELS "wine;ferrule.exe")
+
+add_test(NAME wine.fault_subset
+         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${FERRULE_EXE_x64}
+                 --wine ${WINE64} --prefix ${WINE_PREFIX})
+set_tests_properties(wine.fault_subset PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")

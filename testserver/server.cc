@@ -55,3 +55,13 @@ extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID*
 extern "C" HRESULT WINAPI DllCanUnloadNow(void) {
   return S_FALSE;
 }
+
+// As the process ends, the journal says what the program never released.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  standin::Session* s = standin::existingSession();
+  if (reason != DLL_PROCESS_DETACH || s == NULL) return TRUE;
+  for (const auto& held : s->references)
+    if (held.second != 0) standin::record("unreleased: " + std::to_string(held.second) + " references to " + held.first);
+  if (s->writeLocked && !s->releaseAsked) standin::record("unreleased: the write lock");
+  return TRUE;
+}

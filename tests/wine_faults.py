@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""A subset of the fault sweep, run through ferrule.exe under Wine: each kind of
+call the test server answers fails once, at its first occurrence, in a disable
+of every protocol. For each: the line the fault table gives (or no failure line
+at all), the exit status, the set-up undone in reverse order, and nothing left
+unreleased (the server notes that in its journal as the process ends)."""
+import argparse
+import os
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import transcript  # noqa: E402
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+# Wine's own, not the server's: they cannot be made to fail here.
+NOT_SCRIPTABLE = {"CoInitializeEx", "StrCmpLogicalW"}
+SET_UP = [("CoInitializeEx", "CoUninitialize"), ("CoCreateInstance", "INetCfg.Release"),
+          ("INetCfg.QueryInterface", "INetCfgLock.Release"),
+          ("INetCfgLock.AcquireWriteLock", "INetCfgLock.ReleaseWriteLock"),
+          ("INetCfg.Initialize", "INetCfg.Uninitialize")]
+
+
+def fault_table():
+    table = []
+    with open(os.path.join(HERE, "faults.table"), encoding="utf-8") as f:
+        for line in f:
+            if line.strip() and not line.startswith("#"):
+                call, message = line.split(None, 1)
+                message = message.strip()
+                table.append((call, "" if message == "-" else message))
+    return table
+
+
+def call_name(line):
+    name = line.split("(", 1)[0]
+    if "[" in name:
+        name = name[:name.index("[")] + name[name.index("]") + 1:]
+    return name
+
+
+def reverse_undo_problems(journal):
+    """The server sees no CoInitializeEx or CoUninitialize: Wine's COM has them."""
+    steps = dict(SET_UP[1:])
+    names = set(steps) | set(steps.values())
+    expected, undo, got = [], [], []
+    for line in journal:
+        name = call_name(line)
+        if name in names:
+            got.append(name)
+        if name in steps and (name != "INetCfg.QueryInterface" or "IID_INetCfgLock" in line):
+            if len(undo) == len(expected):
+                expected.append(name)
+                if line.endswith(" = 0"):
+                    undo.append(steps[name])
+    want = expected + undo[::-1]
+    got = [name for name in got if name in steps.values() or name in expected]
+    got_setup = [name for name in got if name in steps][:len(expected)]
+    got_undo = [name for name in got if name in steps.values()]
+    return [] if got_setup + got_undo == want else [f"set-up and undo {got_setup + got_undo}, expected {want}"]
+
+
+def check(runner, call, message, workdir):
+    machine = os.path.join(workdir, "machine.txt")
+    with open(os.path.join(HERE, "machines", "small.machine"), encoding="utf-8") as f:
+        text = f.read()
+    with open(machine, "w", encoding="utf-8") as f:
+        f.write(text + f"fail {call} 1 80004005\n")
+    run = transcript.Run(["class", "proto", "disable"])
+    journal_path = os.path.join(workdir, "journal.txt")
+    if os.path.exists(journal_path):
+        os.remove(journal_path)
+    import subprocess
+    result = subprocess.run(runner.command(run.arguments), capture_output=True,
+                            env=runner.environment(machine, journal_path), timeout=120)
+    out = runner.normalise(result.stdout).decode("utf-8", "replace")
+    with open(journal_path, encoding="utf-8") as f:
+        journal = f.read().splitlines()
+    problems = []
+    failure_lines = [l for l in out.splitlines() if "returned " in l or "failed - error code" in l]
+    if message:
+        line = message.replace("%d", "0").replace("%x", "80004005")
+        if out.count(line + "\n") != 1:
+            problems.append(f"expected the line {line!r} once")
+        if len(failure_lines) != 1:
+            problems.append(f"failure lines: {failure_lines}")
+    elif failure_lines:
+        problems.append(f"unexpected failure lines: {failure_lines}")
+    expected_status = 1 if message and call != "INetCfg.Uninitialize" else 0
+    if result.returncode != expected_status:
+        problems.append(f"exit status {result.returncode}, expected {expected_status}")
+    problems += reverse_undo_problems(journal)
+    problems += [l for l in journal if l.startswith("unreleased:") or l.startswith("violation:")]
+    if problems:
+        print(f"FAIL fail {call} 1 80004005\n" + out + "\n".join(problems))
+    return not problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--ferrule", required=True)
+    parser.add_argument("--wine", required=True)
+    parser.add_argument("--prefix", required=True)
+    args = parser.parse_args()
+    runner = transcript.Wine(args.ferrule, args.wine, args.prefix)
+    calls = [(c, m) for c, m in fault_table() if c not in NOT_SCRIPTABLE]
+    with tempfile.TemporaryDirectory() as workdir:
+        results = [check(runner, call, message, workdir) for call, message in calls]
+    print(f"{len(calls)} faults injected into ferrule.exe under Wine, {results.count(False)} failed")
+    sys.exit(0 if all(results) else 1)
+
+
+if __name__ == "__main__":
+    main()
