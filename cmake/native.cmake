@@ -1,6 +1,15 @@
 # The native build: ferrule on the stand-in platform, and its tests.
 set(WARNINGS -Wall -Wextra -Wformat=2 -Werror)
 
+# Address and undefined-behaviour sanitizers on everything native, for a build
+# of its own (with clang, which also brings libFuzzer).
+option(FERRULE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(FERRULE_SANITIZE)
+  set(SANITIZERS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_options(${SANITIZERS})
+  add_link_options(${SANITIZERS})
+endif()
+
 add_library(standin STATIC ${STANDIN_OBJECT_SOURCES} standin/com.cc)
 target_include_directories(standin PUBLIC standin)
 target_compile_options(standin PRIVATE ${WARNINGS})
@@ -51,6 +60,13 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   include(CPack)
 elseif(FERRULE_WINDOWS)
   message(WARNING "MinGW-w64 not found: ferrule.exe is not built (tools/install-deps installs it)")
+endif()
+
+if(FERRULE_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_executable(ferrule_fuzz fuzz/ferrule_fuzz.cc)
+  target_link_libraries(ferrule_fuzz PRIVATE ferrule_engine)
+  target_compile_options(ferrule_fuzz PRIVATE -fsanitize=fuzzer ${WARNINGS})
+  target_link_options(ferrule_fuzz PRIVATE -fsanitize=fuzzer -Wl,--wrap=exit)
 endif()
 
 option(FERRULE_TESTS "Build the tests" ON)

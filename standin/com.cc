@@ -133,8 +133,8 @@ static std::string quoted(LPCWSTR text) {
   return text == NULL ? "null" : "\"" + standin::toUtf8(text) + "\"";
 }
 
-// A scripted result stands for the comparison's own, so a test can force a
-// match (0) or a mismatch.
+// A scripted result other than 0 stands for the comparison's own, so a test
+// can force a mismatch.
 int StrCmpLogicalW(LPCWSTR a, LPCWSTR b) {
   return perform("StrCmpLogicalW", "", quoted(a) + ", " + quoted(b), [&]() -> HRESULT {
     // Windows orders a null string before any other.

@@ -16,8 +16,9 @@ namespace standin {
 // Creates the configuration object (what CLSID_CNetCfg names) and asks it for riid.
 HRESULT createNetCfg(REFIID riid, void** object);
 
-// Makes one journalled call: counts it, returns the scripted result when one is
-// due, else runs body; then records "Interface[target].Method(arguments) = result".
+// Makes one journalled call: counts it, returns the scripted result when one
+// other than S_OK is due, else runs body; then records
+// "Interface[target].Method(arguments) = result".
 HRESULT perform(const char* call, const std::string& target, const std::string& arguments,
                 const std::function<HRESULT()>& body);
 
