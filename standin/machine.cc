@@ -157,6 +157,16 @@ static bool parseLine(const std::vector<std::string>& words, Machine* machine, i
     machine->lockHolder = fromUtf8(words[1]);
     return true;
   }
+  if (keyword == "delay" && count == 4) {
+    char* end = NULL;
+    Delay delay = {words[1], strtol(words[2].c_str(), &end, 10), 0};
+    bool valid = *end == '\0' && delay.occurrence >= 1;
+    delay.milliseconds = strtol(words[3].c_str(), &end, 10);
+    if (!valid || *end != '\0' || delay.milliseconds < 0) *error = "delay takes a call, a count from 1 and milliseconds";
+    if (!error->empty()) return false;
+    machine->delays.push_back(delay);
+    return true;
+  }
   if (keyword == "fail" && count == 4) {
     Fault fault;
     if (!parseFault(words, &fault, error)) return false;
@@ -218,6 +228,9 @@ std::string formatMachine(const Machine& machine) {
   for (const Fault& fault : machine.faults)
     text += "fail " + fault.call + " " + (fault.occurrence == 0 ? std::string("*") : std::to_string(fault.occurrence)) +
             " " + hex(fault.result) + "\n";
+  for (const Delay& delay : machine.delays)
+    text += "delay " + delay.call + " " + std::to_string(delay.occurrence) + " " +
+            std::to_string(delay.milliseconds) + "\n";
   return text;
 }
 

@@ -32,11 +32,20 @@ struct Fault {
   int32_t result;
 };
 
+// A call made for the occurrence-th time first waits this long, so that a test
+// can keep the write lock held while another process asks for it.
+struct Delay {
+  std::string call;
+  long occurrence;
+  long milliseconds;
+};
+
 enum { CLASS_COUNT = 4 };
 
 struct Machine {
   std::vector<Component> classes[CLASS_COUNT];  // dev, client, proto, service
   std::vector<Fault> faults;
+  std::vector<Delay> delays;
   std::wstring lockHolder;  // another program that holds the write lock; empty when free
 };
 

@@ -128,7 +128,7 @@ class LockObject : public Counted<INetCfgLock> {
     return call("AcquireWriteLock", arguments, [&]() -> HRESULT {
       Session& s = session();
       if (s.initialised) return NETCFG_E_ALREADY_INITIALIZED;
-      if (!s.machine.lockHolder.empty()) {
+      if (!s.machine.lockHolder.empty() || !lockMachineFile(timeout)) {
         // The time-out passes while the other program keeps the lock.
         if (holder != NULL) handOut(s.machine.lockHolder, holder);
         return S_FALSE;
@@ -146,6 +146,7 @@ class LockObject : public Counted<INetCfgLock> {
       if (s.initialised && !s.uninitialiseAsked) violation("write lock released before Uninitialize");
       if (!s.writeLocked) return S_FALSE;
       s.writeLocked = false;
+      unlockMachineFile();
       return S_OK;
     });
   }
@@ -447,6 +448,7 @@ class NetCfgObject : public Counted<INetCfg> {
       if (s.initialised) return NETCFG_E_ALREADY_INITIALIZED;
       s.initialised = true;
       s.uninitialiseAsked = false;
+      if (s.writeLocked) reloadStates();
       copyStates(false);
       return S_OK;
     });

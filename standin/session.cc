@@ -5,8 +5,13 @@
 
 #include "interfaces.h"
 
-#ifdef _WIN32
-#include <stdio.h>
+#include <chrono>
+#include <thread>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #endif
 
 namespace standin {
@@ -50,6 +55,9 @@ void startSession(const Machine& machine, const std::string& file) {
 bool scripted(const char* call, int32_t* result) {
   Session& s = session();
   long occurrence = ++s.calls[call];
+  for (const Delay& delay : s.machine.delays)
+    if (delay.call == call && delay.occurrence == occurrence)
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay.milliseconds));
   for (const Fault& fault : s.machine.faults) {
     if (fault.call == call && (fault.occurrence == 0 || fault.occurrence == occurrence)) {
       *result = fault.result;
@@ -97,6 +105,55 @@ Machine loadMachine(const std::string& path) {
     exit(70);
   }
   return machine;
+}
+
+#ifndef _WIN32
+bool lockMachineFile(unsigned long timeoutMs) {
+  Session& s = session();
+  if (s.machineFile.empty()) return true;
+  std::string path = s.machineFile + ".lock";
+  int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (file < 0) return false;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (flock(file, LOCK_EX | LOCK_NB) != 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      close(file);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  s.lockFile = file;
+  return true;
+}
+
+void unlockMachineFile() {
+  Session& s = session();
+  if (s.lockFile < 0) return;
+  flock(s.lockFile, LOCK_UN);
+  close(s.lockFile);
+  s.lockFile = -1;
+}
+#else
+bool lockMachineFile(unsigned long) {
+  return true;
+}
+
+void unlockMachineFile() {}
+#endif
+
+void reloadStates() {
+  Session& s = session();
+  if (s.machineFile.empty()) return;
+  Machine stored = loadMachine(s.machineFile);
+  for (int c = 0; c < CLASS_COUNT; c++) {
+    std::vector<Component>& components = s.machine.classes[c];
+    const std::vector<Component>& saved = stored.classes[c];
+    for (size_t k = 0; k < components.size() && k < saved.size(); k++) {
+      std::vector<BindingPath>& paths = components[k].paths;
+      for (size_t p = 0; p < paths.size() && p < saved[k].paths.size(); p++)
+        if (paths[p].token == saved[k].paths[p].token) paths[p].enabled = saved[k].paths[p].enabled;
+    }
+  }
 }
 
 static bool replaceFile(const std::string& from, const std::string& to) {

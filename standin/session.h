@@ -31,6 +31,7 @@ struct Session {
   bool initialised = false;
   bool uninitialiseAsked = false;  // since Initialize; a failed Uninitialize is the platform's to answer for
   long strings = 0;  // strings handed out and not yet freed
+  int lockFile = -1;  // the open lock file while the write lock is held
 };
 
 // The process's session. On first use it serves the machine described in the
@@ -44,8 +45,19 @@ Session* existingSession();
 // Starts a fresh session on machine (for tests); file is where Apply writes.
 void startSession(const Machine& machine, const std::string& file = std::string());
 
-// Counts a call; true, with *result set, when the call is scripted to fail now.
+// Counts a call, waits when it is scripted to, and returns true, with *result
+// set, when it is scripted to fail now.
 bool scripted(const char* call, int32_t* result);
+
+// The write lock between processes that share a description file: false when
+// another process keeps it for longer than timeout. Without a file, or on
+// Windows, the lock is the session's alone and always granted.
+bool lockMachineFile(unsigned long timeoutMs);
+void unlockMachineFile();
+
+// Takes the applied states from the description file again, as another
+// process may have changed them before this one got the write lock.
+void reloadStates();
 
 void record(const std::string& line);
 void violation(const std::string& what);
