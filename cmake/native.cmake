@@ -36,7 +36,7 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
     set(products ${dir}/ferrule.exe)
     if(arch STREQUAL x64)
       set(server ON)
-      list(APPEND products ${dir}/netcfg_server.dll)
+      list(APPEND products ${dir}/netcfg_server.dll ${dir}/null.exe ${dir}/activate.exe)
     endif()
     ExternalProject_Add(windows-${arch}
       SOURCE_DIR ${CMAKE_SOURCE_DIR}
@@ -68,6 +68,10 @@ if(FERRULE_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   target_compile_options(ferrule_fuzz PRIVATE -fsanitize=fuzzer ${WARNINGS})
   target_link_options(ferrule_fuzz PRIVATE -fsanitize=fuzzer -Wl,--wrap=exit)
 endif()
+
+add_executable(ferrule_measure bench/measure.cc)
+target_link_libraries(ferrule_measure PRIVATE ferrule_engine)
+target_compile_options(ferrule_measure PRIVATE ${WARNINGS})
 
 option(FERRULE_TESTS "Build the tests" ON)
 if(FERRULE_TESTS)

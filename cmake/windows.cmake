@@ -21,4 +21,12 @@ if(FERRULE_TEST_SERVER)
   target_link_options(netcfg_server PRIVATE ${STATIC_RUNTIME})
   target_link_libraries(netcfg_server PRIVATE ole32 uuid)
   set_target_properties(netcfg_server PROPERTIES PREFIX "" OUTPUT_NAME netcfg_server)
+
+  # The floors that ferrule.exe's time is measured against, built the same way.
+  foreach(floor null activate)
+    add_executable(${floor} bench/${floor}_main.cc)
+    target_compile_options(${floor} PRIVATE ${WARNINGS})
+    target_link_options(${floor} PRIVATE ${STATIC_RUNTIME} -s)
+    target_link_libraries(${floor} PRIVATE ole32 uuid)
+  endforeach()
 endif()

@@ -175,7 +175,9 @@ class PathObject : public Counted<INetCfgBindingPath> {
   HRESULT STDMETHODCALLTYPE Enable(WINBOOL enable) override {
     return call("Enable", std::to_string(enable), [&]() -> HRESULT {
       if (!session().writeLocked) return NETCFG_E_NO_WRITE_LOCK;
-      pathAt(c_, k_, p_).current = enable != 0;
+      BindingPath& path = pathAt(c_, k_, p_);
+      path.current = enable != 0;
+      session().changed.push_back(&path);
       return S_OK;
     });
   }
@@ -420,14 +422,23 @@ static const GUID* const classGuids[CLASS_COUNT] = {
     &GUID_DEVCLASS_NETSERVICE,
 };
 
-// Sets every path's session state to its applied state (apply: the reverse).
-static void copyStates(bool apply) {
+// Starts a session from the applied states.
+static void openStates() {
   for (std::vector<Component>& components : session().machine.classes)
     for (Component& component : components)
-      for (BindingPath& path : component.paths) {
-        if (apply) path.enabled = path.current;
-        else path.current = path.enabled;
-      }
+      for (BindingPath& path : component.paths) path.current = path.enabled;
+  session().changed.clear();
+}
+
+// Applies the paths changed since the last Apply (apply false: drops them).
+// Only those are touched, so that applying each component of a large machine
+// in turn costs no more per path than applying one.
+static void settleChanges(bool apply) {
+  for (BindingPath* path : session().changed) {
+    if (apply) path->enabled = path->current;
+    else path->current = path->enabled;
+  }
+  session().changed.clear();
 }
 
 class NetCfgObject : public Counted<INetCfg> {
@@ -449,7 +460,7 @@ class NetCfgObject : public Counted<INetCfg> {
       s.initialised = true;
       s.uninitialiseAsked = false;
       if (s.writeLocked) reloadStates();
-      copyStates(false);
+      openStates();
       return S_OK;
     });
   }
@@ -460,7 +471,7 @@ class NetCfgObject : public Counted<INetCfg> {
       Session& s = session();
       if (!s.initialised) return NETCFG_E_NOT_INITIALIZED;
       s.initialised = false;
-      copyStates(false);  // what was not applied is dropped
+      settleChanges(false);  // what was not applied is dropped
       return S_OK;
     });
   }
@@ -474,7 +485,7 @@ class NetCfgObject : public Counted<INetCfg> {
 
   HRESULT STDMETHODCALLTYPE Cancel() override {
     return call("Cancel", "", [] {
-      copyStates(false);
+      settleChanges(false);
       return S_OK;
     });
   }
@@ -509,7 +520,7 @@ class NetCfgObject : public Counted<INetCfg> {
     Session& s = session();
     if (!s.initialised) return NETCFG_E_NOT_INITIALIZED;
     if (!s.writeLocked) return NETCFG_E_NO_WRITE_LOCK;
-    copyStates(true);
+    settleChanges(true);
     return saveMachine() ? S_OK : E_FAIL;
   }
 };

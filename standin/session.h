@@ -30,6 +30,7 @@ struct Session {
   bool releaseAsked = false;   // since it was granted; a failed release is the platform's to answer for
   bool initialised = false;
   bool uninitialiseAsked = false;  // since Initialize; a failed Uninitialize is the platform's to answer for
+  std::vector<BindingPath*> changed;  // paths enabled or disabled since the last Apply
   long strings = 0;  // strings handed out and not yet freed
   int lockFile = -1;  // the open lock file while the write lock is held
 };

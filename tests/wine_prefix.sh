@@ -3,7 +3,7 @@
 # configuration class, so that ferrule.exe gets it from CoCreateInstance.
 # usage: wine_prefix.sh WINE64 PREFIX [SERVER-DLL]
 set -e
-wine=$1 prefix=$2 server=$3
+wine=$1 prefix=$(realpath -m "$2") server=$3
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$prefix"
 "$wine" wineboot -i >/dev/null 2>&1
