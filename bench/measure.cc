@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <cstddef>
 #include <new>
 #include <string>
 
@@ -15,19 +16,23 @@
 static size_t inUse = 0;
 static size_t peak = 0;
 
+// Each block keeps its size in a header as large as the strictest alignment,
+// so that what follows the header is aligned as malloc's own blocks are.
+static const size_t header = alignof(std::max_align_t);
+
 void* operator new(size_t size) {
-  void* block = malloc(size + sizeof(size_t));
+  char* block = (char*)malloc(size + header);
   if (block == NULL) throw std::bad_alloc();
   *(size_t*)block = size;
   inUse += size;
   if (inUse > peak) peak = inUse;
-  return (size_t*)block + 1;
+  return block + header;
 }
 
 void operator delete(void* p) noexcept {
   if (p == NULL) return;
-  size_t* block = (size_t*)p - 1;
-  inUse -= *block;
+  char* block = (char*)p - header;
+  inUse -= *(size_t*)block;
   free(block);
 }
 

@@ -243,6 +243,15 @@ TEST(ComponentWalk, FiltersLongerThanSixtyFourCharactersAreKeptWhole) {
   expectPlatformLeftClean();
 }
 
+TEST(ComponentWalk, FilterBytesBeyondAsciiAreWidenedAsWindowsDoes) {
+  // Windows' C locale maps each byte to the code unit of its value: 0xFF is U+00FF.
+  std::string machine = "class service\n  component \"\xC3\xBF\" Y\n    path p enabled\n";
+  StandinRun run = walkOn(machine, 3, "\xFF", nullptr, MODE_QUERY);
+  EXPECT_EQ(run.result, 1);
+  EXPECT_TRUE(contains(run.journal, "StrCmpLogicalW(\"\xC3\xBF\", \"\xC3\xBF\") = 0"));
+  expectPlatformLeftClean();
+}
+
 // The path walk, one machine, each mode.
 struct ModeCase {
   int mode;
