@@ -151,13 +151,23 @@ def usage_program(stdout):
     return None
 
 
+def run_program(command, env):
+    """Runs a program and returns its exit status, standard output and standard
+    error. The output goes through files, not pipes: a Wine service that a run
+    starts inherits them and lives on, and a pipe would stay open until it ends."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        status = subprocess.run(command, stdout=out, stderr=err, env=env, timeout=120).returncode
+        out.seek(0)
+        err.seek(0)
+        return status, out.read(), err.read()
+
+
 def check_run(case, run, runner, machine_file, workdir):
     journal = os.path.join(workdir, "journal.txt")
     if os.path.exists(journal):
         os.remove(journal)
-    result = subprocess.run(runner.command(run.arguments), capture_output=True,
-                            env=runner.environment(machine_file, journal), timeout=120)
-    stdout = runner.normalise(result.stdout)
+    status, stdout, stderr = run_program(runner.command(run.arguments), runner.environment(machine_file, journal))
+    stdout = runner.normalise(stdout)
     expected = "".join(line + "\n" for line in run.lines).encode("utf-8")
     shown = usage_program(stdout)
     if shown is not None and b"{program}" in expected:
@@ -169,13 +179,13 @@ def check_run(case, run, runner, machine_file, workdir):
     if stdout != expected:
         failures.append("standard output differs\n--- expected\n" + expected.decode("utf-8", "replace") +
                         "--- got\n" + stdout.decode("utf-8", "replace"))
-    if run.status is not None and result.returncode != run.status:
-        failures.append(f"exit status {result.returncode}, expected {run.status}")
+    if run.status is not None and status != run.status:
+        failures.append(f"exit status {status}, expected {run.status}")
     if run.no_journal and os.path.exists(journal) and os.path.getsize(journal) > 0:
         with open(journal, encoding="utf-8") as f:
             failures.append("platform calls were made:\n" + f.read())
-    if result.stderr and (failures or not isinstance(runner, Wine)):
-        failures.append("standard error: " + result.stderr.decode("utf-8", "replace"))
+    if stderr and (failures or not isinstance(runner, Wine)):
+        failures.append("standard error: " + stderr.decode("utf-8", "replace"))
     return failures
 
 

@@ -70,10 +70,9 @@ def check(runner, call, message, workdir):
     journal_path = os.path.join(workdir, "journal.txt")
     if os.path.exists(journal_path):
         os.remove(journal_path)
-    import subprocess
-    result = subprocess.run(runner.command(run.arguments), capture_output=True,
-                            env=runner.environment(machine, journal_path), timeout=120)
-    out = runner.normalise(result.stdout).decode("utf-8", "replace")
+    status, stdout, _ = transcript.run_program(runner.command(run.arguments),
+                                               runner.environment(machine, journal_path))
+    out = runner.normalise(stdout).decode("utf-8", "replace")
     with open(journal_path, encoding="utf-8") as f:
         journal = f.read().splitlines()
     problems = []
@@ -87,8 +86,8 @@ def check(runner, call, message, workdir):
     elif failure_lines:
         problems.append(f"unexpected failure lines: {failure_lines}")
     expected_status = 1 if message and call != "INetCfg.Uninitialize" else 0
-    if result.returncode != expected_status:
-        problems.append(f"exit status {result.returncode}, expected {expected_status}")
+    if status != expected_status:
+        problems.append(f"exit status {status}, expected {expected_status}")
     problems += reverse_undo_problems(journal)
     problems += [l for l in journal if l.startswith("unreleased:") or l.startswith("violation:")]
     if problems:
