@@ -34,7 +34,7 @@ DEVCLASS(GUID_DEVCLASS_NETSERVICE, 0x4D36E974);
 DEVCLASS(GUID_DEVCLASS_NETTRANS, 0x4D36E975);
 
 HRESULT CoInitializeEx(LPVOID reserved, DWORD coInit) {
-  std::string arguments = std::string(reserved == NULL ? "null" : "&") + ", " + std::to_string(coInit);
+  std::string arguments = standin::pointer(reserved) + ", " + std::to_string(coInit);
   return perform("CoInitializeEx", "", arguments, []() -> HRESULT {
     // Entering again, from the same thread, succeeds with S_FALSE and must be balanced too.
     return session().apartments++ == 0 ? S_OK : S_FALSE;
@@ -56,7 +56,7 @@ void CoUninitialize(void) {
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, LPVOID* object) {
   if (object == NULL) return E_POINTER;
   *object = NULL;
-  std::string arguments = standin::guidText(&clsid) + ", " + (outer == NULL ? "null" : "&") + ", " +
+  std::string arguments = standin::guidText(&clsid) + ", " + standin::pointer(outer) + ", " +
                           std::to_string(context) + ", " + standin::guidText(&riid);
   return perform("CoCreateInstance", "", arguments, [&]() -> HRESULT {
     if (session().apartments <= 0) return CO_E_NOTINITIALIZED;
@@ -129,14 +129,10 @@ static int compareLogical(LPCWSTR a, LPCWSTR b) {
   return 0;
 }
 
-static std::string quoted(LPCWSTR text) {
-  return text == NULL ? "null" : "\"" + standin::toUtf8(text) + "\"";
-}
-
 // A scripted result other than 0 stands for the comparison's own, so a test
 // can force a mismatch.
 int StrCmpLogicalW(LPCWSTR a, LPCWSTR b) {
-  return perform("StrCmpLogicalW", "", quoted(a) + ", " + quoted(b), [&]() -> HRESULT {
+  return perform("StrCmpLogicalW", "", standin::quote(a) + ", " + standin::quote(b), [&]() -> HRESULT {
     // Windows orders a null string before any other.
     if (a == NULL || b == NULL) return a == b ? 0 : a == NULL ? -1 : 1;
     return compareLogical(a, b);

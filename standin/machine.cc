@@ -207,9 +207,9 @@ static std::string quoted(const std::wstring& text) {
   return out + "\"";
 }
 
-static std::string hex(int32_t value) {
+std::string hexResult(int32_t result) {
   char buffer[16];
-  snprintf(buffer, sizeof buffer, "%x", (unsigned)(uint32_t)value);
+  snprintf(buffer, sizeof buffer, "%x", (unsigned)(uint32_t)result);
   return buffer;
 }
 
@@ -227,7 +227,7 @@ std::string formatMachine(const Machine& machine) {
   if (!machine.lockHolder.empty()) text += "lock " + quoted(machine.lockHolder) + "\n";
   for (const Fault& fault : machine.faults)
     text += "fail " + fault.call + " " + (fault.occurrence == 0 ? std::string("*") : std::to_string(fault.occurrence)) +
-            " " + hex(fault.result) + "\n";
+            " " + hexResult(fault.result) + "\n";
   for (const Delay& delay : machine.delays)
     text += "delay " + delay.call + " " + std::to_string(delay.occurrence) + " " +
             std::to_string(delay.milliseconds) + "\n";

@@ -26,15 +26,11 @@ HRESULT perform(const char* call, const std::string& target, const std::string& 
   return result;
 }
 
-static std::string narrow(const std::wstring& text) {
-  return toUtf8(text);
-}
-
-static std::string quote(LPCWSTR text) {
+std::string quote(LPCWSTR text) {
   return text == NULL ? "null" : "\"" + toUtf8(text) + "\"";
 }
 
-static std::string pointer(const void* p) {
+std::string pointer(const void* p) {
   return p == NULL ? "null" : "&";
 }
 
@@ -201,7 +197,7 @@ class PathObject : public Counted<INetCfgBindingPath> {
   }
 
  protected:
-  std::string target() override { return narrow(pathAt(c_, k_, p_).token); }
+  std::string target() override { return toUtf8(pathAt(c_, k_, p_).token); }
 
  private:
   int c_;
@@ -260,7 +256,7 @@ class PathEnumerator : public Enumerator<IEnumNetCfgBindingPath, INetCfgBindingP
  public:
   PathEnumerator(int c, size_t k)
       : Enumerator("IEnumNetCfgBindingPath", IID_IEnumNetCfgBindingPath,
-                   session().machine.classes[c][k].paths.size(), narrow(session().machine.classes[c][k].bindName)),
+                   session().machine.classes[c][k].paths.size(), toUtf8(session().machine.classes[c][k].bindName)),
         c_(c), k_(k) {}
 
  protected:
@@ -311,7 +307,7 @@ class BindingsObject : public Counted<INetCfgComponentBindings> {
   }
 
  protected:
-  std::string target() override { return narrow(session().machine.classes[c_][k_].bindName); }
+  std::string target() override { return toUtf8(session().machine.classes[c_][k_].bindName); }
 
  private:
   Counted<INetCfgComponent>* parent_;
@@ -357,7 +353,7 @@ class ComponentObject : public Counted<INetCfgComponent> {
   }
 
  protected:
-  std::string target() override { return narrow(component().bindName); }
+  std::string target() override { return toUtf8(component().bindName); }
 
  private:
   Component& component() { return session().machine.classes[c_][k_]; }

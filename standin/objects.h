@@ -22,6 +22,11 @@ HRESULT createNetCfg(REFIID riid, void** object);
 HRESULT perform(const char* call, const std::string& target, const std::string& arguments,
                 const std::function<HRESULT()>& body);
 
+// How the journal shows a wide-string argument ("text", or null) and a
+// pointer argument (&, or null).
+std::string quote(LPCWSTR text);
+std::string pointer(const void* p);
+
 }  // namespace standin
 
 #endif

@@ -176,12 +176,6 @@ bool saveMachine() {
   return written && replaceFile(temporary, s.machineFile);
 }
 
-std::string hexResult(int32_t result) {
-  char buffer[16];
-  snprintf(buffer, sizeof buffer, "%x", (unsigned)(uint32_t)result);
-  return buffer;
-}
-
 struct NamedGuid {
   const GUID* guid;
   const char* name;

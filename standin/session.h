@@ -71,7 +71,6 @@ Machine loadMachine(const std::string& path);
 // a rename, so that a reader never sees half a description.
 bool saveMachine();
 
-std::string hexResult(int32_t result);
 std::string guidText(const void* guid);  // the identifier's name when it is one we know
 
 }  // namespace standin
