@@ -107,8 +107,6 @@ class Counted : public Interface {
   ULONG references_ = 0;
 };
 
-class NetCfgObject;
-
 class LockObject : public Counted<INetCfgLock> {
  public:
   explicit LockObject(Counted<INetCfg>* parent) : Counted("INetCfgLock"), parent_(parent) { parent_->AddRef(); }
