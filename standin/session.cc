@@ -67,6 +67,18 @@ bool scripted(const char* call, int32_t* result) {
   return false;
 }
 
+std::vector<std::string> leftBehind(const Session& s) {
+  std::vector<std::string> left;
+  for (const auto& held : s.references)
+    if (held.second != 0) left.push_back(std::to_string(held.second) + " references to " + held.first);
+  for (const std::string& what : s.violations) left.push_back("violation: " + what);
+  if (s.strings != 0) left.push_back(std::to_string(s.strings) + " strings not freed");
+  if (s.writeLocked && !s.releaseAsked) left.push_back("the write lock");
+  if (s.initialised && !s.uninitialiseAsked) left.push_back("the configuration initialised");
+  if (s.apartments != 0) left.push_back("the apartment");
+  return left;
+}
+
 void record(const std::string& line) {
   Session& s = session();
   if (!s.journalling) return;

@@ -60,6 +60,12 @@ void unlockMachineFile();
 // process may have changed them before this one got the write lock.
 void reloadStates();
 
+// What the program left behind that it should not have: references it holds,
+// strings it did not free, the lock or the configuration it did not ask to
+// release, the apartment it did not leave, and uses Windows would not
+// tolerate. A release that the platform refused is the platform's to answer for.
+std::vector<std::string> leftBehind(const Session& s);
+
 void record(const std::string& line);
 void violation(const std::string& what);
 

@@ -51,11 +51,5 @@ std::vector<std::string> callsNamed(const std::vector<std::string>& journal, con
 }
 
 void expectPlatformLeftClean() {
-  standin::Session& s = standin::session();
-  for (const auto& held : s.references) EXPECT_EQ(held.second, 0) << "references to " << held.first;
-  EXPECT_TRUE(s.violations.empty()) << s.violations.front();
-  EXPECT_EQ(s.strings, 0) << "strings not freed";
-  EXPECT_FALSE(s.writeLocked && !s.releaseAsked) << "write lock left held";
-  EXPECT_FALSE(s.initialised && !s.uninitialiseAsked) << "configuration left initialised";
-  EXPECT_EQ(s.apartments, 0) << "apartment not left";
+  EXPECT_EQ(standin::leftBehind(standin::session()), std::vector<std::string>());
 }

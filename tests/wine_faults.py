@@ -40,24 +40,23 @@ def call_name(line):
 
 
 def reverse_undo_problems(journal):
-    """The server sees no CoInitializeEx or CoUninitialize: Wine's COM has them."""
+    """The set-up calls up to the first that failed, then the undo of each that
+    succeeded, in reverse. The server sees no CoInitializeEx or CoUninitialize:
+    Wine's COM has them."""
     steps = dict(SET_UP[1:])
     names = set(steps) | set(steps.values())
-    expected, undo, got = [], [], []
+    expected, undo = [], []
     for line in journal:
         name = call_name(line)
-        if name in names:
-            got.append(name)
-        if name in steps and (name != "INetCfg.QueryInterface" or "IID_INetCfgLock" in line):
-            if len(undo) == len(expected):
-                expected.append(name)
-                if line.endswith(" = 0"):
-                    undo.append(steps[name])
+        if name not in steps or (name == "INetCfg.QueryInterface" and "IID_INetCfgLock" not in line):
+            continue
+        expected.append(name)
+        if not line.endswith(" = 0"):
+            break
+        undo.append(steps[name])
     want = expected + undo[::-1]
-    got = [name for name in got if name in steps.values() or name in expected]
-    got_setup = [name for name in got if name in steps][:len(expected)]
-    got_undo = [name for name in got if name in steps.values()]
-    return [] if got_setup + got_undo == want else [f"set-up and undo {got_setup + got_undo}, expected {want}"]
+    got = [call_name(line) for line in journal if call_name(line) in names]
+    return [] if got == want else [f"set-up and undo {got}, expected {want}"]
 
 
 def check(runner, call, message, workdir):

@@ -60,8 +60,6 @@ extern "C" HRESULT WINAPI DllCanUnloadNow(void) {
 extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   standin::Session* s = standin::existingSession();
   if (reason != DLL_PROCESS_DETACH || s == NULL) return TRUE;
-  for (const auto& held : s->references)
-    if (held.second != 0) standin::record("unreleased: " + std::to_string(held.second) + " references to " + held.first);
-  if (s->writeLocked && !s->releaseAsked) standin::record("unreleased: the write lock");
+  for (const std::string& what : standin::leftBehind(*s)) standin::record("unreleased: " + what);
   return TRUE;
 }
