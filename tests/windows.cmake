@@ -18,6 +18,8 @@ set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
 add_test(NAME wine.prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${WINE64} ${WINE_PREFIX}
          ${FERRULE_SERVER_DLL})
 set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_server LABELS wine)
+add_test(NAME wine.prefix.stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh --stop ${WINE64} ${WINE_PREFIX})
+set_tests_properties(wine.prefix.stop PROPERTIES FIXTURES_CLEANUP wine_server LABELS wine)
 
 foreach(case ${TRANSCRIPT_CASES})
   get_filename_component(name ${case} NAME_WE)
@@ -32,6 +34,8 @@ endforeach()
 set(BARE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix-bare)
 add_test(NAME wine.bare_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${WINE64} ${BARE_PREFIX})
 set_tests_properties(wine.bare_prefix PROPERTIES FIXTURES_SETUP wine_bare LABELS wine)
+add_test(NAME wine.bare_prefix.stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh --stop ${WINE64} ${BARE_PREFIX})
+set_tests_properties(wine.bare_prefix.stop PROPERTIES FIXTURES_CLEANUP wine_bare LABELS wine)
 add_test(NAME wine.own_object
          COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_EXE_x64}
                  --wine ${WINE64} --prefix ${BARE_PREFIX} ${CMAKE_CURRENT_SOURCE_DIR}/wine/own_object.case)

@@ -2,10 +2,29 @@
 # Makes a throwaway Wine prefix; with a server DLL, registers it as the network
 # configuration class, so that ferrule.exe gets it from CoCreateInstance.
 # usage: wine_prefix.sh WINE64 PREFIX [SERVER-DLL]
+#        wine_prefix.sh --stop WINE64 PREFIX
+#
+# The prefix's wineserver is started first and kept up between runs (until
+# --stop, or five idle minutes): left to itself it exits 3 s after its last
+# program, and a program that starts just as it goes gets "recvmsg:
+# Connection reset by peer" and never runs.
 set -e
+stop=
+if [ "$1" = --stop ]; then stop=1; shift; fi
 wine=$1 prefix=$(realpath -m "$2") server=$3
+wineserver="$(dirname "$wine")/wineserver64"
+[ -x "$wineserver" ] || wineserver="$(dirname "$wine")/wineserver"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ -n "$stop" ]; then
+  "$wineserver" -k >/dev/null 2>&1 || true  # already gone after an idle spell
+  exit 0
+fi
+"$wineserver" -k >/dev/null 2>&1 || true
 rm -rf "$prefix"
+mkdir -p "$prefix"
+# Its output goes nowhere: it outlives this script, and a test's pipe that it
+# held would keep the test open.
+"$wineserver" -p300 </dev/null >/dev/null 2>&1
 "$wine" wineboot -i >/dev/null 2>&1
 [ -n "$server" ] || exit 0
 key='HKLM\Software\Classes\CLSID\{5B035261-40F9-11D1-AAEC-00805FC1270E}\InprocServer32'
