@@ -15,11 +15,10 @@ wine=$1 prefix=$(realpath -m "$2") server=$3
 wineserver="$(dirname "$wine")/wineserver64"
 [ -x "$wineserver" ] || wineserver="$(dirname "$wine")/wineserver"
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ -n "$stop" ]; then
-  "$wineserver" -k >/dev/null 2>&1 || true  # already gone after an idle spell
-  exit 0
-fi
+# A server left from an earlier run (with --stop, this run's) goes first; it
+# may be gone already after an idle spell.
 "$wineserver" -k >/dev/null 2>&1 || true
+[ -z "$stop" ] || exit 0
 rm -rf "$prefix"
 mkdir -p "$prefix"
 # Its output goes nowhere: it outlives this script, and a test's pipe that it
