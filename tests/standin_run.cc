@@ -50,6 +50,12 @@ std::vector<std::string> callsNamed(const std::vector<std::string>& journal, con
   return calls;
 }
 
+int countCalls(const std::vector<std::string>& journal, const std::string& name) {
+  int n = 0;
+  for (const std::string& line : journal) n += callName(line) == name;
+  return n;
+}
+
 void expectPlatformLeftClean() {
   EXPECT_EQ(standin::leftBehind(standin::session()), std::vector<std::string>());
 }

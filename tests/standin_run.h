@@ -25,6 +25,9 @@ std::string callName(const std::string& line);
 // The journal's calls whose names are in names, in order.
 std::vector<std::string> callsNamed(const std::vector<std::string>& journal, const std::set<std::string>& names);
 
+// How many calls the journal holds of name ("Interface.Method").
+int countCalls(const std::vector<std::string>& journal, const std::string& name);
+
 // Whatever the run did, it must have left the platform as it found it.
 void expectPlatformLeftClean();
 
