@@ -25,7 +25,8 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
       "    path \"\" disabled\n"
       "lock \"Network Connections\"\n"
       "fail INetCfg.Apply * 4a020\n"
-      "fail IEnumNetCfgComponent.Next 3 80004005\n";
+      "fail IEnumNetCfgComponent.Next 3 80004005\n"
+      "delay INetCfg.Initialize 1 8000\n";
   standin::Machine machine;
   std::string error;
   ASSERT_TRUE(standin::parseMachine(text, &machine, &error)) << error;
@@ -39,6 +40,10 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
   EXPECT_EQ(machine.faults[0].occurrence, 0);
   EXPECT_EQ(machine.faults[0].result, 0x4a020);
   EXPECT_EQ((uint32_t)machine.faults[1].result, 0x80004005u);
+  ASSERT_EQ(machine.delays.size(), 1u);
+  EXPECT_EQ(machine.delays[0].call, "INetCfg.Initialize");
+  EXPECT_EQ(machine.delays[0].occurrence, 1);
+  EXPECT_EQ(machine.delays[0].milliseconds, 8000);
   standin::Machine again;
   ASSERT_TRUE(standin::parseMachine(standin::formatMachine(machine), &again, &error)) << error;
   EXPECT_EQ(standin::formatMachine(again), standin::formatMachine(machine));
@@ -71,7 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{"class dev\ncomponent \"a b\n", "line 2: unterminated quote"},
                     BadLine{"fail X 0 1\n", "line 1: occurrence must be a count from 1, or *"},
                     BadLine{"fail X 1 zz\n", "line 1: result must be hexadecimal"},
-                    BadLine{"lock\n", "line 1: cannot read 'lock' with 0 values"}));
+                    BadLine{"lock\n", "line 1: cannot read 'lock' with 0 values"},
+                    BadLine{"delay X 0 5\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
+                    BadLine{"delay X 1 -5\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
+                    BadLine{"delay X 1 5s\n", "line 1: delay takes a call, a count from 1 and milliseconds"}));
 
 struct Comparison {
   const wchar_t* a;
