@@ -59,10 +59,10 @@ std::string formatMachine(const Machine& machine);
 const char* sampleMachineText();
 
 std::string toUtf8(const std::wstring& text);
+std::wstring fromUtf8(const std::string& text);
 
 // A 32-bit result as the program prints it: lower-case hexadecimal, no prefix.
 std::string hexResult(int32_t result);
-std::wstring fromUtf8(const std::string& text);
 
 }  // namespace standin
 
