@@ -1,6 +1,4 @@
 # The native build: ferrule on the stand-in platform, and its tests.
-set(WARNINGS -Wall -Wextra -Wformat=2 -Werror)
-
 # Address and undefined-behaviour sanitizers on everything native, for a build
 # of its own (with clang, which also brings libFuzzer).
 option(FERRULE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)

@@ -4,7 +4,6 @@ enable_language(RC)
 
 # Link the C and C++ runtimes in, so that the exe needs only DLLs every Windows has.
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
-set(WARNINGS -Wall -Wextra -Wformat=2 -Werror)
 
 add_executable(ferrule ${FERRULE_SOURCES} exe/main.cc exe/version.rc)
 target_include_directories(ferrule PRIVATE exe)
