@@ -3,6 +3,7 @@
 // (faults and a held lock included). Every run must exit 0, 1 or 255, leave the
 // platform clean, and, on a usage error, print the usage line alone without a
 // single platform call.
+#include <errno.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -55,10 +56,19 @@ static void checkUsageError(int argc, char** argv) {
   std::string printed;
   char buffer[512];
   ssize_t n;
-  while ((n = read(out[0], buffer, sizeof buffer)) > 0) printed.append(buffer, (size_t)n);
+  // libFuzzer's time-out alarm interrupts system calls (its handler is not
+  // SA_RESTART): an interrupted read or wait is tried again, not taken for
+  // the end of the output or for the child's status.
+  while ((n = read(out[0], buffer, sizeof buffer)) != 0) {
+    if (n < 0) {
+      require(errno == EINTR, "read");
+      continue;
+    }
+    printed.append(buffer, (size_t)n);
+  }
   close(out[0]);
   int status = 0;
-  waitpid(child, &status, 0);
+  while (waitpid(child, &status, 0) < 0) require(errno == EINTR, "waitpid");
   require(WIFEXITED(status) && WEXITSTATUS(status) == 255, "a usage error must exit 255");
   require(printed == usageLine, "a usage error must print the usage line alone");
 }
