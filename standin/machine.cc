@@ -105,17 +105,21 @@ static int classIndex(const std::string& keyword) {
   return -1;
 }
 
+// A whole decimal number, least or more.
+static bool parseNumber(const std::string& word, long least, long* value) {
+  char* end = NULL;
+  *value = strtol(word.c_str(), &end, 10);
+  return !word.empty() && *end == '\0' && *value >= least;
+}
+
 static bool parseFault(const std::vector<std::string>& words, Fault* fault, std::string* error) {
   char* end = NULL;
   fault->call = words[1];
   if (words[2] == "*") {
     fault->occurrence = 0;
-  } else {
-    fault->occurrence = strtol(words[2].c_str(), &end, 10);
-    if (*end != '\0' || fault->occurrence < 1) {
-      *error = "occurrence must be a count from 1, or *";
-      return false;
-    }
+  } else if (!parseNumber(words[2], 1, &fault->occurrence)) {
+    *error = "occurrence must be a count from 1, or *";
+    return false;
   }
   unsigned long result = strtoul(words[3].c_str(), &end, 16);
   if (words[3].empty() || *end != '\0' || result > 0xFFFFFFFFul) {
@@ -158,12 +162,11 @@ static bool parseLine(const std::vector<std::string>& words, Machine* machine, i
     return true;
   }
   if (keyword == "delay" && count == 4) {
-    char* end = NULL;
-    Delay delay = {words[1], strtol(words[2].c_str(), &end, 10), 0};
-    bool valid = *end == '\0' && delay.occurrence >= 1;
-    delay.milliseconds = strtol(words[3].c_str(), &end, 10);
-    if (!valid || *end != '\0' || delay.milliseconds < 0) *error = "delay takes a call, a count from 1 and milliseconds";
-    if (!error->empty()) return false;
+    Delay delay = {words[1], 0, 0};
+    if (!parseNumber(words[2], 1, &delay.occurrence) || !parseNumber(words[3], 0, &delay.milliseconds)) {
+      *error = "delay takes a call, a count from 1 and milliseconds";
+      return false;
+    }
     machine->delays.push_back(delay);
     return true;
   }

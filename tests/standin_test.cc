@@ -79,7 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{"lock\n", "line 1: cannot read 'lock' with 0 values"},
                     BadLine{"delay X 0 5\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
                     BadLine{"delay X 1 -5\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
-                    BadLine{"delay X 1 5s\n", "line 1: delay takes a call, a count from 1 and milliseconds"}));
+                    BadLine{"delay X 1 5s\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
+                    BadLine{"delay X 1 \"\"\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
+                    BadLine{"fail X \"\" 1\n", "line 1: occurrence must be a count from 1, or *"}));
 
 struct Comparison {
   const wchar_t* a;
