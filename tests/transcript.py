@@ -162,12 +162,19 @@ def run_program(command, env):
         return status, out.read(), err.read()
 
 
-def check_run(case, run, runner, machine_file, workdir):
+def run_ferrule(runner, arguments, machine_file, workdir):
+    """One run of ferrule on the machine file, with a fresh journal: its exit
+    status, its normalised standard output, its standard error, and where the
+    journal is."""
     journal = os.path.join(workdir, "journal.txt")
     if os.path.exists(journal):
         os.remove(journal)
-    status, stdout, stderr = run_program(runner.command(run.arguments), runner.environment(machine_file, journal))
-    stdout = runner.normalise(stdout)
+    status, stdout, stderr = run_program(runner.command(arguments), runner.environment(machine_file, journal))
+    return status, runner.normalise(stdout), stderr, journal
+
+
+def check_run(run, runner, machine_file, workdir):
+    status, stdout, stderr, journal = run_ferrule(runner, run.arguments, machine_file, workdir)
     expected = "".join(line + "\n" for line in run.lines).encode("utf-8")
     shown = usage_program(stdout)
     if shown is not None and b"{program}" in expected:
@@ -215,7 +222,7 @@ def run_case(path, runner):
             f.write(case.machine_text())
         for index, run in enumerate(case.runs, 1):
             add_lines(machine_file, run.extra)
-            failures = check_run(case, run, runner, machine_file, workdir)
+            failures = check_run(run, runner, machine_file, workdir)
             remove_lines(machine_file, run.extra)
             if failures:
                 print(f"FAIL {os.path.basename(path)}, run {index}: {shlex.join(run.arguments)}")

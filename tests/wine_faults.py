@@ -65,13 +65,8 @@ def check(runner, call, message, workdir):
         text = f.read()
     with open(machine, "w", encoding="utf-8") as f:
         f.write(text + f"fail {call} 1 80004005\n")
-    run = transcript.Run(["class", "proto", "disable"])
-    journal_path = os.path.join(workdir, "journal.txt")
-    if os.path.exists(journal_path):
-        os.remove(journal_path)
-    status, stdout, _ = transcript.run_program(runner.command(run.arguments),
-                                               runner.environment(machine, journal_path))
-    out = runner.normalise(stdout).decode("utf-8", "replace")
+    status, stdout, _, journal_path = transcript.run_ferrule(runner, ["class", "proto", "disable"], machine, workdir)
+    out = stdout.decode("utf-8", "replace")
     with open(journal_path, encoding="utf-8") as f:
         journal = f.read().splitlines()
     problems = []
