@@ -1,7 +1,6 @@
 // The binding-path walk: the work for one network component, done while the
 // component walk holds the write lock and keeps the configuration initialised.
-#include <stdio.h>
-
+#include "output.h"
 #include "walks.h"
 
 // A name or token that could not be fetched is shown as an empty string.
@@ -14,9 +13,18 @@ static void printHeading(INetCfgComponent* netCfgComp) {
   LPWSTR displayName = NULL;
   netCfgComp->GetBindName(&bindName);
   netCfgComp->GetDisplayName(&displayName);
-  printf("%ls (%ls)\n", shown(bindName), shown(displayName));
+  printWide(shown(bindName));
+  printText(" (");
+  printWide(shown(displayName));
+  printText(")\n");
   if (bindName != NULL) CoTaskMemFree(bindName);
   if (displayName != NULL) CoTaskMemFree(displayName);
+}
+
+// The start of a path's line: indented, then the token.
+static void printPathStart(const WCHAR* token) {
+  printText("    ");
+  printWide(shown(token));
 }
 
 // A path whose token could not be fetched matches no filter.
@@ -30,14 +38,16 @@ static int pathMatches(const WCHAR* pathTokenWide, const WCHAR* token) {
 static int handlePath(INetCfgBindingPath* bindingPath, const WCHAR* token, int mode, int* enableFailed) {
   int enabled = bindingPath->IsEnabled() == S_OK ? 1 : 0;
   if (mode < 0) {
-    printf("    %ls: %d\n", shown(token), enabled);
+    printPathStart(token);
+    printFormatted(": %d\n", enabled);
     return enabled;
   }
   int newState = mode > 0 ? 1 : 0;
-  printf("    %ls: %d->%d\n", shown(token), enabled, newState);
+  printPathStart(token);
+  printFormatted(": %d->%d\n", enabled, newState);
   HRESULT hr = bindingPath->Enable(newState);
   if (hr != S_OK) {
-    printf("bindingPath->Enable(%d) returned %x\n", mode, (unsigned)hr);
+    printFormatted("bindingPath->Enable(%d) returned %x\n", mode, (unsigned)hr);
     *enableFailed = 1;
   }
   return mode > 0 ? enabled : 0;
@@ -62,13 +72,15 @@ static int walkPaths(IEnumNetCfgBindingPath* paths, const WCHAR* pathTokenWide, 
 
 // Applies the component's changes. Returns non-zero when they were not applied.
 static int applyChanges(void) {
-  printf("Applying changes ... ");
+  printText("Applying changes ... ");
+  // Applying can take a while: the line stands on the screen meanwhile.
+  flushOutput();
   HRESULT hr = netCfg->Apply();
   if (hr == S_OK) {
-    printf("success\n");
+    printFormatted("success\n");
     return 0;
   }
-  printf("failed - error code %x\n", (unsigned)hr);
+  printFormatted("failed - error code %x\n", (unsigned)hr);
   return 1;
 }
 
@@ -77,13 +89,13 @@ int walkBindingPaths(INetCfgComponent* netCfgComp, const WCHAR* pathTokenWide, i
   INetCfgComponentBindings* bindings = NULL;
   HRESULT hr = netCfgComp->QueryInterface(IID_INetCfgComponentBindings, (void**)&bindings);
   if (hr != S_OK) {
-    printf("netCfgComp->QueryInterface() returned %x\n", (unsigned)hr);
+    printFormatted("netCfgComp->QueryInterface() returned %x\n", (unsigned)hr);
     return WALK_FAILED;
   }
   IEnumNetCfgBindingPath* paths = NULL;
   hr = bindings->EnumBindingPaths(EBP_ABOVE, &paths);
   if (hr != S_OK) {
-    printf("bindings->EnumBindingPaths() returned %x\n", (unsigned)hr);
+    printFormatted("bindings->EnumBindingPaths() returned %x\n", (unsigned)hr);
     bindings->Release();
     return WALK_FAILED;
   }

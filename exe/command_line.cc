@@ -1,9 +1,9 @@
 #include "command_line.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include "output.h"
 #include "walks.h"
 
 static const char* const classKeywords[] = {"dev", "client", "proto", "service"};
@@ -54,8 +54,10 @@ int parseArguments(int argc, char** argv, BindingRequest* request) {
 }
 
 void printUsage(const char* programName) {
-  printf("usage: %s [class dev|client|proto|service] [comp <id>] [path <pathToken>] [enable|disable]\n",
-         programName);
+  printText("usage: ");
+  printProgramName(programName);
+  printText(" [class dev|client|proto|service] [comp <id>] [path <pathToken>] [enable|disable]\n");
+  flushOutput();
   exit(255);
 }
 

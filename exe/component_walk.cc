@@ -2,12 +2,12 @@
 // locked, initialised and closed. Each set-up step is a function that calls the
 // next one and then undoes its own step, so that a failure anywhere undoes
 // exactly what was reached, in reverse order.
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include <vector>
 
+#include "output.h"
 #include "walks.h"
 
 INetCfg* netCfg = NULL;
@@ -64,13 +64,13 @@ static int walkClass(const GUID* classId, const WCHAR* compIdWide, const WCHAR* 
   INetCfgClass* netCfgClass = NULL;
   HRESULT hr = netCfg->QueryNetCfgClass(classId, IID_INetCfgClass, (void**)&netCfgClass);
   if (hr != S_OK) {
-    printf("QueryNetCfgClass() returned %x\n", (unsigned)hr);
+    printFormatted("QueryNetCfgClass() returned %x\n", (unsigned)hr);
     return WALK_FAILED;
   }
   IEnumNetCfgComponent* components = NULL;
   hr = netCfgClass->EnumComponents(&components);
   if (hr != S_OK) {
-    printf("EnumComponents() returned %x\n", (unsigned)hr);
+    printFormatted("EnumComponents() returned %x\n", (unsigned)hr);
     netCfgClass->Release();
     return WALK_FAILED;
   }
@@ -83,12 +83,12 @@ static int walkClass(const GUID* classId, const WCHAR* compIdWide, const WCHAR* 
 static int walkInitialised(const GUID* classId, const WCHAR* compIdWide, const WCHAR* pathTokenWide, int mode) {
   HRESULT hr = netCfg->Initialize(NULL);
   if (hr != S_OK) {
-    printf("netCfg->Initialize() returned %x\n", (unsigned)hr);
+    printFormatted("netCfg->Initialize() returned %x\n", (unsigned)hr);
     return WALK_FAILED;
   }
   int total = walkClass(classId, compIdWide, pathTokenWide, mode);
   hr = netCfg->Uninitialize();
-  if (hr != S_OK) printf("netCfg->Uninitialize() returned %x\n", (unsigned)hr);
+  if (hr != S_OK) printFormatted("netCfg->Uninitialize() returned %x\n", (unsigned)hr);
   return total;
 }
 
@@ -96,13 +96,16 @@ static int walkLocked(const GUID* classId, const WCHAR* compIdWide, const WCHAR*
   INetCfgLock* lock = NULL;
   HRESULT hr = netCfg->QueryInterface(IID_INetCfgLock, (void**)&lock);
   if (hr != S_OK) {
-    printf("netCfg->QueryInterface(IID_INetCfgLock) returned %x\n", (unsigned)hr);
+    printFormatted("netCfg->QueryInterface(IID_INetCfgLock) returned %x\n", (unsigned)hr);
     return WALK_FAILED;
   }
   int total = WALK_FAILED;
+  // The lock may be held elsewhere for up to the time-out: what is printed so
+  // far is out before the wait.
+  flushOutput();
   hr = lock->AcquireWriteLock(lockTimeoutMs, lockClientDescription, NULL);
   if (hr != S_OK) {
-    printf("lock->AcquireWriteLock() returned %x\n", (unsigned)hr);
+    printFormatted("lock->AcquireWriteLock() returned %x\n", (unsigned)hr);
   } else {
     total = walkInitialised(classId, compIdWide, pathTokenWide, mode);
     lock->ReleaseWriteLock();
@@ -114,7 +117,7 @@ static int walkLocked(const GUID* classId, const WCHAR* compIdWide, const WCHAR*
 static int walkCreated(const GUID* classId, const WCHAR* compIdWide, const WCHAR* pathTokenWide, int mode) {
   HRESULT hr = CoCreateInstance(CLSID_CNetCfg, NULL, CLSCTX_INPROC_SERVER, IID_INetCfg, (void**)&netCfg);
   if (hr != S_OK) {
-    printf("CoCreateInstance(CLSID_CNetCfg) returned %x\n", (unsigned)hr);
+    printFormatted("CoCreateInstance(CLSID_CNetCfg) returned %x\n", (unsigned)hr);
     netCfg = NULL;
     return WALK_FAILED;
   }
@@ -124,9 +127,9 @@ static int walkCreated(const GUID* classId, const WCHAR* compIdWide, const WCHAR
   return total;
 }
 
-int walkComponents(int compClass, const char* compId, const char* pathToken, int mode) {
+static int walkApartment(int compClass, const char* compId, const char* pathToken, int mode) {
   if (compClass < 0 || compClass > 3) {
-    printf("invalid compClass %d\n", compClass);
+    printFormatted("invalid compClass %d\n", compClass);
     return 255;
   }
   std::vector<WCHAR> compIdBuffer, pathTokenBuffer;
@@ -134,10 +137,17 @@ int walkComponents(int compClass, const char* compId, const char* pathToken, int
   const WCHAR* pathTokenWide = widen(pathToken, pathTokenBuffer);
   HRESULT hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
   if (hr != S_OK) {
-    printf("CoInitializeEx() returned %x\n", (unsigned)hr);
+    printFormatted("CoInitializeEx() returned %x\n", (unsigned)hr);
     return WALK_FAILED;
   }
   int total = walkCreated(classIds[compClass], compIdWide, pathTokenWide, mode);
   CoUninitialize();
+  return total;
+}
+
+// The walk is the whole run: everything it printed is out when it returns.
+int walkComponents(int compClass, const char* compId, const char* pathToken, int mode) {
+  int total = walkApartment(compClass, compId, pathToken, mode);
+  flushOutput();
   return total;
 }

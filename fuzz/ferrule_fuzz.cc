@@ -27,15 +27,15 @@ static void require(bool condition, const char* what) {
 }
 
 // The fuzz target is linked with --wrap=exit: in the child that runs a usage
-// error, the program's exit leaves at once, with its output flushed, instead of
-// running the fuzzer's own exit hooks, which would take it for a crash.
+// error, the program's exit (its output written by then) leaves at once
+// instead of running the fuzzer's own exit hooks, which would take it for a
+// crash.
 static bool inUsageChild = false;
 
 extern "C" void __real_exit(int status);
 
 extern "C" void __wrap_exit(int status) {
   if (!inUsageChild) __real_exit(status);
-  fflush(stdout);
   _exit(status);
 }
 
@@ -119,7 +119,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   int status = runCommandLine(argc, argv.data());
-  fflush(stdout);
   require(status == 0 || status == 1, "the exit status must be 0 or 1");
   checkPlatformLeftClean();
   return 0;

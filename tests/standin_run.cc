@@ -18,7 +18,6 @@ StandinRun walkOn(const std::string& machine, int compClass, const char* compId,
   start(machine);
   testing::internal::CaptureStdout();
   int total = walkComponents(compClass, compId, pathToken, mode);
-  fflush(stdout);
   std::string output = testing::internal::GetCapturedStdout();
   return StandinRun{total, output, standin::session().journal};
 }
@@ -31,7 +30,6 @@ StandinRun commandLineOn(const std::string& machine, std::vector<std::string> ar
   argv.push_back(NULL);
   testing::internal::CaptureStdout();
   int status = runCommandLine((int)arguments.size(), argv.data());
-  fflush(stdout);
   std::string output = testing::internal::GetCapturedStdout();
   return StandinRun{status, output, standin::session().journal};
 }

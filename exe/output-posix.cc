@@ -1,0 +1,58 @@
+// Output on the stand-in platform: UTF-8 to file descriptor 1, whatever the
+// locale, so that no name is ever cut short.
+#include <errno.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "output.h"
+
+const WCHAR outputLineEnd[] = L"\n";
+
+static void writeAll(const char* bytes, size_t length) {
+  while (length > 0) {
+    ssize_t written = write(1, bytes, length);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    bytes += written;
+    length -= (size_t)written;
+  }
+}
+
+// A value that is no character (a lone surrogate, or beyond U+10FFFF) is
+// written as U+FFFD, the replacement character.
+static size_t encodeUtf8(unsigned long c, char* out) {
+  if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+  if (c < 0x80) {
+    out[0] = (char)c;
+    return 1;
+  }
+  if (c < 0x800) {
+    out[0] = (char)(0xC0 | (c >> 6));
+    out[1] = (char)(0x80 | (c & 0x3F));
+    return 2;
+  }
+  if (c < 0x10000) {
+    out[0] = (char)(0xE0 | (c >> 12));
+    out[1] = (char)(0x80 | ((c >> 6) & 0x3F));
+    out[2] = (char)(0x80 | (c & 0x3F));
+    return 3;
+  }
+  out[0] = (char)(0xF0 | (c >> 18));
+  out[1] = (char)(0x80 | ((c >> 12) & 0x3F));
+  out[2] = (char)(0x80 | ((c >> 6) & 0x3F));
+  out[3] = (char)(0x80 | (c & 0x3F));
+  return 4;
+}
+
+void writeOutput(const WCHAR* text, size_t length) {
+  static char bytes[4 * OUTPUT_BLOCK];
+  size_t size = 0;
+  for (size_t i = 0; i < length; i++) size += encodeUtf8((unsigned long)text[i], bytes + size);
+  writeAll(bytes, size);
+}
+
+// The name's bytes go out as the process received them, whatever they hold.
+void printProgramName(const char* argv0) {
+  flushOutput();
+  writeAll(argv0, strlen(argv0));
+}

@@ -1,0 +1,44 @@
+// Everything the program prints goes through here, to standard output.
+//
+// Text is gathered in a block of a few kilobytes and written with one call per
+// block. On a Windows console it is written as UTF-16, so that every script
+// shows as the console can show it; redirected to a file or a pipe it is
+// converted to the console's output code page, or to the OEM code page when
+// there is no console, which is what cmd, find and more read. Elsewhere it is
+// written as UTF-8. "\n" ends a line, as CR LF on Windows.
+#ifndef FERRULE_OUTPUT_H
+#define FERRULE_OUTPUT_H
+
+#include "platform.h"
+
+// ASCII text of the program's own.
+void printText(const char* text);
+
+// A string of the platform's, such as a component's name; or its first
+// length characters.
+void printWide(const WCHAR* text);
+void printWidePart(const WCHAR* text, size_t length);
+
+// printf's format, for the program's own messages and numbers (ASCII).
+void printFormatted(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+// The program's name as the process received it; argv0 is the argument
+// vector's first element (on Windows the wide command line is read instead,
+// so that a folder name beyond the narrow code page prints whole).
+void printProgramName(const char* argv0);
+
+// Writes out what is gathered; done before the program waits on the platform,
+// and before it ends.
+void flushOutput(void);
+
+// The platform's half (output-win32.cc, output-posix.cc), which also holds
+// printProgramName: the line end, and the writing of one block.
+enum { OUTPUT_BLOCK = 8192 };  // wide characters gathered before a write
+extern const WCHAR outputLineEnd[];
+void writeOutput(const WCHAR* text, size_t length);  // length <= OUTPUT_BLOCK
+
+#endif
