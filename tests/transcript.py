@@ -16,18 +16,23 @@ A case file holds, line by line:
 
 Runs in one case share the machine: a change applied by one is seen by the next.
 With --wine, ferrule.exe runs under Wine with the test server registered in the
-prefix; then CR LF line ends and the program's name in the usage line are the
-only things normalised.
+prefix; then CR LF line ends are the only thing normalised. Wine takes the OEM
+code page from the locale (--lang, C.UTF-8 by default); the expected lines are
+encoded in it, as ferrule.exe writes redirected output with no console. With
+--program-folder, ferrule.exe runs from a copy in a folder of that name.
 """
 import argparse
 import os
 import shlex
+import shutil
 import subprocess
 import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SAMPLE = os.path.join(HERE, "..", "standin", "sample.machine")
+# The OEM code page that Wine takes from the locale, as Python names it.
+OEM_CODE_PAGES = {"C.UTF-8": "cp437", "de_DE.UTF-8": "cp850", "ja_JP.UTF-8": "cp932", "ru_RU.UTF-8": "cp866"}
 
 
 class Run:
@@ -103,8 +108,12 @@ class Native:
     def command(self, arguments):
         return [self.program] + arguments
 
-    def program_name(self, stdout):
-        return self.program.encode()
+    def encode(self, text):
+        return text.encode("utf-8")
+
+    def program_name(self):
+        """What the usage line must show for the program's name."""
+        return self.encode(self.program)
 
     def normalise(self, stdout):
         return stdout
@@ -113,10 +122,12 @@ class Native:
 class Wine(Native):
     name = "ferrule.exe"
 
-    def __init__(self, program, wine, prefix):
+    def __init__(self, program, wine, prefix, lang="C.UTF-8"):
         super().__init__(program)
         self.wine = wine
         self.prefix = os.path.abspath(prefix)
+        self.lang = lang
+        self.code_page = OEM_CODE_PAGES[lang]
 
     def environment(self, machine, journal):
         env = super().environment(machine, journal)
@@ -126,7 +137,16 @@ class Wine(Native):
         env["STANDIN_MACHINE"] = windows_path(machine)
         env["STANDIN_JOURNAL"] = windows_path(journal)
         env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+        # Wine follows LANG alone only where glibc has the locale; LC_ALL it
+        # follows either way.
+        env["LANG"] = env["LC_ALL"] = self.lang
         return env
+
+    def encode(self, text):
+        return text.encode(self.code_page, errors="replace")
+
+    def program_name(self):
+        return self.encode(windows_path(self.program))
 
     def command(self, arguments):
         return [self.wine, self.program] + arguments
@@ -175,13 +195,9 @@ def run_ferrule(runner, arguments, machine_file, workdir):
 
 def check_run(run, runner, machine_file, workdir):
     status, stdout, stderr, journal = run_ferrule(runner, run.arguments, machine_file, workdir)
-    expected = "".join(line + "\n" for line in run.lines).encode("utf-8")
-    shown = usage_program(stdout)
-    if shown is not None and b"{program}" in expected:
-        if isinstance(runner, Wine) and shown.lower().endswith(b"ferrule.exe"):
-            stdout = stdout.replace(shown, b"{program}", 1)
-        elif shown == runner.program_name(stdout):
-            stdout = stdout.replace(shown, b"{program}", 1)
+    expected = runner.encode("".join(line + "\n" for line in run.lines))
+    if b"{program}" in expected and usage_program(stdout) == runner.program_name():
+        stdout = stdout.replace(runner.program_name(), b"{program}", 1)
     failures = []
     if stdout != expected:
         failures.append("standard output differs\n--- expected\n" + expected.decode("utf-8", "replace") +
@@ -238,10 +254,18 @@ def main():
     parser.add_argument("--ferrule", required=True, help="the ferrule program to run")
     parser.add_argument("--wine", help="the Wine loader; the program is then ferrule.exe")
     parser.add_argument("--prefix", help="the Wine prefix with the test server registered")
+    parser.add_argument("--lang", default="C.UTF-8", choices=sorted(OEM_CODE_PAGES), help="the locale under Wine")
+    parser.add_argument("--program-folder", help="run ferrule.exe from a copy in a folder of this name")
     parser.add_argument("cases", nargs="+")
     args = parser.parse_args()
-    runner = Wine(args.ferrule, args.wine, args.prefix) if args.wine else Native(args.ferrule)
-    results = [run_case(path, runner) for path in args.cases]
+    with tempfile.TemporaryDirectory() as copies:
+        program = args.ferrule
+        if args.program_folder:
+            program = os.path.join(copies, args.program_folder, os.path.basename(args.ferrule))
+            os.makedirs(os.path.dirname(program))
+            shutil.copy(args.ferrule, program)
+        runner = Wine(program, args.wine, args.prefix, args.lang) if args.wine else Native(program)
+        results = [run_case(path, runner) for path in args.cases]
     sys.exit(0 if all(results) else 1)
 
 
