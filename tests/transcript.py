@@ -19,10 +19,13 @@ With --wine, ferrule.exe runs under Wine with the test server registered in the
 prefix; then CR LF line ends are the only thing normalised. Wine takes the OEM
 code page from the locale (--lang, C.UTF-8 by default); the expected lines are
 encoded in it, as ferrule.exe writes redirected output with no console. With
---program-folder, ferrule.exe runs from a copy in a folder of that name.
+--program-folder, ferrule.exe runs from a copy in a folder of that name. With
+--console, it writes to a console: Wine's, on a pseudo-terminal, which shows it
+as UTF-8 with escape sequences of its own that are turned back into text.
 """
 import argparse
 import os
+import re
 import shlex
 import shutil
 import subprocess
@@ -157,6 +160,25 @@ class Wine(Native):
         return stdout.replace(b"\r\n", b"\n")
 
 
+class Console(Wine):
+    name = "ferrule.exe on a console"
+
+    def command(self, arguments):
+        # A terminal wide enough that no line of the cases wraps.
+        shell = "stty cols 4000 rows 50 && exec " + shlex.join(super().command(arguments))
+        return ["script", "-q", "-e", "-c", shell, "/dev/null"]
+
+    def encode(self, text):
+        return text.encode("utf-8")
+
+    def normalise(self, stdout):
+        """The text that the terminal shows: a cursor moved right stands for
+        spaces; the cursor hidden and shown, and lines cleared, show nothing."""
+        stdout = re.sub(rb"\x1b\[(\d*)C", lambda m: b" " * int(m.group(1) or 1), stdout)
+        stdout = re.sub(rb"\x1b\[\??[0-9;]*[A-Za-z]", b"", stdout)
+        return stdout.replace(b"\r", b"")
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -176,7 +198,8 @@ def run_program(command, env):
     error. The output goes through files, not pipes: a Wine service that a run
     starts inherits them and lives on, and a pipe would stay open until it ends."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        status = subprocess.run(command, stdout=out, stderr=err, env=env, timeout=120).returncode
+        status = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env,
+                                timeout=120).returncode
         out.seek(0)
         err.seek(0)
         return status, out.read(), err.read()
@@ -256,6 +279,7 @@ def main():
     parser.add_argument("--prefix", help="the Wine prefix with the test server registered")
     parser.add_argument("--lang", default="C.UTF-8", choices=sorted(OEM_CODE_PAGES), help="the locale under Wine")
     parser.add_argument("--program-folder", help="run ferrule.exe from a copy in a folder of this name")
+    parser.add_argument("--console", action="store_true", help="run ferrule.exe on a console")
     parser.add_argument("cases", nargs="+")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as copies:
@@ -264,7 +288,9 @@ def main():
             program = os.path.join(copies, args.program_folder, os.path.basename(args.ferrule))
             os.makedirs(os.path.dirname(program))
             shutil.copy(args.ferrule, program)
-        runner = Wine(program, args.wine, args.prefix, args.lang) if args.wine else Native(program)
+        runner = Native(program)
+        if args.wine:
+            runner = (Console if args.console else Wine)(program, args.wine, args.prefix, args.lang)
         results = [run_case(path, runner) for path in args.cases]
     sys.exit(0 if all(results) else 1)
 

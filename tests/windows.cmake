@@ -29,6 +29,33 @@ foreach(case ${TRANSCRIPT_CASES})
   set_tests_properties(wine.transcript.${name} PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
 endforeach()
 
+# Names in other languages, redirected: in the OEM code page of each locale
+# (and, in the first, from a folder whose name is beyond ASCII); and on a
+# console, where every script shows.
+function(add_localized_test name)
+  add_test(NAME wine.localized.${name}
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_EXE_x64}
+                   --wine ${WINE64} --prefix ${WINE_PREFIX} ${ARGN}
+                   ${CMAKE_CURRENT_SOURCE_DIR}/cases/localized_names.case)
+  set_tests_properties(wine.localized.${name} PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
+endfunction()
+add_localized_test(C --lang C.UTF-8 --program-folder "Prüfung")
+add_localized_test(de_DE --lang de_DE.UTF-8)
+add_localized_test(ja_JP --lang ja_JP.UTF-8)
+add_localized_test(ru_RU --lang ru_RU.UTF-8)
+add_localized_test(console --console --program-folder "Prüfung Проверка 確認")
+
+# A listing of 11,000 lines: whole, and written a block at a time.
+find_program(STRACE strace)
+if(STRACE)
+  add_test(NAME wine.large_output
+           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/large_output.py --ferrule ${FERRULE_EXE_x64}
+                   --wine ${WINE64} --prefix ${WINE_PREFIX})
+  set_tests_properties(wine.large_output PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
+else()
+  message(WARNING "strace missing: wine.large_output is left out (tools/install-deps installs it)")
+endif()
+
 # A prefix without it: Wine's own configuration object grants the lock and
 # initialises, then has no classes to give.
 set(BARE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix-bare)
