@@ -22,7 +22,7 @@ target_link_libraries(ferrule PRIVATE ferrule_engine)
 target_compile_options(ferrule PRIVATE ${WARNINGS})
 
 # ferrule.exe for x64 and x86, cross-built with MinGW-w64 in builds of their
-# own; the x64 one also builds the test COM server for Wine.
+# own, each with the test COM server of its architecture for Wine.
 option(FERRULE_WINDOWS "Cross-build ferrule.exe with MinGW-w64" ON)
 find_program(MINGW_X64 x86_64-w64-mingw32-g++-posix)
 find_program(MINGW_X86 i686-w64-mingw32-g++-posix)
@@ -30,23 +30,17 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   include(ExternalProject)
   foreach(arch x64 x86)
     set(dir ${CMAKE_BINARY_DIR}/windows-${arch})
-    set(server OFF)
-    set(products ${dir}/ferrule.exe)
-    if(arch STREQUAL x64)
-      set(server ON)
-      list(APPEND products ${dir}/netcfg_server.dll ${dir}/null.exe ${dir}/activate.exe)
-    endif()
     ExternalProject_Add(windows-${arch}
       SOURCE_DIR ${CMAKE_SOURCE_DIR}
       BINARY_DIR ${dir}
       CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
-                 -DCMAKE_BUILD_TYPE=Release -DFERRULE_TEST_SERVER=${server}
+                 -DCMAKE_BUILD_TYPE=Release -DFERRULE_TEST_SERVER=ON
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
-      BUILD_BYPRODUCTS ${products})
+      BUILD_BYPRODUCTS ${dir}/ferrule.exe ${dir}/netcfg_server.dll ${dir}/null.exe ${dir}/activate.exe)
     set(FERRULE_EXE_${arch} ${dir}/ferrule.exe)
+    set(FERRULE_SERVER_DLL_${arch} ${dir}/netcfg_server.dll)
   endforeach()
-  set(FERRULE_SERVER_DLL ${CMAKE_BINARY_DIR}/windows-x64/netcfg_server.dll)
 
   # The zip for Windows: both exes and the README.
   install(FILES ${FERRULE_EXE_x64} DESTINATION x64)

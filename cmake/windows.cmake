@@ -1,5 +1,5 @@
-# The Windows build: ferrule.exe against the SDK headers, and (for x64) the
-# test COM server that serves stand-in machines to it under Wine.
+# The Windows build: ferrule.exe against the SDK headers, and the test COM
+# server that serves stand-in machines to it under Wine.
 enable_language(RC)
 
 # Link the C and C++ runtimes in, so that the exe needs only DLLs every Windows has.
@@ -18,6 +18,10 @@ if(FERRULE_TEST_SERVER)
   target_include_directories(netcfg_server PRIVATE standin)
   target_compile_options(netcfg_server PRIVATE ${WARNINGS})
   target_link_options(netcfg_server PRIVATE ${STATIC_RUNTIME})
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # COM looks the exports up undecorated: DllGetClassObject, not DllGetClassObject@12.
+    target_link_options(netcfg_server PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+  endif()
   target_link_libraries(netcfg_server PRIVATE ole32 uuid)
   set_target_properties(netcfg_server PROPERTIES PREFIX "" OUTPUT_NAME netcfg_server)
 

@@ -1,5 +1,6 @@
-# ferrule.exe: checked as a file for both architectures, and run end to end
-# under Wine (x64 only: this machine's kernel runs no 32-bit programs).
+# ferrule.exe: checked as a file and run end to end under Wine, for each
+# architecture: x86 through 32-bit Wine, which this machine's kernel runs under
+# qemu-user (tools/install-deps sets that up).
 find_program(EXIFTOOL exiftool)
 find_program(WINE64 wine64 PATHS /usr/lib/wine)
 if(NOT EXIFTOOL OR NOT WINE64)
@@ -13,62 +14,81 @@ add_test(NAME windows.exe.x86 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_exe.sh
          i686-w64-mingw32-objdump ${FERRULE_EXE_x86} pei-i386)
 set_tests_properties(windows.exe.x64 windows.exe.x86 PROPERTIES LABELS windows)
 
-# A prefix with the test server registered, for the transcript cases.
-set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-add_test(NAME wine.prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${WINE64} ${WINE_PREFIX}
-         ${FERRULE_SERVER_DLL})
-set_tests_properties(wine.prefix PROPERTIES FIXTURES_SETUP wine_server LABELS wine)
-add_test(NAME wine.prefix.stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh --stop ${WINE64} ${WINE_PREFIX})
-set_tests_properties(wine.prefix.stop PROPERTIES FIXTURES_CLEANUP wine_server LABELS wine)
-
-foreach(case ${TRANSCRIPT_CASES})
-  get_filename_component(name ${case} NAME_WE)
-  add_test(NAME wine.transcript.${name}
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_EXE_x64}
-                   --wine ${WINE64} --prefix ${WINE_PREFIX} ${case})
-  set_tests_properties(wine.transcript.${name} PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
-endforeach()
-
-# Names in other languages, redirected: in the OEM code page of each locale
-# (and, in the first, from a folder whose name is beyond ASCII); and on a
-# console, where every script shows.
-function(add_localized_test name)
-  add_test(NAME wine.localized.${name}
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_EXE_x64}
-                   --wine ${WINE64} --prefix ${WINE_PREFIX} ${ARGN}
-                   ${CMAKE_CURRENT_SOURCE_DIR}/cases/localized_names.case)
-  set_tests_properties(wine.localized.${name} PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
+# One run against ferrule.exe, in the prefix that fixture makes.
+function(add_exe_test name fixture)
+  add_test(NAME ${name} COMMAND ${ARGN})
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${fixture} LABELS "wine;ferrule.exe")
 endfunction()
-add_localized_test(C --lang C.UTF-8 --program-folder "Prüfung")
-add_localized_test(de_DE --lang de_DE.UTF-8)
-add_localized_test(ja_JP --lang ja_JP.UTF-8)
-add_localized_test(ru_RU --lang ru_RU.UTF-8)
-add_localized_test(console --console --program-folder "Prüfung Проверка 確認")
 
-# A listing of 11,000 lines: whole, and written a block at a time.
+# The Wine tests of one architecture, each named for it: the transcript cases,
+# localized names, a large listing and the fault subset, in a prefix with the
+# test server of that architecture registered; and the case of Wine's own
+# configuration object, in a prefix without it.
+function(add_wine_tests arch wine winearch)
+  set(exe ${FERRULE_EXE_${arch}})
+  set(prefix ${CMAKE_BINARY_DIR}/wine-prefix-${arch})
+  set(bare ${CMAKE_BINARY_DIR}/wine-prefix-${arch}-bare)
+  set(make_prefix ${CMAKE_COMMAND} -E env WINEARCH=${winearch} ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh)
+  set(transcript Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${exe} --wine ${wine})
+
+  add_test(NAME wine.${arch}.prefix COMMAND ${make_prefix} ${wine} ${prefix} ${FERRULE_SERVER_DLL_${arch}})
+  set_tests_properties(wine.${arch}.prefix PROPERTIES FIXTURES_SETUP wine_server_${arch} LABELS wine)
+  add_test(NAME wine.${arch}.prefix.stop COMMAND ${make_prefix} --stop ${wine} ${prefix})
+  set_tests_properties(wine.${arch}.prefix.stop PROPERTIES FIXTURES_CLEANUP wine_server_${arch} LABELS wine)
+
+  foreach(case ${TRANSCRIPT_CASES})
+    get_filename_component(name ${case} NAME_WE)
+    add_exe_test(wine.${arch}.transcript.${name} wine_server_${arch} ${transcript} --prefix ${prefix} ${case})
+  endforeach()
+
+  # Names in other languages, redirected: in the OEM code page of each locale
+  # (and, in the first, from a folder whose name is beyond ASCII); and on a
+  # console, where every script shows.
+  set(localized ${CMAKE_CURRENT_SOURCE_DIR}/cases/localized_names.case)
+  foreach(run "C;--lang;C.UTF-8;--program-folder;Prüfung" "de_DE;--lang;de_DE.UTF-8" "ja_JP;--lang;ja_JP.UTF-8"
+              "ru_RU;--lang;ru_RU.UTF-8" "console;--console;--program-folder;Prüfung Проверка 確認")
+    list(POP_FRONT run name)
+    add_exe_test(wine.${arch}.localized.${name} wine_server_${arch}
+                 ${transcript} --prefix ${prefix} ${run} ${localized})
+  endforeach()
+
+  # A listing of 11,000 lines: whole, and written a block at a time.
+  if(STRACE)
+    add_exe_test(wine.${arch}.large_output wine_server_${arch}
+                 Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/large_output.py --ferrule ${exe}
+                 --wine ${wine} --prefix ${prefix})
+  endif()
+
+  add_exe_test(wine.${arch}.fault_subset wine_server_${arch}
+               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${exe}
+               --wine ${wine} --prefix ${prefix})
+
+  # Without the test server, Wine's own configuration object grants the lock
+  # and initialises, then has no classes to give.
+  add_test(NAME wine.${arch}.bare_prefix COMMAND ${make_prefix} ${wine} ${bare})
+  set_tests_properties(wine.${arch}.bare_prefix PROPERTIES FIXTURES_SETUP wine_bare_${arch} LABELS wine)
+  add_test(NAME wine.${arch}.bare_prefix.stop COMMAND ${make_prefix} --stop ${wine} ${bare})
+  set_tests_properties(wine.${arch}.bare_prefix.stop PROPERTIES FIXTURES_CLEANUP wine_bare_${arch} LABELS wine)
+  add_exe_test(wine.${arch}.own_object wine_bare_${arch}
+               ${transcript} --prefix ${bare} ${CMAKE_CURRENT_SOURCE_DIR}/wine/own_object.case)
+endfunction()
+
 find_program(STRACE strace)
-if(STRACE)
-  add_test(NAME wine.large_output
-           COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/large_output.py --ferrule ${FERRULE_EXE_x64}
-                   --wine ${WINE64} --prefix ${WINE_PREFIX})
-  set_tests_properties(wine.large_output PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
-else()
-  message(WARNING "strace missing: wine.large_output is left out (tools/install-deps installs it)")
+if(NOT STRACE)
+  message(WARNING "strace missing: wine.*.large_output is left out (tools/install-deps installs it)")
 endif()
 
-# A prefix without it: Wine's own configuration object grants the lock and
-# initialises, then has no classes to give.
-set(BARE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix-bare)
-add_test(NAME wine.bare_prefix COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${WINE64} ${BARE_PREFIX})
-set_tests_properties(wine.bare_prefix PROPERTIES FIXTURES_SETUP wine_bare LABELS wine)
-add_test(NAME wine.bare_prefix.stop COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh --stop ${WINE64} ${BARE_PREFIX})
-set_tests_properties(wine.bare_prefix.stop PROPERTIES FIXTURES_CLEANUP wine_bare LABELS wine)
-add_test(NAME wine.own_object
-         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_EXE_x64}
-                 --wine ${WINE64} --prefix ${BARE_PREFIX} ${CMAKE_CURRENT_SOURCE_DIR}/wine/own_object.case)
-set_tests_properties(wine.own_object PROPERTIES FIXTURES_REQUIRED wine_bare LABELS "wine;ferrule.exe")
+add_wine_tests(x64 ${WINE64} win64)
 
-add_test(NAME wine.fault_subset
-         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${FERRULE_EXE_x64}
-                 --wine ${WINE64} --prefix ${WINE_PREFIX})
-set_tests_properties(wine.fault_subset PROPERTIES FIXTURES_REQUIRED wine_server LABELS "wine;ferrule.exe")
+# 32-bit Wine's loader is a 32-bit program: it runs here only when the kernel
+# hands such programs to qemu-user.
+find_program(WINE32 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
+if(WINE32)
+  execute_process(COMMAND ${WINE32} --version RESULT_VARIABLE wine32_status OUTPUT_QUIET ERROR_QUIET)
+endif()
+if(WINE32 AND wine32_status EQUAL 0)
+  add_wine_tests(x86 ${WINE32} win32)
+else()
+  message(WARNING "32-bit Wine does not run here: the x86 Wine tests are left out "
+                  "(tools/install-deps installs wine32 and qemu-user and registers qemu-user with the kernel)")
+endif()
