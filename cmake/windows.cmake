@@ -5,7 +5,17 @@ enable_language(RC)
 # Link the C and C++ runtimes in, so that the exe needs only DLLs every Windows has.
 set(STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-add_executable(ferrule ${FERRULE_SOURCES} exe/main.cc exe/version.rc)
+# The version record and the manifest, of the project's version.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(MANIFEST_ARCHITECTURE amd64)
+else()
+  set(MANIFEST_ARCHITECTURE x86)
+endif()
+set(MANIFEST_FILE ${CMAKE_CURRENT_BINARY_DIR}/ferrule.manifest)
+configure_file(exe/ferrule.manifest.in ${MANIFEST_FILE} @ONLY)
+configure_file(exe/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
+
+add_executable(ferrule ${FERRULE_SOURCES} exe/main.cc ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 target_include_directories(ferrule PRIVATE exe)
 target_compile_options(ferrule PRIVATE ${WARNINGS})
 target_link_options(ferrule PRIVATE ${STATIC_RUNTIME} -s)

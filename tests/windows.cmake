@@ -9,10 +9,13 @@ if(NOT EXIFTOOL OR NOT WINE64)
 endif()
 
 add_test(NAME windows.exe.x64 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_exe.sh
-         x86_64-w64-mingw32-objdump ${FERRULE_EXE_x64} pei-x86-64)
+         x86_64-w64-mingw32-objdump ${FERRULE_EXE_x64} pei-x86-64 amd64)
 add_test(NAME windows.exe.x86 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_exe.sh
-         i686-w64-mingw32-objdump ${FERRULE_EXE_x86} pei-i386)
-set_tests_properties(windows.exe.x64 windows.exe.x86 PROPERTIES LABELS windows)
+         i686-w64-mingw32-objdump ${FERRULE_EXE_x86} pei-i386 x86)
+add_test(NAME windows.package
+         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/check_package.py --cpack ${CMAKE_CPACK_COMMAND}
+                 --build ${CMAKE_BINARY_DIR} --name ${FERRULE_PACKAGE})
+set_tests_properties(windows.exe.x64 windows.exe.x86 windows.package PROPERTIES LABELS windows)
 
 # One run against ferrule.exe, in the prefix that fixture makes.
 function(add_exe_test name fixture)
