@@ -42,13 +42,16 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
     set(FERRULE_SERVER_DLL_${arch} ${dir}/netcfg_server.dll)
   endforeach()
 
-  # The zip for Windows: both exes and the README.
+  # The zip for Windows: both exes, the README and the licence; and beside it
+  # its SHA-256 checksum.
   install(FILES ${FERRULE_EXE_x64} DESTINATION x64)
   install(FILES ${FERRULE_EXE_x86} DESTINATION x86)
   install(FILES README.md LICENSE DESTINATION .)
   set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME ferrule-${PROJECT_VERSION}-windows)
+  set(FERRULE_PACKAGE ferrule-${PROJECT_VERSION}-windows)
+  set(CPACK_PACKAGE_FILE_NAME ${FERRULE_PACKAGE})
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+  set(CPACK_PACKAGE_CHECKSUM SHA256)
   include(CPack)
 elseif(FERRULE_WINDOWS)
   message(WARNING "MinGW-w64 not found: ferrule.exe is not built (tools/install-deps installs it)")

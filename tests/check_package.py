@@ -1,0 +1,50 @@
+#!/usr/bin/env python3
+"""Makes the Windows package with CPack and checks it: the zip holds both
+exes, the README and the licence and nothing else, and the checksum file
+beside it is the zip's SHA-256 in the form that sha256sum -c reads."""
+import argparse
+import hashlib
+import os
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+CONTENTS = ["LICENSE", "README.md", "x64/ferrule.exe", "x86/ferrule.exe"]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--cpack", required=True)
+    parser.add_argument("--build", required=True, help="the build folder, with CPackConfig.cmake")
+    parser.add_argument("--name", required=True, help="the package's file name, without .zip")
+    args = parser.parse_args()
+    problems = []
+    with tempfile.TemporaryDirectory() as out:
+        subprocess.run([args.cpack, "-G", "ZIP", "-B", out, "--config",
+                        os.path.join(args.build, "CPackConfig.cmake")], check=True, stdout=subprocess.DEVNULL)
+        package = os.path.join(out, args.name + ".zip")
+        with zipfile.ZipFile(package) as z:
+            names = sorted(n for n in z.namelist() if not n.endswith("/"))
+            bad = z.testzip()
+        if names != CONTENTS:
+            problems.append(f"the zip holds {names}, expected {CONTENTS}")
+        if bad is not None:
+            problems.append(f"{bad} is damaged in the zip")
+        with open(package, "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        with open(package + ".sha256", encoding="ascii") as f:
+            checksum = f.read()
+        if checksum != f"{digest}  {args.name}.zip\n":
+            problems.append(f"checksum file {checksum!r}, expected the SHA-256 {digest} of {args.name}.zip")
+        result = subprocess.run(["sha256sum", "-c", args.name + ".zip.sha256"], cwd=out, capture_output=True, text=True)
+        if result.returncode != 0:
+            problems.append("sha256sum -c: " + result.stdout + result.stderr)
+    for problem in problems:
+        print("FAIL " + problem)
+    print(f"{args.name}.zip: {len(names)} files, SHA-256 {digest}")
+    sys.exit(1 if problems else 0)
+
+
+if __name__ == "__main__":
+    main()
