@@ -77,7 +77,7 @@ static int applyChanges(void) {
   flushOutput();
   HRESULT hr = netCfg->Apply();
   if (hr == S_OK) {
-    printFormatted("success\n");
+    printText("success\n");
     return 0;
   }
   printFormatted("failed - error code %x\n", (unsigned)hr);

@@ -99,7 +99,8 @@ def main():
     calls = [(c, m) for c, m in fault_table() if c not in NOT_SCRIPTABLE]
     with tempfile.TemporaryDirectory() as workdir:
         results = [check(runner, call, message, workdir) for call, message in calls]
-    print(f"{len(calls)} faults injected into ferrule.exe under Wine, {results.count(False)} failed")
+    exe = os.path.join(os.path.basename(os.path.dirname(os.path.abspath(args.ferrule))), "ferrule.exe")
+    print(f"{len(calls)} faults injected into {exe} under Wine, {results.count(False)} failed")
     sys.exit(0 if all(results) else 1)
 
 
