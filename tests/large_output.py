@@ -3,7 +3,6 @@
 out whole and in order, and the output goes out a block at a time, not a line
 at a time. strace counts the writes to the output file: at most one for every
 20 lines."""
-import argparse
 import os
 import re
 import subprocess
@@ -53,12 +52,7 @@ def traced_run(runner, arguments, machine, workdir):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--ferrule", required=True)
-    parser.add_argument("--wine", required=True)
-    parser.add_argument("--prefix", required=True)
-    args = parser.parse_args()
-    runner = transcript.Wine(args.ferrule, args.wine, args.prefix)
+    runner = transcript.wine_runner_from_command_line(__doc__)
     description, listing = large_machine()
     with tempfile.TemporaryDirectory() as workdir:
         machine = os.path.join(workdir, "machine.txt")

@@ -179,6 +179,17 @@ class Console(Wine):
         return stdout.replace(b"\r", b"")
 
 
+def wine_runner_from_command_line(description):
+    """The runner of a Wine test script whose command line names the exe, the
+    Wine loader and the prefix (--ferrule, --wine, --prefix)."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument("--ferrule", required=True, help="the ferrule.exe to run")
+    parser.add_argument("--wine", required=True, help="the Wine loader")
+    parser.add_argument("--prefix", required=True, help="the Wine prefix with the test server registered")
+    args = parser.parse_args()
+    return Wine(args.ferrule, args.wine, args.prefix)
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 

@@ -4,7 +4,6 @@ call the test server answers fails once, at its first occurrence, in a disable
 of every protocol. For each: the line the fault table gives (or no failure line
 at all), the exit status, the set-up undone in reverse order, and nothing left
 unreleased (the server notes that in its journal as the process ends)."""
-import argparse
 import os
 import sys
 import tempfile
@@ -90,16 +89,11 @@ def check(runner, call, message, workdir):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--ferrule", required=True)
-    parser.add_argument("--wine", required=True)
-    parser.add_argument("--prefix", required=True)
-    args = parser.parse_args()
-    runner = transcript.Wine(args.ferrule, args.wine, args.prefix)
+    runner = transcript.wine_runner_from_command_line(__doc__)
     calls = [(c, m) for c, m in fault_table() if c not in NOT_SCRIPTABLE]
     with tempfile.TemporaryDirectory() as workdir:
         results = [check(runner, call, message, workdir) for call, message in calls]
-    exe = os.path.join(os.path.basename(os.path.dirname(os.path.abspath(args.ferrule))), "ferrule.exe")
+    exe = os.path.join(os.path.basename(os.path.dirname(runner.program)), "ferrule.exe")
     print(f"{len(calls)} faults injected into {exe} under Wine, {results.count(False)} failed")
     sys.exit(0 if all(results) else 1)
 
