@@ -163,9 +163,17 @@ class Wine(Native):
 class Console(Wine):
     name = "ferrule.exe on a console"
 
+    def environment(self, machine, journal):
+        env = super().environment(machine, journal)
+        env["CONSOLE_ERRORS"] = os.path.join(os.path.dirname(journal), "console-errors.txt")
+        return env
+
     def command(self, arguments):
-        # A terminal wide enough that no line of the cases wraps.
-        shell = "stty cols 4000 rows 50 && exec " + shlex.join(super().command(arguments))
+        # A terminal wide enough that no line of the cases wraps. Wine's own
+        # complaints go to a file, not onto the terminal among the program's
+        # lines (its loader sometimes asserts as the process exits).
+        shell = ("stty cols 4000 rows 50 && exec " + shlex.join(super().command(arguments)) +
+                 ' 2>"$CONSOLE_ERRORS"')
         return ["script", "-q", "-e", "-c", shell, "/dev/null"]
 
     def encode(self, text):
