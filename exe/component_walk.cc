@@ -100,9 +100,6 @@ static int walkLocked(const GUID* classId, const WCHAR* compIdWide, const WCHAR*
     return WALK_FAILED;
   }
   int total = WALK_FAILED;
-  // The lock may be held elsewhere for up to the time-out: what is printed so
-  // far is out before the wait.
-  flushOutput();
   hr = lock->AcquireWriteLock(lockTimeoutMs, lockClientDescription, NULL);
   if (hr != S_OK) {
     printFormatted("lock->AcquireWriteLock() returned %x\n", (unsigned)hr);
