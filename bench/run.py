@@ -107,8 +107,7 @@ def output_table(wine, prefix, exes, runs):
             f.write(description)
         for label, exe in exes:
             runner = transcript.Wine(exe, wine, prefix)
-            env = runner.environment(machine, os.path.join(workdir, "journal.txt"))
-            del env["STANDIN_JOURNAL"]
+            env = large_output.unjournalled_environment(runner, machine, workdir)
 
             def timed(arguments):
                 with open(os.path.join(workdir, "out.txt"), "wb") as out:

@@ -37,12 +37,19 @@ def writes_to(trace, path):
         return sum(1 for line in f if pattern.search(line))
 
 
+def unjournalled_environment(runner, machine, workdir):
+    """The environment of a run on the large machine, without the journal:
+    its 20,000 calls are not what is checked or measured."""
+    env = runner.environment(machine, os.path.join(workdir, "journal.txt"))
+    del env["STANDIN_JOURNAL"]
+    return env
+
+
 def traced_run(runner, arguments, machine, workdir):
     """Runs ferrule.exe under strace with its output in a file: the exit
     status, the output, and how many writes it took."""
     output, trace = os.path.join(workdir, "output.txt"), os.path.join(workdir, "trace.txt")
-    env = runner.environment(machine, os.path.join(workdir, "journal.txt"))
-    del env["STANDIN_JOURNAL"]  # the journal of 20,000 calls is not what is measured
+    env = unjournalled_environment(runner, machine, workdir)
     command = ["strace", "-f", "-y", "-s", "0", "-e", "trace=write", "-o", trace] + runner.command(arguments)
     with open(output, "wb") as out:
         status = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL,
