@@ -14,24 +14,24 @@ static void start(const std::string& machineText) {
   standin::startSession(machine);
 }
 
-StandinRun walkOn(const std::string& machine, int compClass, const char* compId, const char* pathToken, int mode) {
+StandinRun runOn(const std::string& machine, const std::function<int()>& run) {
   start(machine);
   testing::internal::CaptureStdout();
-  int total = walkComponents(compClass, compId, pathToken, mode);
+  int result = run();
   std::string output = testing::internal::GetCapturedStdout();
-  return StandinRun{total, output, standin::session().journal};
+  return StandinRun{result, output, standin::session().journal};
+}
+
+StandinRun walkOn(const std::string& machine, int compClass, const char* compId, const char* pathToken, int mode) {
+  return runOn(machine, [&] { return walkComponents(compClass, compId, pathToken, mode); });
 }
 
 StandinRun commandLineOn(const std::string& machine, std::vector<std::string> arguments) {
-  start(machine);
   arguments.insert(arguments.begin(), "ferrule");
   std::vector<char*> argv;
   for (std::string& argument : arguments) argv.push_back(&argument[0]);
   argv.push_back(NULL);
-  testing::internal::CaptureStdout();
-  int status = runCommandLine((int)arguments.size(), argv.data());
-  std::string output = testing::internal::GetCapturedStdout();
-  return StandinRun{status, output, standin::session().journal};
+  return runOn(machine, [&] { return runCommandLine((int)arguments.size(), argv.data()); });
 }
 
 std::string callName(const std::string& line) {

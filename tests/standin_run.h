@@ -3,6 +3,7 @@
 #ifndef FERRULE_TESTS_STANDIN_RUN_H
 #define FERRULE_TESTS_STANDIN_RUN_H
 
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ struct StandinRun {
 };
 
 // machine is a description; extra lines (faults, a held lock) are added to it.
+// run is any part of the program; its result is kept.
+StandinRun runOn(const std::string& machine, const std::function<int()>& run);
 StandinRun walkOn(const std::string& machine, int compClass, const char* compId, const char* pathToken, int mode);
 StandinRun commandLineOn(const std::string& machine, std::vector<std::string> arguments);
 

@@ -1,7 +1,9 @@
-// The stand-in's own pieces: the description format and StrCmpLogicalW.
+// The stand-in's own pieces: the description format, StrCmpLogicalW, and the
+// UTF-8 that the program's output is written in.
 #include <gtest/gtest.h>
 
 #include "machine.h"
+#include "output.h"
 #include "netcfg.h"
 #include "session.h"
 
@@ -119,5 +121,35 @@ TEST(StandinPlatform, FreeingMemoryItDidNotHandOutIsCaught) {
   CoTaskMemFree(&local);
   ASSERT_EQ(standin::session().violations.size(), 1u);
 }
+
+// One character written as UTF-8, at each edge of the encoding's ranges. The
+// stand-in's WCHAR holds a whole code point; what is no character becomes
+// U+FFFD (EF BF BD).
+struct Encoding {
+  unsigned long character;
+  const char* bytes;
+};
+
+void PrintTo(const Encoding& c, std::ostream* out) {
+  *out << "U+" << std::hex << c.character;
+}
+
+class Utf8Output : public testing::TestWithParam<Encoding> {};
+
+TEST_P(Utf8Output, EncodesEachCharacterWhole) {
+  WCHAR text[] = {(WCHAR)GetParam().character, L'.'};
+  testing::internal::CaptureStdout();
+  writeOutput(text, 2);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), std::string(GetParam().bytes) + ".");
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, Utf8Output,
+                         testing::Values(Encoding{0x7F, "\x7F"}, Encoding{0x80, "\xC2\x80"},
+                                         Encoding{0x7FF, "\xDF\xBF"}, Encoding{0x800, "\xE0\xA0\x80"},
+                                         Encoding{0xD7FF, "\xED\x9F\xBF"}, Encoding{0xD800, "\xEF\xBF\xBD"},
+                                         Encoding{0xDFFF, "\xEF\xBF\xBD"}, Encoding{0xE000, "\xEE\x80\x80"},
+                                         Encoding{0xFFFF, "\xEF\xBF\xBF"}, Encoding{0x10000, "\xF0\x90\x80\x80"},
+                                         Encoding{0x10FFFF, "\xF4\x8F\xBF\xBF"},
+                                         Encoding{0x110000, "\xEF\xBF\xBD"}));
 
 }  // namespace

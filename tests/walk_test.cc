@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "standin_run.h"
 #include "walks.h"
 
@@ -23,8 +24,8 @@ const std::string protocols =
 const std::set<std::string> setUpAndTearDown = {
     "CoInitializeEx",          "CoCreateInstance",      "INetCfg.QueryInterface",
     "INetCfgLock.AcquireWriteLock", "INetCfg.Initialize", "INetCfg.QueryNetCfgClass",
-    "INetCfgClass.EnumComponents", "INetCfg.Uninitialize", "INetCfgLock.ReleaseWriteLock",
-    "INetCfgLock.Release",     "INetCfg.Release",       "CoUninitialize",
+    "INetCfgClass.EnumComponents", "IEnumNetCfgComponent.Reset", "INetCfg.Uninitialize",
+    "INetCfgLock.ReleaseWriteLock", "INetCfgLock.Release", "INetCfg.Release", "CoUninitialize",
 };
 
 bool contains(const std::vector<std::string>& journal, const std::string& line) {
@@ -36,8 +37,8 @@ TEST(ComponentWalk, SetsUpAndTearsDownInReverseOrder) {
   std::vector<std::string> expected = {
       "CoInitializeEx",         "CoCreateInstance",          "INetCfg.QueryInterface",
       "INetCfgLock.AcquireWriteLock", "INetCfg.Initialize",  "INetCfg.QueryNetCfgClass",
-      "INetCfgClass.EnumComponents", "INetCfg.Uninitialize", "INetCfgLock.ReleaseWriteLock",
-      "INetCfgLock.Release",    "INetCfg.Release",           "CoUninitialize",
+      "INetCfgClass.EnumComponents", "IEnumNetCfgComponent.Reset", "INetCfg.Uninitialize",
+      "INetCfgLock.ReleaseWriteLock", "INetCfgLock.Release", "INetCfg.Release", "CoUninitialize",
   };
   EXPECT_EQ(callsNamed(run.journal, setUpAndTearDown), expected);
   expectPlatformLeftClean();
@@ -84,6 +85,15 @@ TEST(ComponentWalk, ClassOutsideTheTableTouchesNothing) {
     StandinRun run = walkOn(protocols, compClass, "x", "y", MODE_DISABLE);
     EXPECT_EQ(run.result, 255);
     EXPECT_EQ(run.output, "invalid compClass " + std::to_string(compClass) + "\n");
+    EXPECT_TRUE(run.journal.empty());
+  }
+}
+
+TEST(CommandLine, ChangeInAModeOtherThanEnableOrDisableFailsAndTouchesNothing) {
+  for (int mode : {(int)MODE_QUERY, 2, 255}) {
+    StandinRun run = runOn(protocols, [&] { return changeBindings(2, nullptr, nullptr, mode); });
+    EXPECT_EQ(run.result, 0) << "mode " << mode;
+    EXPECT_EQ(run.output, "");
     EXPECT_TRUE(run.journal.empty());
   }
 }
@@ -238,11 +248,12 @@ TEST(ComponentWalk, FiltersLongerThanSixtyFourCharactersAreKeptWhole) {
 }
 
 TEST(ComponentWalk, FilterBytesBeyondAsciiAreWidenedAsWindowsDoes) {
-  // Windows' C locale maps each byte to the code unit of its value: 0xFF is U+00FF.
-  std::string machine = "class service\n  component \"\xC3\xBF\" Y\n    path p enabled\n";
-  StandinRun run = walkOn(machine, 3, "\xFF", nullptr, MODE_QUERY);
+  // Windows' C locale maps each byte to the code unit of its value: 0xFF is
+  // U+00FF; and the whole filter is widened, not only up to that byte.
+  std::string machine = "class service\n  component \"\xC3\xBFy\xC3\xA9\" Y\n    path p enabled\n";
+  StandinRun run = walkOn(machine, 3, "\xFFy\xE9", nullptr, MODE_QUERY);
   EXPECT_EQ(run.result, 1);
-  EXPECT_TRUE(contains(run.journal, "StrCmpLogicalW(\"\xC3\xBF\", \"\xC3\xBF\") = 0"));
+  EXPECT_TRUE(contains(run.journal, "StrCmpLogicalW(\"\xC3\xBFy\xC3\xA9\", \"\xC3\xBFy\xC3\xA9\") = 0"));
   expectPlatformLeftClean();
 }
 
@@ -419,12 +430,13 @@ TEST(PathWalk, UnfetchableTokenMatchesNoFilter) {
 
 TEST(PathWalk, ChangesOfEachComponentAreAppliedBeforeTheNextIsFetched) {
   StandinRun run = walkOn(protocols, 2, nullptr, nullptr, MODE_ENABLE);
-  std::vector<std::string> order = callsNamed(
-      run.journal, {"IEnumNetCfgComponent.Next", "INetCfg.Apply", "INetCfgBindingPath.Enable"});
+  std::vector<std::string> order = callsNamed(run.journal, {"IEnumNetCfgComponent.Next", "IEnumNetCfgBindingPath.Reset",
+                                                             "INetCfg.Apply", "INetCfgBindingPath.Enable"});
   std::vector<std::string> expected = {
-      "IEnumNetCfgComponent.Next", "INetCfgBindingPath.Enable", "INetCfgBindingPath.Enable",
-      "INetCfgBindingPath.Enable", "INetCfg.Apply",             "IEnumNetCfgComponent.Next",
-      "INetCfgBindingPath.Enable", "INetCfg.Apply",             "IEnumNetCfgComponent.Next",
+      "IEnumNetCfgComponent.Next", "IEnumNetCfgBindingPath.Reset", "INetCfgBindingPath.Enable",
+      "INetCfgBindingPath.Enable", "INetCfgBindingPath.Enable",    "INetCfg.Apply",
+      "IEnumNetCfgComponent.Next", "IEnumNetCfgBindingPath.Reset", "INetCfgBindingPath.Enable",
+      "INetCfg.Apply",             "IEnumNetCfgComponent.Next",
   };
   EXPECT_EQ(order, expected);
   EXPECT_EQ(run.result, 3);
