@@ -8,6 +8,8 @@ A case file holds, line by line:
   machine+: LINE         one more line of machine description (a fault, a lock)
   standin-only: WHY      the case cannot run under Wine, and why
   run: ARGUMENTS         one run of ferrule; arguments are split as a shell would
+  as: NAME               the run's argv[0] on the stand-in (under Wine the program
+                         is named by the command line that Wine makes)
   with: LINE             a line of machine description for this run alone, in
                          the form the stand-in writes it (faults count per process)
   status: N              the exit status that run must give
@@ -22,6 +24,9 @@ encoded in it, as ferrule.exe writes redirected output with no console. With
 --program-folder, ferrule.exe runs from a copy in a folder of that name. With
 --console, it writes to a console: Wine's, on a pseudo-terminal, which shows it
 as UTF-8 with escape sequences of its own that are turned back into text.
+With --code-page, cmd runs it on such a console after chcp has set the
+console's output code page (65001 UTF-8, 65000 UTF-7), its output redirected
+to a file: the file must be in that code page.
 """
 import argparse
 import os
@@ -45,6 +50,7 @@ class Run:
         self.lines = []
         self.no_journal = False
         self.extra = []
+        self.argv0 = None
 
 
 class Case:
@@ -81,6 +87,8 @@ class Case:
             self.runs.append(Run(shlex.split(value)))
         elif key == "with":
             self.runs[-1].extra.append(value)
+        elif key == "as":
+            self.runs[-1].argv0 = value
         elif key == "status":
             self.runs[-1].status = int(value)
         elif key == "journal" and value == "none":
@@ -108,15 +116,19 @@ class Native:
         env["STANDIN_JOURNAL"] = journal
         return env
 
-    def command(self, arguments):
-        return [self.program] + arguments
+    def command(self, arguments, argv0=None):
+        return [argv0 or self.program] + arguments
+
+    def executable(self):
+        """What to start, when the command's first word is not it."""
+        return self.program
 
     def encode(self, text):
         return text.encode("utf-8")
 
-    def program_name(self):
+    def program_name(self, argv0=None):
         """What the usage line must show for the program's name."""
-        return self.encode(self.program)
+        return self.encode(argv0 or self.program)
 
     def normalise(self, stdout):
         return stdout
@@ -124,6 +136,10 @@ class Native:
     def never_started(self, stdout, journal):
         """Whether the run ended before the program did anything at all."""
         return False
+
+    def printed(self, stdout, journal):
+        """What the program printed, of what the process wrote to standard output."""
+        return stdout
 
 
 class Wine(Native):
@@ -157,11 +173,14 @@ class Wine(Native):
         # calls the test server, which opens the journal at its first call.
         return stdout == b"" and not os.path.exists(journal)
 
-    def program_name(self):
+    def program_name(self, argv0=None):
         return self.encode(windows_path(self.program))
 
-    def command(self, arguments):
+    def command(self, arguments, argv0=None):
         return [self.wine, self.program] + arguments
+
+    def executable(self):
+        return None
 
     def normalise(self, stdout):
         if b"\n" in stdout.replace(b"\r\n", b""):
@@ -177,12 +196,14 @@ class Console(Wine):
         env["CONSOLE_ERRORS"] = os.path.join(os.path.dirname(journal), "console-errors.txt")
         return env
 
-    def command(self, arguments):
+    def command(self, arguments, argv0=None):
+        return self.on_terminal(super().command(arguments))
+
+    def on_terminal(self, command):
         # A terminal wide enough that no line of the cases wraps. Wine's own
         # complaints go to a file, not onto the terminal among the program's
         # lines (its loader sometimes asserts as the process exits).
-        shell = ("stty cols 4000 rows 50 && exec " + shlex.join(super().command(arguments)) +
-                 ' 2>"$CONSOLE_ERRORS"')
+        shell = "stty cols 4000 rows 50 && exec " + shlex.join(command) + ' 2>"$CONSOLE_ERRORS"'
         return ["script", "-q", "-e", "-c", shell, "/dev/null"]
 
     def encode(self, text):
@@ -196,15 +217,57 @@ class Console(Wine):
         return stdout.replace(b"\r", b"")
 
 
+class CodePageConsole(Console):
+    """ferrule.exe redirected to a file by cmd, on a console whose output code
+    page chcp has set: a reader of the file expects that code page. What it
+    wrote is read back with Python's codec of the code page and compared as
+    UTF-8, since an encoder may choose among equal forms (UTF-7 does)."""
+    CODECS = {65001: "utf-8", 65000: "utf-7"}
+
+    def __init__(self, program, wine, prefix, lang, code_page):
+        super().__init__(program, wine, prefix, lang)
+        self.code_page = code_page
+        self.name = f"ferrule.exe redirected on a console of code page {code_page}"
+
+    @staticmethod
+    def output_file(journal):
+        return os.path.join(os.path.dirname(journal), "redirected.txt")
+
+    def environment(self, machine, journal):
+        env = super().environment(machine, journal)
+        env["FERRULE_OUTPUT"] = windows_path(self.output_file(journal))
+        return env
+
+    def command(self, arguments, argv0=None):
+        words = [windows_path(self.program)] + arguments
+        if any(re.search(r'[\s&|<>^"%()]', word) for word in words):
+            raise SystemExit(f"cmd would read these words otherwise: {words}")
+        line = f"chcp {self.code_page} >nul & {' '.join(words)} >%FERRULE_OUTPUT%"
+        return self.on_terminal([self.wine, "cmd", "/c", line])
+
+    def printed(self, stdout, journal):
+        path = self.output_file(journal)
+        if not os.path.exists(path):
+            return b""
+        with open(path, "rb") as f:
+            return f.read()
+
+    def normalise(self, stdout):
+        text = Wine.normalise(self, stdout).decode(self.CODECS[self.code_page], errors="replace")
+        return text.encode("utf-8")
+
+
 def wine_runner_from_command_line(description):
     """The runner of a Wine test script whose command line names the exe, the
-    Wine loader and the prefix (--ferrule, --wine, --prefix)."""
+    Wine loader and the prefix (--ferrule, --wine, --prefix), and perhaps
+    asks for a console (--console)."""
     parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--ferrule", required=True, help="the ferrule.exe to run")
     parser.add_argument("--wine", required=True, help="the Wine loader")
     parser.add_argument("--prefix", required=True, help="the Wine prefix with the test server registered")
+    parser.add_argument("--console", action="store_true", help="run ferrule.exe on a console")
     args = parser.parse_args()
-    return Wine(args.ferrule, args.wine, args.prefix)
+    return (Console if args.console else Wine)(args.ferrule, args.wine, args.prefix)
 
 
 def windows_path(path):
@@ -221,19 +284,19 @@ def usage_program(stdout):
     return None
 
 
-def run_program(command, env):
+def run_program(command, env, executable=None):
     """Runs a program and returns its exit status, standard output and standard
     error. The output goes through files, not pipes: a Wine service that a run
     starts inherits them and lives on, and a pipe would stay open until it ends."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        status = subprocess.run(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err, env=env,
-                                timeout=120).returncode
+        status = subprocess.run(command, executable=executable, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                env=env, timeout=120).returncode
         out.seek(0)
         err.seek(0)
         return status, out.read(), err.read()
 
 
-def run_ferrule(runner, arguments, machine_file, workdir):
+def run_ferrule(runner, arguments, machine_file, workdir, argv0=None):
     """One run of ferrule on the machine file, with a fresh journal: its exit
     status, its normalised standard output, its standard error, and where the
     journal is."""
@@ -241,7 +304,9 @@ def run_ferrule(runner, arguments, machine_file, workdir):
     for attempt in (1, 2):
         if os.path.exists(journal):
             os.remove(journal)
-        status, stdout, stderr = run_program(runner.command(arguments), runner.environment(machine_file, journal))
+        status, stdout, stderr = run_program(runner.command(arguments, argv0), runner.environment(machine_file, journal),
+                                             runner.executable())
+        stdout = runner.printed(stdout, journal)
         if attempt == 2 or not runner.never_started(stdout, journal):
             break
         # Under load, Wine has now and then ended a run with status 1 before
@@ -253,10 +318,11 @@ def run_ferrule(runner, arguments, machine_file, workdir):
 
 
 def check_run(run, runner, machine_file, workdir):
-    status, stdout, stderr, journal = run_ferrule(runner, run.arguments, machine_file, workdir)
+    status, stdout, stderr, journal = run_ferrule(runner, run.arguments, machine_file, workdir, run.argv0)
     expected = runner.encode("".join(line + "\n" for line in run.lines))
-    if b"{program}" in expected and usage_program(stdout) == runner.program_name():
-        stdout = stdout.replace(runner.program_name(), b"{program}", 1)
+    name = runner.program_name(run.argv0)
+    if b"{program}" in expected and usage_program(stdout) == name:
+        stdout = stdout.replace(name, b"{program}", 1)
     failures = []
     if stdout != expected:
         failures.append("standard output differs\n--- expected\n" + expected.decode("utf-8", "replace") +
@@ -316,6 +382,8 @@ def main():
     parser.add_argument("--lang", default="C.UTF-8", choices=sorted(OEM_CODE_PAGES), help="the locale under Wine")
     parser.add_argument("--program-folder", help="run ferrule.exe from a copy in a folder of this name")
     parser.add_argument("--console", action="store_true", help="run ferrule.exe on a console")
+    parser.add_argument("--code-page", type=int, choices=sorted(CodePageConsole.CODECS),
+                        help="run ferrule.exe redirected by cmd on a console of this output code page")
     parser.add_argument("cases", nargs="+")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as copies:
@@ -327,6 +395,8 @@ def main():
         runner = Native(program)
         if args.wine:
             runner = (Console if args.console else Wine)(program, args.wine, args.prefix, args.lang)
+        if args.wine and args.code_page:
+            runner = CodePageConsole(program, args.wine, args.prefix, args.lang, args.code_page)
         results = [run_case(path, runner) for path in args.cases]
     sys.exit(0 if all(results) else 1)
 

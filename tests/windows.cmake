@@ -45,22 +45,26 @@ function(add_wine_tests arch wine winearch)
   endforeach()
 
   # Names in other languages, redirected: in the OEM code page of each locale
-  # (and, in the first, from a folder whose name is beyond ASCII); and on a
-  # console, where every script shows.
+  # (and, in the first, from a folder whose name is beyond ASCII); on a
+  # console, where every script shows; and redirected from a console whose
+  # output code page is UTF-8, or UTF-7, which take no conversion flags.
   set(localized ${CMAKE_CURRENT_SOURCE_DIR}/cases/localized_names.case)
   foreach(run "C;--lang;C.UTF-8;--program-folder;Prüfung" "de_DE;--lang;de_DE.UTF-8" "ja_JP;--lang;ja_JP.UTF-8"
-              "ru_RU;--lang;ru_RU.UTF-8" "console;--console;--program-folder;Prüfung Проверка 確認")
+              "ru_RU;--lang;ru_RU.UTF-8" "console;--console;--program-folder;Prüfung Проверка 確認"
+              "cp65001;--code-page;65001" "cp65000;--code-page;65000")
     list(POP_FRONT run name)
     add_exe_test(wine.${arch}.localized.${name} wine_server_${arch}
                  ${transcript} --prefix ${prefix} ${run} ${localized})
   endforeach()
 
-  # A listing of 11,000 lines: whole, and written a block at a time.
+  # A listing of 11,000 lines: whole, and written a block at a time; and one
+  # of 550 lines on a console, whole. Each ends in a block of one character.
+  set(large_output Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/large_output.py --ferrule ${exe}
+                   --wine ${wine} --prefix ${prefix})
   if(STRACE)
-    add_exe_test(wine.${arch}.large_output wine_server_${arch}
-                 Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/large_output.py --ferrule ${exe}
-                 --wine ${wine} --prefix ${prefix})
+    add_exe_test(wine.${arch}.large_output wine_server_${arch} ${large_output})
   endif()
+  add_exe_test(wine.${arch}.large_output.console wine_server_${arch} ${large_output} --console)
 
   add_exe_test(wine.${arch}.fault_subset wine_server_${arch}
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${exe}
