@@ -35,6 +35,12 @@ if(FERRULE_TEST_SERVER)
   target_link_libraries(netcfg_server PRIVATE ole32 uuid)
   set_target_properties(netcfg_server PROPERTIES PREFIX "" OUTPUT_NAME netcfg_server)
 
+  # ferrule.exe's console handler alone, handed one event at a time.
+  add_executable(console_events tests/console_events.cc exe/interrupt-win32.cc)
+  target_include_directories(console_events PRIVATE exe)
+  target_compile_options(console_events PRIVATE ${WARNINGS})
+  target_link_options(console_events PRIVATE ${STATIC_RUNTIME} -s)
+
   # The floors that ferrule.exe's time is measured against, built the same way.
   foreach(floor null activate)
     add_executable(${floor} bench/${floor}_main.cc)

@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "interrupt.h"
 #include "output.h"
 #include "walks.h"
 
@@ -44,12 +45,14 @@ static int componentMatches(const WCHAR* bindName, const WCHAR* compIdWide) {
   return bindName != NULL && StrCmpLogicalW(bindName, compIdWide) == 0;
 }
 
+// A stop asked meanwhile is looked at before each next component is fetched:
+// the one in hand is always finished, its changes applied.
 static int walkEnumeration(IEnumNetCfgComponent* components, const WCHAR* compIdWide,
                            const WCHAR* pathTokenWide, int mode) {
   int total = 0;
   INetCfgComponent* component = NULL;
   components->Reset();
-  while (components->Next(1, &component, NULL) == S_OK) {
+  while (!stopAsked() && components->Next(1, &component, NULL) == S_OK) {
     LPWSTR bindName = NULL;
     component->GetBindName(&bindName);
     if (componentMatches(bindName, compIdWide)) total += walkBindingPaths(component, pathTokenWide, mode);

@@ -29,6 +29,14 @@ static void openJournal(Session* s) {
   if (path != NULL && *path != '\0') s->journalFile = fopen(path, "ab");
 }
 
+#ifndef _WIN32
+// As the process ends, the journal says what the program never released, as
+// the test server's does under Wine.
+static void noteLeftBehind() {
+  for (const std::string& what : leftBehind(*current)) record("unreleased: " + what);
+}
+#endif
+
 Session& session() {
   if (current == NULL) {
     current = new Session();
@@ -36,6 +44,9 @@ Session& session() {
     current->machineFile = path != NULL ? path : "";
     current->machine = loadMachine(current->machineFile);
     openJournal(current);
+#ifndef _WIN32
+    atexit(noteLeftBehind);
+#endif
   }
   return *current;
 }
@@ -55,9 +66,13 @@ void startSession(const Machine& machine, const std::string& file) {
 bool scripted(const char* call, int32_t* result) {
   Session& s = session();
   long occurrence = ++s.calls[call];
-  for (const Delay& delay : s.machine.delays)
-    if (delay.call == call && delay.occurrence == occurrence)
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay.milliseconds));
+  for (const Delay& delay : s.machine.delays) {
+    if (delay.call != call || delay.occurrence != occurrence) continue;
+    // The call's own line comes when it returns; this one says it has begun,
+    // so that a test can act while it waits.
+    record("delay: " + std::string(call) + " waits " + std::to_string(delay.milliseconds) + " ms");
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay.milliseconds));
+  }
   for (const Fault& fault : s.machine.faults) {
     if (fault.call == call && (fault.occurrence == 0 || fault.occurrence == occurrence)) {
       *result = fault.result;

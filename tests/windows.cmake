@@ -66,6 +66,11 @@ function(add_wine_tests arch wine winearch)
   endif()
   add_exe_test(wine.${arch}.large_output.console wine_server_${arch} ${large_output} --console)
 
+  # Ctrl+C while it works (SIGINT to Wine), and the handler's answer to each console event.
+  add_exe_test(wine.${arch}.interrupt wine_server_${arch}
+               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/interrupt_test.py --ferrule ${exe}
+               --wine ${wine} --prefix ${prefix} --events ${FERRULE_CONSOLE_EVENTS_${arch}})
+
   add_exe_test(wine.${arch}.fault_subset wine_server_${arch}
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix})
