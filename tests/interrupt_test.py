@@ -34,7 +34,7 @@ MACHINE = """class proto
   component ms_gamma "Gamma Protocol"
     path "ms_server->ms_gamma" enabled
 """
-DELAY_MS = 3000
+DELAY_MS = 4000
 DISABLE = ["class", "proto", "disable"]
 ALPHA_DISABLED = ["ms_alpha (Alpha Protocol)", "    ms_server->ms_alpha: 1->0", "    ms_msclient->ms_alpha: 0->0",
                   "Applying changes ... "]
