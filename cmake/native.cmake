@@ -22,8 +22,13 @@ target_link_libraries(ferrule PRIVATE ferrule_engine)
 target_compile_options(ferrule PRIVATE ${WARNINGS})
 
 # ferrule.exe for x64 and x86, cross-built with MinGW-w64 in builds of their
-# own, each with the test COM server of its architecture for Wine.
+# own, each with the test COM server of its architecture for Wine (when the
+# tests are built). With a certificate, both exes are signed before they are
+# packaged.
 option(FERRULE_WINDOWS "Cross-build ferrule.exe with MinGW-w64" ON)
+set(FERRULE_SIGN_PKCS12 "" CACHE FILEPATH "PKCS#12 file with a code-signing certificate and its key: the exes are signed")
+set(FERRULE_SIGN_PASSWORD_FILE "" CACHE FILEPATH "The file that holds that PKCS#12 file's password")
+set(FERRULE_SIGN_TIMESTAMP_URL "" CACHE STRING "An RFC 3161 time-stamp server for the signatures (optional)")
 find_program(MINGW_X64 x86_64-w64-mingw32-g++-posix)
 find_program(MINGW_X86 i686-w64-mingw32-g++-posix)
 if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
@@ -34,7 +39,9 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
       SOURCE_DIR ${CMAKE_SOURCE_DIR}
       BINARY_DIR ${dir}
       CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
-                 -DCMAKE_BUILD_TYPE=Release -DFERRULE_TEST_SERVER=ON
+                 -DCMAKE_BUILD_TYPE=Release -DFERRULE_TEST_SERVER=${FERRULE_TESTS}
+                 -DFERRULE_SIGN_PKCS12=${FERRULE_SIGN_PKCS12} -DFERRULE_SIGN_PASSWORD_FILE=${FERRULE_SIGN_PASSWORD_FILE}
+                 -DFERRULE_SIGN_TIMESTAMP_URL=${FERRULE_SIGN_TIMESTAMP_URL}
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       BUILD_BYPRODUCTS ${dir}/ferrule.exe ${dir}/netcfg_server.dll ${dir}/console_events.exe ${dir}/null.exe
@@ -45,14 +52,19 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   endforeach()
 
   # The zip for Windows: both exes, the README and the licence; and beside it
-  # its SHA-256 checksum.
+  # its SHA-256 checksum. CPack stages the files and cmake/release.py packs
+  # them, the same bytes from the same commit.
   install(FILES ${FERRULE_EXE_x64} DESTINATION x64)
   install(FILES ${FERRULE_EXE_x86} DESTINATION x86)
   install(FILES README.md LICENSE DESTINATION .)
-  set(CPACK_GENERATOR ZIP)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(CPACK_GENERATOR External)
+  set(CPACK_EXTERNAL_ENABLE_STAGING ON)
+  set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/package.cmake)
+  set(CPACK_FERRULE_PYTHON ${Python3_EXECUTABLE})
+  set(CPACK_FERRULE_SOURCE_DIR ${CMAKE_SOURCE_DIR})
   set(FERRULE_PACKAGE ferrule-${PROJECT_VERSION}-windows)
   set(CPACK_PACKAGE_FILE_NAME ${FERRULE_PACKAGE})
-  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
   set(CPACK_PACKAGE_CHECKSUM SHA256)
   include(CPack)
 elseif(FERRULE_WINDOWS)

@@ -18,9 +18,31 @@ configure_file(exe/version.rc.in ${CMAKE_CURRENT_BINARY_DIR}/version.rc @ONLY)
 add_executable(ferrule ${FERRULE_SOURCES} exe/main.cc ${CMAKE_CURRENT_BINARY_DIR}/version.rc)
 target_include_directories(ferrule PRIVATE exe)
 target_compile_options(ferrule PRIVATE ${WARNINGS})
-target_link_options(ferrule PRIVATE ${STATIC_RUNTIME} -s)
+# The same source gives the same bytes: no link time in the PE header (its
+# checksum then follows), and no build folder in what the compiler writes.
+target_compile_options(ferrule PRIVATE -ffile-prefix-map=${CMAKE_SOURCE_DIR}=. -ffile-prefix-map=${CMAKE_BINARY_DIR}=.)
+target_link_options(ferrule PRIVATE ${STATIC_RUNTIME} -s -Wl,--no-insert-timestamp)
 target_link_libraries(ferrule PRIVATE ole32 shlwapi)
 set_target_properties(ferrule PROPERTIES OUTPUT_NAME ferrule SUFFIX .exe)
+
+# Signed, when a maintainer names a certificate; its password is read from a
+# file, never passed on a command line.
+if(FERRULE_SIGN_PKCS12)
+  if(NOT FERRULE_SIGN_PASSWORD_FILE)
+    message(FATAL_ERROR "FERRULE_SIGN_PKCS12 needs FERRULE_SIGN_PASSWORD_FILE, the file that holds its password")
+  endif()
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+  set(timestamp)
+  if(FERRULE_SIGN_TIMESTAMP_URL)
+    set(timestamp --timestamp ${FERRULE_SIGN_TIMESTAMP_URL})
+  endif()
+  add_custom_command(TARGET ferrule POST_BUILD
+    COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/release.py sign --pkcs12 ${FERRULE_SIGN_PKCS12}
+            --password-file ${FERRULE_SIGN_PASSWORD_FILE} ${timestamp} --source ${CMAKE_SOURCE_DIR}
+            $<TARGET_FILE:ferrule>
+    VERBATIM)
+endif()
 
 option(FERRULE_TEST_SERVER "Build the test COM server" ON)
 if(FERRULE_TEST_SERVER)

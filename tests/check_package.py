@@ -21,7 +21,7 @@ def main():
     args = parser.parse_args()
     problems = []
     with tempfile.TemporaryDirectory() as out:
-        subprocess.run([args.cpack, "-G", "ZIP", "-B", out, "--config",
+        subprocess.run([args.cpack, "-B", out, "--config",
                         os.path.join(args.build, "CPackConfig.cmake")], check=True, stdout=subprocess.DEVNULL)
         package = os.path.join(out, args.name + ".zip")
         with zipfile.ZipFile(package) as z:

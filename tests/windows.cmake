@@ -17,10 +17,28 @@ add_test(NAME windows.package
                  --build ${CMAKE_BINARY_DIR} --name ${FERRULE_PACKAGE})
 set_tests_properties(windows.exe.x64 windows.exe.x86 windows.package PROPERTIES LABELS windows)
 
-# One run against ferrule.exe, in the prefix that fixture makes.
+# The release: the same bytes from a copy of the tree in another folder, and
+# both exes signed with a throwaway certificate.
+find_program(OSSLSIGNCODE osslsigncode)
+find_program(OPENSSL openssl)
+if(OSSLSIGNCODE AND OPENSSL)
+  set(release Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/check_release.py --work ${CMAKE_BINARY_DIR}/release)
+  set(FERRULE_SIGNED_EXE_x64 ${CMAKE_BINARY_DIR}/release/signed/x64/ferrule.exe)
+  set(FERRULE_SIGNED_EXE_x86 ${CMAKE_BINARY_DIR}/release/signed/x86/ferrule.exe)
+  add_test(NAME release.build COMMAND ${release} build --source ${CMAKE_SOURCE_DIR})
+  add_test(NAME release.reproducible COMMAND ${release} reproducible --build ${CMAKE_BINARY_DIR}
+           --source ${CMAKE_SOURCE_DIR})
+  add_test(NAME release.signed COMMAND ${release} signed --build ${CMAKE_BINARY_DIR})
+  set_tests_properties(release.build PROPERTIES FIXTURES_SETUP release LABELS windows TIMEOUT 900)
+  set_tests_properties(release.reproducible release.signed PROPERTIES FIXTURES_REQUIRED release LABELS windows)
+else()
+  message(WARNING "osslsigncode or openssl missing: the release is not checked (tools/install-deps installs them)")
+endif()
+
+# One run against ferrule.exe, in the prefix that fixture makes (and any other fixtures named with it).
 function(add_exe_test name fixture)
   add_test(NAME ${name} COMMAND ${ARGN})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED ${fixture} LABELS "wine;ferrule.exe")
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixture}" LABELS "wine;ferrule.exe")
 endfunction()
 
 # The Wine tests of one architecture, each named for it: the transcript cases,
@@ -43,6 +61,13 @@ function(add_wine_tests arch wine winearch)
     get_filename_component(name ${case} NAME_WE)
     add_exe_test(wine.${arch}.transcript.${name} wine_server_${arch} ${transcript} --prefix ${prefix} ${case})
   endforeach()
+
+  # The signed exe still runs every case.
+  if(FERRULE_SIGNED_EXE_${arch})
+    add_exe_test(wine.${arch}.signed.transcripts "wine_server_${arch};release" Python3::Interpreter
+                 ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_SIGNED_EXE_${arch}} --wine ${wine}
+                 --prefix ${prefix} ${TRANSCRIPT_CASES})
+  endif()
 
   # Names in other languages, redirected: in the OEM code page of each locale
   # (and, in the first, from a folder whose name is beyond ASCII); on a
