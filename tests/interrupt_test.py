@@ -161,9 +161,7 @@ def check_event(runner, events_exe, event, workdir):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--ferrule", required=True, help="the ferrule program to run")
-    parser.add_argument("--wine", help="the Wine loader; the program is then ferrule.exe")
-    parser.add_argument("--prefix", help="the Wine prefix with the test server registered")
+    transcript.add_runner_arguments(parser)
     parser.add_argument("--events", help="console_events.exe, to hand the console handler each event")
     args = parser.parse_args()
     runner = transcript.Wine(args.ferrule, args.wine, args.prefix) if args.wine else transcript.Native(args.ferrule)

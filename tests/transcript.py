@@ -257,14 +257,19 @@ class CodePageConsole(Console):
         return text.encode("utf-8")
 
 
+def add_runner_arguments(parser, wine_required=False):
+    """The options that name the program, and under Wine the loader and the
+    prefix: --ferrule, --wine, --prefix."""
+    parser.add_argument("--ferrule", required=True, help="the ferrule program to run")
+    parser.add_argument("--wine", required=wine_required, help="the Wine loader; the program is then ferrule.exe")
+    parser.add_argument("--prefix", required=wine_required, help="the Wine prefix with the test server registered")
+
+
 def wine_runner_from_command_line(description):
     """The runner of a Wine test script whose command line names the exe, the
-    Wine loader and the prefix (--ferrule, --wine, --prefix), and perhaps
-    asks for a console (--console)."""
+    Wine loader and the prefix, and perhaps asks for a console (--console)."""
     parser = argparse.ArgumentParser(description=description)
-    parser.add_argument("--ferrule", required=True, help="the ferrule.exe to run")
-    parser.add_argument("--wine", required=True, help="the Wine loader")
-    parser.add_argument("--prefix", required=True, help="the Wine prefix with the test server registered")
+    add_runner_arguments(parser, wine_required=True)
     parser.add_argument("--console", action="store_true", help="run ferrule.exe on a console")
     args = parser.parse_args()
     return (Console if args.console else Wine)(args.ferrule, args.wine, args.prefix)
@@ -376,9 +381,7 @@ def run_case(path, runner):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--ferrule", required=True, help="the ferrule program to run")
-    parser.add_argument("--wine", help="the Wine loader; the program is then ferrule.exe")
-    parser.add_argument("--prefix", help="the Wine prefix with the test server registered")
+    add_runner_arguments(parser)
     parser.add_argument("--lang", default="C.UTF-8", choices=sorted(OEM_CODE_PAGES), help="the locale under Wine")
     parser.add_argument("--program-folder", help="run ferrule.exe from a copy in a folder of this name")
     parser.add_argument("--console", action="store_true", help="run ferrule.exe on a console")
