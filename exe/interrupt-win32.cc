@@ -8,7 +8,9 @@ static volatile LONG stopped = 0;
 // shutdown, so for those it does not return: the program's own exit, once
 // everything is torn down, ends this thread with the process. A logoff is
 // ignored: it may be any user's (a program that a service started sees every
-// one), and an interactive session's programs end with it anyway.
+// one), and an interactive session's programs end with it anyway. (Windows
+// hands no logoff or shutdown event at all to a program that has loaded
+// user32, as ole32 and shlwapi load it here; they are handled for when it does.)
 BOOL WINAPI onConsoleEvent(DWORD event) {
   switch (event) {
     case CTRL_C_EVENT:
