@@ -10,6 +10,8 @@ A case file holds, line by line:
   run: ARGUMENTS         one run of ferrule; arguments are split as a shell would
   as: NAME               the run's argv[0] on the stand-in (under Wine the program
                          is named by the command line that Wine makes)
+  to: FILE               the run's standard output goes to FILE and is not read
+                         (/dev/full: every write fails, as on a full disk)
   with: LINE             a line of machine description for this run alone, in
                          the form the stand-in writes it (faults count per process)
   status: N              the exit status that run must give
@@ -51,6 +53,7 @@ class Run:
         self.no_journal = False
         self.extra = []
         self.argv0 = None
+        self.output = None
 
 
 class Case:
@@ -89,6 +92,8 @@ class Case:
             self.runs[-1].extra.append(value)
         elif key == "as":
             self.runs[-1].argv0 = value
+        elif key == "to":
+            self.runs[-1].output = value
         elif key == "status":
             self.runs[-1].status = int(value)
         elif key == "journal" and value == "none":
@@ -289,19 +294,22 @@ def usage_program(stdout):
     return None
 
 
-def run_program(command, env, executable=None):
+def run_program(command, env, executable=None, output=None):
     """Runs a program and returns its exit status, standard output and standard
     error. The output goes through files, not pipes: a Wine service that a run
-    starts inherits them and lives on, and a pipe would stay open until it ends."""
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+    starts inherits them and lives on, and a pipe would stay open until it ends.
+    With output, standard output goes to that file instead, and is not read."""
+    with (open(output, "wb") if output else tempfile.TemporaryFile()) as out, tempfile.TemporaryFile() as err:
         status = subprocess.run(command, executable=executable, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                 env=env, timeout=120).returncode
-        out.seek(0)
         err.seek(0)
+        if output:
+            return status, b"", err.read()
+        out.seek(0)
         return status, out.read(), err.read()
 
 
-def run_ferrule(runner, arguments, machine_file, workdir, argv0=None):
+def run_ferrule(runner, arguments, machine_file, workdir, argv0=None, output=None):
     """One run of ferrule on the machine file, with a fresh journal: its exit
     status, its normalised standard output, its standard error, and where the
     journal is."""
@@ -310,7 +318,7 @@ def run_ferrule(runner, arguments, machine_file, workdir, argv0=None):
         if os.path.exists(journal):
             os.remove(journal)
         status, stdout, stderr = run_program(runner.command(arguments, argv0), runner.environment(machine_file, journal),
-                                             runner.executable())
+                                             runner.executable(), output)
         stdout = runner.printed(stdout, journal)
         if attempt == 2 or not runner.never_started(stdout, journal):
             break
@@ -323,7 +331,8 @@ def run_ferrule(runner, arguments, machine_file, workdir, argv0=None):
 
 
 def check_run(run, runner, machine_file, workdir):
-    status, stdout, stderr, journal = run_ferrule(runner, run.arguments, machine_file, workdir, run.argv0)
+    status, stdout, stderr, journal = run_ferrule(runner, run.arguments, machine_file, workdir, run.argv0,
+                                                  run.output)
     expected = runner.encode("".join(line + "\n" for line in run.lines))
     name = runner.program_name(run.argv0)
     if b"{program}" in expected and usage_program(stdout) == name:
