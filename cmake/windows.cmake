@@ -57,11 +57,15 @@ if(FERRULE_TEST_SERVER)
   target_link_libraries(netcfg_server PRIVATE ole32 uuid)
   set_target_properties(netcfg_server PROPERTIES PREFIX "" OUTPUT_NAME netcfg_server)
 
-  # ferrule.exe's console handler alone, handed one event at a time.
+  # ferrule.exe's console handler alone, handed one event at a time; and a
+  # launcher that starts ferrule.exe with a command line of the test's own.
   add_executable(console_events tests/console_events.cc exe/interrupt-win32.cc)
   target_include_directories(console_events PRIVATE exe)
-  target_compile_options(console_events PRIVATE ${WARNINGS})
-  target_link_options(console_events PRIVATE ${STATIC_RUNTIME} -s)
+  add_executable(launch tests/launch.cc)
+  foreach(tool console_events launch)
+    target_compile_options(${tool} PRIVATE ${WARNINGS})
+    target_link_options(${tool} PRIVATE ${STATIC_RUNTIME} -s)
+  endforeach()
 
   # The floors that ferrule.exe's time is measured against, built the same way.
   foreach(floor null activate)

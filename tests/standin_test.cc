@@ -122,7 +122,8 @@ TEST(StandinPlatform, FreeingMemoryItDidNotHandOutIsCaught) {
   ASSERT_EQ(standin::session().violations.size(), 1u);
 }
 
-// One character written as UTF-8, at each edge of the encoding's ranges. The
+// One character written as UTF-8, at each edge of the encoding's ranges (and
+// one whose bits differ from byte to byte). The
 // stand-in's WCHAR holds a whole code point; what is no character becomes
 // U+FFFD (EF BF BD).
 struct Encoding {
@@ -149,6 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, Utf8Output,
                                          Encoding{0xD7FF, "\xED\x9F\xBF"}, Encoding{0xD800, "\xEF\xBF\xBD"},
                                          Encoding{0xDFFF, "\xEF\xBF\xBD"}, Encoding{0xE000, "\xEE\x80\x80"},
                                          Encoding{0xFFFF, "\xEF\xBF\xBF"}, Encoding{0x10000, "\xF0\x90\x80\x80"},
+                                         Encoding{0x1F600, "\xF0\x9F\x98\x80"},
                                          Encoding{0x10FFFF, "\xF4\x8F\xBF\xBF"},
                                          Encoding{0x110000, "\xEF\xBF\xBD"}));
 

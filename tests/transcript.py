@@ -8,8 +8,10 @@ A case file holds, line by line:
   machine+: LINE         one more line of machine description (a fault, a lock)
   standin-only: WHY      the case cannot run under Wine, and why
   run: ARGUMENTS         one run of ferrule; arguments are split as a shell would
-  as: NAME               the run's argv[0] on the stand-in (under Wine the program
-                         is named by the command line that Wine makes)
+  as: NAME               the program's name as a command line's first element
+                         (quoted as a shell or Windows would quote it): on the
+                         stand-in argv[0]; under Wine (with --launcher) the
+                         command line that CreateProcess is handed begins so
   to: FILE               the run's standard output goes to FILE and is not read
                          (/dev/full: every write fails, as on a full disk)
   with: LINE             a line of machine description for this run alone, in
@@ -122,7 +124,11 @@ class Native:
         return env
 
     def command(self, arguments, argv0=None):
-        return [argv0 or self.program] + arguments
+        return [self.program if argv0 is None else program_word(argv0)] + arguments
+
+    def command_environment(self, arguments, argv0):
+        """What a run's command needs in its environment besides."""
+        return {}
 
     def executable(self):
         """What to start, when the command's first word is not it."""
@@ -133,7 +139,7 @@ class Native:
 
     def program_name(self, argv0=None):
         """What the usage line must show for the program's name."""
-        return self.encode(argv0 or self.program)
+        return self.encode(self.program if argv0 is None else program_word(argv0))
 
     def normalise(self, stdout):
         return stdout
@@ -150,8 +156,9 @@ class Native:
 class Wine(Native):
     name = "ferrule.exe"
 
-    def __init__(self, program, wine, prefix, lang="C.UTF-8"):
+    def __init__(self, program, wine, prefix, lang="C.UTF-8", launcher=None):
         super().__init__(program)
+        self.launcher = launcher
         self.wine = wine
         self.prefix = os.path.abspath(prefix)
         self.lang = lang
@@ -179,10 +186,19 @@ class Wine(Native):
         return stdout == b"" and not os.path.exists(journal)
 
     def program_name(self, argv0=None):
-        return self.encode(windows_path(self.program))
+        return self.encode(windows_path(self.program) if argv0 is None else program_word(argv0))
 
     def command(self, arguments, argv0=None):
-        return [self.wine, self.program] + arguments
+        if argv0 is None:
+            return [self.wine, self.program] + arguments
+        if not self.launcher:
+            raise SystemExit("a run with its own program name needs --launcher under Wine")
+        return [self.wine, self.launcher, windows_path(self.program)]
+
+    def command_environment(self, arguments, argv0):
+        if argv0 is None:
+            return {}
+        return {"FERRULE_COMMAND_LINE": " ".join([argv0, subprocess.list2cmdline(arguments)])}
 
     def executable(self):
         return None
@@ -280,6 +296,12 @@ def wine_runner_from_command_line(description):
     return (Console if args.console else Wine)(args.ferrule, args.wine, args.prefix)
 
 
+def program_word(argv0):
+    """The program's name that a command line's first element gives."""
+    words = shlex.split(argv0)
+    return words[0] if words else ""
+
+
 def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
@@ -317,8 +339,8 @@ def run_ferrule(runner, arguments, machine_file, workdir, argv0=None, output=Non
     for attempt in (1, 2):
         if os.path.exists(journal):
             os.remove(journal)
-        status, stdout, stderr = run_program(runner.command(arguments, argv0), runner.environment(machine_file, journal),
-                                             runner.executable(), output)
+        env = dict(runner.environment(machine_file, journal), **runner.command_environment(arguments, argv0))
+        status, stdout, stderr = run_program(runner.command(arguments, argv0), env, runner.executable(), output)
         stdout = runner.printed(stdout, journal)
         if attempt == 2 or not runner.never_started(stdout, journal):
             break
@@ -336,7 +358,7 @@ def check_run(run, runner, machine_file, workdir):
     expected = runner.encode("".join(line + "\n" for line in run.lines))
     name = runner.program_name(run.argv0)
     if b"{program}" in expected and usage_program(stdout) == name:
-        stdout = stdout.replace(name, b"{program}", 1)
+        stdout = stdout.replace(b"usage: " + name, b"usage: {program}", 1)
     failures = []
     if stdout != expected:
         failures.append("standard output differs\n--- expected\n" + expected.decode("utf-8", "replace") +
@@ -394,6 +416,7 @@ def main():
     parser.add_argument("--lang", default="C.UTF-8", choices=sorted(OEM_CODE_PAGES), help="the locale under Wine")
     parser.add_argument("--program-folder", help="run ferrule.exe from a copy in a folder of this name")
     parser.add_argument("--console", action="store_true", help="run ferrule.exe on a console")
+    parser.add_argument("--launcher", help="launch.exe, which starts ferrule.exe with a command line of a case's own")
     parser.add_argument("--code-page", type=int, choices=sorted(CodePageConsole.CODECS),
                         help="run ferrule.exe redirected by cmd on a console of this output code page")
     parser.add_argument("cases", nargs="+")
@@ -406,7 +429,7 @@ def main():
             shutil.copy(args.ferrule, program)
         runner = Native(program)
         if args.wine:
-            runner = (Console if args.console else Wine)(program, args.wine, args.prefix, args.lang)
+            runner = (Console if args.console else Wine)(program, args.wine, args.prefix, args.lang, args.launcher)
         if args.wine and args.code_page:
             runner = CodePageConsole(program, args.wine, args.prefix, args.lang, args.code_page)
         results = [run_case(path, runner) for path in args.cases]

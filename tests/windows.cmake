@@ -50,7 +50,8 @@ function(add_wine_tests arch wine winearch)
   set(prefix ${CMAKE_BINARY_DIR}/wine-prefix-${arch})
   set(bare ${CMAKE_BINARY_DIR}/wine-prefix-${arch}-bare)
   set(make_prefix ${CMAKE_COMMAND} -E env WINEARCH=${winearch} ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh)
-  set(transcript Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${exe} --wine ${wine})
+  set(transcript Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${exe} --wine ${wine}
+                 --launcher ${FERRULE_LAUNCH_${arch}})
 
   add_test(NAME wine.${arch}.prefix COMMAND ${make_prefix} ${wine} ${prefix} ${FERRULE_SERVER_DLL_${arch}})
   set_tests_properties(wine.${arch}.prefix PROPERTIES FIXTURES_SETUP wine_server_${arch} LABELS wine)
@@ -66,7 +67,7 @@ function(add_wine_tests arch wine winearch)
   if(FERRULE_SIGNED_EXE_${arch})
     add_exe_test(wine.${arch}.signed.transcripts "wine_server_${arch};release" Python3::Interpreter
                  ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_SIGNED_EXE_${arch}} --wine ${wine}
-                 --prefix ${prefix} ${TRANSCRIPT_CASES})
+                 --launcher ${FERRULE_LAUNCH_${arch}} --prefix ${prefix} ${TRANSCRIPT_CASES})
   endif()
 
   # Names in other languages, redirected: in the OEM code page of each locale
