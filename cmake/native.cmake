@@ -83,7 +83,6 @@ add_executable(ferrule_measure bench/measure.cc)
 target_link_libraries(ferrule_measure PRIVATE ferrule_engine)
 target_compile_options(ferrule_measure PRIVATE ${WARNINGS})
 
-option(FERRULE_TESTS "Build the tests" ON)
 if(FERRULE_TESTS)
   enable_testing()
   add_subdirectory(tests)
