@@ -97,6 +97,11 @@ function(add_wine_tests arch wine winearch)
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/interrupt_test.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix} --events ${FERRULE_CONSOLE_EVENTS_${arch}})
 
+  # The check for a real Windows machine, with the test server in Windows' place.
+  add_exe_test(wine.${arch}.windows_check wine_server_${arch}
+               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/windows_check_test.py --ferrule ${exe}
+               --wine ${wine} --prefix ${prefix})
+
   add_exe_test(wine.${arch}.fault_subset wine_server_${arch}
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix})
