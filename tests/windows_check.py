@@ -23,6 +23,7 @@ every check passed, 1 when one failed, 2 when it could not run at all.
    is only reported: it never fails the check.
 """
 import argparse
+import collections
 import json
 import subprocess
 import sys
@@ -32,7 +33,7 @@ CLASSES = ("dev", "client", "proto", "service")
 # Windows PowerShell 5.1. Its output is made UTF-8 so that localized names
 # come through whole, whatever the console's code page.
 POWERSHELL_SCRIPT = (
-    "[Console]::OutputEncoding = [Text.Encoding]::UTF8; "
+    "try { [Console]::OutputEncoding = [Text.Encoding]::UTF8 } catch {}; "
     "@{ Adapters = @(Get-NetAdapter -IncludeHidden | Select-Object Name, InterfaceDescription, InterfaceGuid); "
     "Bindings = @(Get-NetAdapterBinding -AllBindings -IncludeHidden | "
     "Select-Object Name, InterfaceDescription, ComponentID, DisplayName, Enabled) } | ConvertTo-Json -Depth 3")
@@ -86,27 +87,28 @@ def listed(values):
 
 def key(adapter, component):
     """Bind names and component IDs are compared without regard to case, as Windows compares them."""
-    return adapter.upper(), component.lower()
+    return str(adapter or "").upper(), str(component or "").lower()
 
 
 def platform_view(text):
     """The platform's bindings by (adapter GUID, component ID): the cmdlet's
     object for each; and its adapters by GUID."""
     answer = json.loads(text)
-    adapters = {a["InterfaceGuid"].upper(): a for a in listed(answer.get("Adapters"))}
-    by_name = {a["Name"]: a["InterfaceGuid"] for a in adapters.values()}
+    adapters = {key(a.get("InterfaceGuid"), "")[0]: a for a in listed(answer.get("Adapters"))}
+    by_name = {a.get("Name"): guid for guid, a in adapters.items()}
     bindings = {}
     for b in listed(answer.get("Bindings")):
         # An adapter that Get-NetAdapter did not give is kept under its name,
         # so that the pair shows as the platform's alone.
-        adapter = by_name.get(b["Name"], f'(adapter {b["Name"]} not in Get-NetAdapter)')
-        bindings[key(adapter, b["ComponentID"])] = b
+        adapter = by_name.get(b.get("Name"), f'(adapter {b.get("Name")} not in Get-NetAdapter)')
+        bindings[key(adapter, b.get("ComponentID"))] = b
     return bindings, adapters
 
 
 def platform_line(binding):
-    return (f'{binding["Name"]} ({binding["InterfaceDescription"]}): {binding["ComponentID"]} '
-            f'({binding["DisplayName"]}) Enabled={binding["Enabled"]}')
+    b = collections.defaultdict(str, binding)
+    return (f'{b["Name"]} ({b["InterfaceDescription"]}): {b["ComponentID"]} ({b["DisplayName"]}) '
+            f'Enabled={b["Enabled"]}')
 
 
 def ferrule_view(lines):
@@ -154,7 +156,7 @@ def compare(components, bindings, adapters):
     for (adapter, component_id), binding in sorted(bindings.items()):
         path = pairs.get((adapter, component_id))
         if path is None:
-            rows.append(("only the platform has it", f"{binding['ComponentID']}->{adapter}",
+            rows.append(("only the platform has it", f"{binding.get('ComponentID')}->{adapter}",
                          ferrule_lines_for(components, adapter, component_id), platform_line(binding)))
         elif path["enabled"] != bool(binding["Enabled"]):
             rows.append(("states differ", path["token"], [path["adapter"]["line"], path["line"]],
@@ -162,7 +164,7 @@ def compare(components, bindings, adapters):
     for pair, path in sorted(pairs.items()):
         if pair not in bindings:
             adapter = adapters.get(pair[0])
-            known = f'{adapter["Name"]} ({adapter["InterfaceDescription"]})' if adapter else "no such adapter"
+            known = f'{adapter.get("Name")} ({adapter.get("InterfaceDescription")})' if adapter else "no such adapter"
             rows.append(("only ferrule has it", path["token"], [path["adapter"]["line"], path["line"]],
                          f"(no binding of {pair[1]} reported for {pair[0]}: {known})"))
     return rows
@@ -197,26 +199,26 @@ def check_bindings(exe, text):
     if rows:
         print_disagreements(rows)
     if bindings and len([r for r in rows if r[0] == "only the platform has it"]) == len(bindings):
-        print("  no binding the platform reports has a path in ferrule: the path tokens are not "
-              "COMPONENT->{ADAPTER GUID}, as this check assumes; see ferrule's lines above")
+        print("  none of the platform's bindings matches a path of ferrule's: the adapters' bind names are not "
+              "their InterfaceGuid, or the paths are not COMPONENT->{ADAPTER GUID}, as this check assumes")
     return not rows and not others and status in (0, 1), components
 
 
 def state_on_platform(adapter, ask):
     bindings, _ = platform_view(ask())
     binding = bindings.get(key(adapter, LLTDIO))
-    return None if binding is None else bool(binding["Enabled"])
+    return None if binding is None else bool(binding.get("Enabled"))
 
 
-def change(exe, adapter_line, adapter, token, enable, before):
+def change(exe, path, enable, before):
     """One ferrule run that changes the one path. Returns what was wrong with it."""
-    mode = "enable" if enable else "disable"
-    arguments = ["comp", adapter, "path", token, mode]
+    arguments = ["comp", path["adapter"]["bind"], "path", path["token"], "enable" if enable else "disable"]
     status, _, lines = run_ferrule(exe, arguments)
     # The README's exit status table: a disable that was applied gives 0; an
     # enable gives 0 when the path was enabled before, 1 when it was not.
     expected_status = (0 if before else 1) if enable else 0
-    expected = [adapter_line, f"    {token}: {int(before)}->{int(enable)}", "Applying changes ... success"]
+    expected = [path["adapter"]["line"], f"    {path['token']}: {int(before)}->{int(enable)}",
+                "Applying changes ... success"]
     problems = []
     if status != expected_status:
         problems.append(f"exit status {status}, expected {expected_status}")
@@ -228,6 +230,26 @@ def change(exe, adapter_line, adapter, token, enable, before):
     return problems
 
 
+def put_back(exe, path, original, ask):
+    """Gives the path its original state again if it has not. Returns what went wrong."""
+    adapter = path["adapter"]["bind"]
+    state = state_on_platform(adapter, ask)
+    if state is None:
+        return f"the platform no longer reports the binding of {LLTDIO} to {adapter}"
+    if state == original:
+        return None
+    change(exe, path, original, state)
+    state = state_on_platform(adapter, ask)
+    if state != original:
+        mode = "enable" if original else "disable"
+        problem = (f"NOT PUT BACK: the platform says Enabled={state}, it was {original}; put it back with: "
+                   f"ferrule comp {adapter} path {path['token']} {mode}")
+        print(f"  {problem}")
+        return problem
+    print(f"  put back as it was (enabled: {original})")
+    return None
+
+
 def check_round_trip(exe, components, ask):
     """Check 2, on the first adapter whose ms_lltdio binding both sides know."""
     bindings, _ = platform_view(ask())
@@ -236,33 +258,21 @@ def check_round_trip(exe, components, ask):
     if not candidates:
         print(f"round trip: FAILED: no adapter has a binding of {LLTDIO} that both ferrule and the platform report")
         return False
-    adapter = candidates[0][0]
-    token = pairs[candidates[0]]["token"]
-    adapter_line = pairs[candidates[0]]["adapter"]["line"]
-    original = bool(bindings[candidates[0]]["Enabled"])
-    print(f"round trip on {token} (enabled: {original}):")
+    path = pairs[candidates[0]]
+    original = bool(bindings[candidates[0]].get("Enabled"))
+    print(f"round trip on {path['token']} (enabled: {original}):")
     problems = []
     state = original
     try:
         for enable in (False, True):
             step = "enable" if enable else "disable"
-            problems += [f"{step}: {p}" for p in change(exe, adapter_line, adapter, token, enable, state)]
-            state = state_on_platform(adapter, ask)
+            problems += [f"{step}: {p}" for p in change(exe, path, enable, state)]
+            state = state_on_platform(path["adapter"]["bind"], ask)
             if state != enable:
                 problems.append(f"after the {step}, the platform says Enabled={state}")
                 break
     finally:
-        state = state_on_platform(adapter, ask)
-        if state is None:
-            problems.append(f"the platform no longer reports the binding of {LLTDIO} to {adapter}")
-        elif state != original:
-            change(exe, adapter_line, adapter, token, original, state)
-            state = state_on_platform(adapter, ask)
-            if state != original:
-                problems.append(f"NOT RESTORED: the platform says Enabled={state}, it was {original}; put it back "
-                                f"with: ferrule comp {adapter} path {token} {'enable' if original else 'disable'}")
-            else:
-                print(f"  put back as it was (enabled: {original})")
+        problems += [p for p in [put_back(exe, path, original, ask)] if p]
     for problem in problems:
         print(f"  {problem}")
     print(f"round trip: {'FAILED' if problems else 'passed'}")

@@ -26,11 +26,14 @@ LLTDIO_PATH = f"ms_lltdio->{FIRST}"
 APPLY_FAILS = "fail INetCfg.Apply * 80004005"
 
 # platform: how the cmdlets' answer departs from the description: a pair's
-# state flipped, a pair added or left out. after_ask: lines added to (+) or
+# state flipped, a pair added or left out, the adapters' GUIDs written
+# otherwise. after_ask: lines added to (+) or
 # taken from (-) the description once the platform has been asked N times.
 # x86: none, the same machine, or one whose every CoCreateInstance fails.
-Row = collections.namedtuple("Row", "name elevated machine platform after_ask x86 status lines",
-                             defaults=(True, (), {}, {}, None, 0, ()))
+# put_back: whether the ms_lltdio path ends as it began. edit: a line of the
+# description and what replaces it.
+Row = collections.namedtuple("Row", "name elevated machine platform after_ask x86 status lines put_back edit",
+                             defaults=(True, (), {}, {}, None, 0, (), True, None))
 ROWS = [
     Row("every pair agrees, the round trip passes, x86 agrees", x86="same",
         lines=[f"round trip on {LLTDIO_PATH} (enabled: True):",
@@ -39,12 +42,23 @@ ROWS = [
                f"  ferrule comp {FIRST} path {LLTDIO_PATH} enable: exit status 1",
                f"    |     {LLTDIO_PATH}: 0->1",
                "windows_check: PASSED: bindings agree, round trip passed, x86 agrees"]),
+    Row("paths of other shapes under an adapter are shown, not compared",
+        edit=(f'path "ms_lldp->{FIRST}" enabled',
+              f'path "ms_lldp->{FIRST}" enabled\n path "ms_server->ms_tcpip->{FIRST}" enabled\n'
+              f' path "ms_tcpip->ms_pacer" disabled'),
+        lines=["  2 of ferrule's paths are not of the form COMPONENT->{ADAPTER GUID} under their adapter",
+               f"    ms_server->ms_tcpip->{FIRST}: 1", "windows_check: PASSED"]),
     Row("one path's state differs", platform={"flip": (SECOND, "ms_tcpip6")}, status=1,
         lines=[f"states differ{' ' * 13} ms_tcpip6->{SECOND}",
                "windows_check: FAILED: bindings disagree, round trip passed, x86 not compared"]),
     Row("a pair that ferrule lacks", platform={"add": (SECOND, "ms_bogus")}, status=1,
         lines=[f"only the platform has it{' ' * 2} ms_bogus->{SECOND}",
                "windows_check: FAILED: bindings disagree"]),
+    Row("the GUIDs are written otherwise: no pair matches, and the check says so",
+        platform={"guid": lambda guid: guid.strip("{}")}, status=1,
+        lines=[f"only the platform has it{' ' * 2} ms_tcpip->{FIRST.strip('{}')}",
+               f"only ferrule has it{' ' * 7} ms_tcpip->{FIRST}",
+               "  none of the platform's bindings matches a path of ferrule's"]),
     Row("a pair that the platform lacks", platform={"drop": (FIRST, "ms_pacer")}, status=1,
         lines=[f"only ferrule has it{' ' * 7} ms_pacer->{FIRST}", "windows_check: FAILED: bindings disagree"]),
     Row("every apply fails: nothing changes, and the check says so", machine=[APPLY_FAILS], status=1,
@@ -56,6 +70,10 @@ ROWS = [
         lines=["  enable: printed ", "  after the enable, the platform says Enabled=False",
                "  put back as it was (enabled: True)",
                "windows_check: FAILED: bindings agree, round trip failed"]),
+    Row("every apply fails from the enable on: the check says how to put the path back",
+        after_ask={3: "+" + APPLY_FAILS}, status=1, put_back=False,
+        lines=["  NOT PUT BACK: the platform says Enabled=False, it was True; put it back with: "
+               f"ferrule comp {FIRST} path {LLTDIO_PATH} enable", "round trip: FAILED"]),
     Row("the x86 exe says otherwise: reported, and the check passes", x86="broken",
         lines=["x86: differs from x64 in class dev, client, proto, service (reported only)",
                "windows_check: PASSED: bindings agree, round trip passed, x86 differs in dev, client, proto, service"]),
@@ -93,8 +111,11 @@ class Cmdlets:
         adapters, bindings = [], []
         for number, (guid, description, paths) in enumerate(classes["dev"], 1):
             name = "Ethernet" if number == 1 else f"Ethernet {number}"
-            adapters.append({"Name": name, "InterfaceDescription": description, "InterfaceGuid": guid})
-            pairs = [(token.split("->")[0], enabled) for token, enabled in paths]
+            adapters.append({"Name": name, "InterfaceDescription": description,
+                             "InterfaceGuid": self.platform.get("guid", str)(guid)})
+            # The cmdlet gives the components bound to the adapter itself.
+            pairs = [(token.split("->")[0], enabled) for token, enabled in paths if token.endswith("->" + guid)
+                     and token.count("->") == 1]
             if self.platform.get("add", (None,))[0] == guid:
                 pairs.append((self.platform["add"][1], True))
             for component, enabled in pairs:
@@ -153,8 +174,12 @@ def changed_paths(journals):
 
 def check(row, runner, workdir):
     machine = os.path.join(workdir, "machine.txt")
-    shutil.copy(transcript.SAMPLE, machine)
-    transcript.add_lines(machine, list(row.machine))
+    with open(transcript.SAMPLE, encoding="utf-8") as f:
+        text = f.read()
+    if row.edit:
+        text = text.replace(*row.edit)
+    with open(machine, "w", encoding="utf-8") as f:
+        f.write(text + "".join(line + "\n" for line in row.machine))
     before = states(machine)
     journals = os.path.join(workdir, "journals")
     os.mkdir(journals)
@@ -174,8 +199,10 @@ def check(row, runner, workdir):
     problems = [f"exit status {status}, expected {row.status}"] if status != row.status else []
     problems += [f"no line that begins {line!r}" for line in row.lines
                  if not any(printed.startswith(line) for printed in out.splitlines())]
+    if not row.put_back:
+        before[LLTDIO_PATH] = False
     if states(machine) != before:
-        problems.append("the machine's states are not as they were")
+        problems.append("the machine's states are not as " + ("they were" if row.put_back else "expected"))
     touched = changed_paths(journals)
     if touched - {LLTDIO_PATH}:
         problems.append(f"paths changed besides {LLTDIO_PATH}: {sorted(touched - {LLTDIO_PATH})}")
