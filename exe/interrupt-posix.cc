@@ -11,8 +11,10 @@ static void onSignal(int number) {
 }
 
 // A signal that the program was started ignoring (nohup ignores SIGHUP) stays
-// ignored. A write that a signal interrupts is tried again by the output's
-// own loop, and so is the stand-in's wait.
+// ignored. While the handler runs, the other two wait, so that a later signal
+// cannot come between its test and its store. A write that a signal
+// interrupts is tried again by the output's own loop, and so is the
+// stand-in's wait.
 void watchForStop(void) {
   const int numbers[] = {SIGINT, SIGTERM, SIGHUP};
   for (int number : numbers) {
@@ -20,6 +22,7 @@ void watchForStop(void) {
     memset(&action, 0, sizeof action);
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
+    for (int other : numbers) sigaddset(&action.sa_mask, other);
     if (sigaction(number, &action, &previous) == 0 && previous.sa_handler == SIG_IGN)
       sigaction(number, &previous, NULL);
   }

@@ -95,6 +95,20 @@ def wait_for(process, journal, line):
     return True
 
 
+def wait_until_delivered(process, number):
+    """Waits while the signal is pending for the process (or any of its threads)."""
+    bit = 1 << (number - 1)
+    for _ in range(1000):
+        try:
+            with open(f"/proc/{process.pid}/status", encoding="ascii") as f:
+                masks = dict(line.split(":", 1) for line in f if line.startswith(("SigPnd", "ShdPnd")))
+        except OSError:
+            return
+        if process.poll() is not None or not any(int(mask, 16) & bit for mask in masks.values()):
+            return
+        time.sleep(0.01)
+
+
 def check_row(runner, row, workdir):
     call, _, occurrence = row.moment.partition(" ")
     machine, journal = os.path.join(workdir, "machine.txt"), os.path.join(workdir, "journal.txt")
@@ -115,6 +129,10 @@ def check_row(runner, row, workdir):
             problems.append(f"the run ended (status {process.returncode}) before {call} began")
         for name in row.signals:
             process.send_signal(getattr(signal, name))
+            # Signals pending together are delivered lowest number first,
+            # whatever order they were sent in: the next is sent once this
+            # one has been delivered.
+            wait_until_delivered(process, getattr(signal, name))
         if row.before is not None:
             with open(output, "rb") as f:
                 so_far = runner.normalise(f.read())
