@@ -182,7 +182,7 @@ def main():
     transcript.add_runner_arguments(parser)
     parser.add_argument("--events", help="console_events.exe, to hand the console handler each event")
     args = parser.parse_args()
-    runner = transcript.Wine(args.ferrule, args.wine, args.prefix) if args.wine else transcript.Native(args.ferrule)
+    runner = transcript.runner_from_arguments(args)
     with tempfile.TemporaryDirectory() as workdir:
         results = [check_row(runner, row, workdir) for row in ROWS if row.wine or not args.wine]
         if args.events:

@@ -296,6 +296,11 @@ def wine_runner_from_command_line(description):
     return (Console if args.console else Wine)(args.ferrule, args.wine, args.prefix)
 
 
+def runner_from_arguments(args):
+    """The runner that the options of add_runner_arguments name."""
+    return Wine(args.ferrule, args.wine, args.prefix) if args.wine else Native(args.ferrule)
+
+
 def program_word(argv0):
     """The program's name that a command line's first element gives."""
     words = shlex.split(argv0)
@@ -331,11 +336,10 @@ def run_program(command, env, executable=None, output=None):
         return status, out.read(), err.read()
 
 
-def run_ferrule(runner, arguments, machine_file, workdir, argv0=None, output=None):
-    """One run of ferrule on the machine file, with a fresh journal: its exit
-    status, its normalised standard output, its standard error, and where the
-    journal is."""
-    journal = os.path.join(workdir, "journal.txt")
+def run_started(runner, arguments, machine_file, journal, argv0=None, output=None):
+    """One run of ferrule on the machine file, with a fresh journal, made once
+    more if it never started: its exit status, what the program printed (not
+    normalised), and its standard error."""
     for attempt in (1, 2):
         if os.path.exists(journal):
             os.remove(journal)
@@ -349,6 +353,15 @@ def run_ferrule(runner, arguments, machine_file, workdir, argv0=None, output=Non
         # program's own would do the same again.
         print(f"note: {shlex.join(arguments)}: exit status {status}, no output and no platform call; "
               f"standard error {stderr!r}; run again once")
+    return status, stdout, stderr
+
+
+def run_ferrule(runner, arguments, machine_file, workdir, argv0=None, output=None):
+    """One run of ferrule on the machine file, with a fresh journal: its exit
+    status, its normalised standard output, its standard error, and where the
+    journal is."""
+    journal = os.path.join(workdir, "journal.txt")
+    status, stdout, stderr = run_started(runner, arguments, machine_file, journal, argv0, output)
     return status, runner.normalise(stdout), stderr, journal
 
 

@@ -148,10 +148,9 @@ def ferrule_lines_for(components, adapter, component_id):
     return [f"(no component {adapter} in ferrule's class dev)"]
 
 
-def compare(components, bindings, adapters):
+def compare(components, pairs, bindings, adapters):
     """Every pair on one side only, and every pair whose states differ: a row
     of (what disagrees, the pair, ferrule's lines, the platform's line)."""
-    pairs, _ = ferrule_pairs(components)
     rows = []
     for (adapter, component_id), binding in sorted(bindings.items()):
         path = pairs.get((adapter, component_id))
@@ -180,12 +179,12 @@ def print_disagreements(rows):
 
 
 def check_bindings(exe, text):
-    """Check 1. Returns whether it passed, and ferrule's components."""
+    """Check 1. Returns whether it passed, and ferrule's adapter paths by (adapter, component)."""
     status, _, lines = run_ferrule(exe, ["class", "dev"])
     components, others = ferrule_view(lines)
     bindings, adapters = platform_view(text)
-    rows = compare(components, bindings, adapters)
-    _, other_shapes = ferrule_pairs(components)
+    pairs, other_shapes = ferrule_pairs(components)
+    rows = compare(components, pairs, bindings, adapters)
     print(f"bindings: ferrule's class dev (exit status {status}): {len(components)} adapters, "
           f"{sum(len(c['paths']) for c in components)} paths; the platform: {len(adapters)} adapters, "
           f"{len(bindings)} bindings")
@@ -201,7 +200,7 @@ def check_bindings(exe, text):
     if bindings and len([r for r in rows if r[0] == "only the platform has it"]) == len(bindings):
         print("  none of the platform's bindings matches a path of ferrule's: the adapters' bind names are not "
               "their InterfaceGuid, or the paths are not COMPONENT->{ADAPTER GUID}, as this check assumes")
-    return not rows and not others and status in (0, 1), components
+    return not rows and not others and status in (0, 1), pairs
 
 
 def state_on_platform(adapter, ask):
@@ -250,10 +249,9 @@ def put_back(exe, path, original, ask):
     return None
 
 
-def check_round_trip(exe, components, ask):
+def check_round_trip(exe, pairs, ask):
     """Check 2, on the first adapter whose ms_lltdio binding both sides know."""
     bindings, _ = platform_view(ask())
-    pairs, _ = ferrule_pairs(components)
     candidates = [pair for pair in sorted(pairs) if pair[1] == LLTDIO and pair in bindings]
     if not candidates:
         print(f"round trip: FAILED: no adapter has a binding of {LLTDIO} that both ferrule and the platform report")
@@ -308,8 +306,8 @@ def main(argv=None):
               "network configuration's write lock; nothing was run")
         return 2
     try:
-        passed, components = check_bindings(args.exe, ask_platform())
-        round_trip = check_round_trip(args.exe, components, ask_platform)
+        passed, pairs = check_bindings(args.exe, ask_platform())
+        round_trip = check_round_trip(args.exe, pairs, ask_platform)
     except (OSError, RuntimeError, ValueError, KeyError, subprocess.TimeoutExpired) as error:
         print(f"windows_check: FAILED: {type(error).__name__}: {error}")
         return 1

@@ -131,29 +131,24 @@ class Cmdlets:
         return windows_check.json.dumps({"Adapters": adapters, "Bindings": bindings}, indent=4)
 
 
-def write_starter(path, runner, machine, journals):
+def write_starter(path, runner_arguments, machine, journals):
     """A program that starts ferrule as the check would start ferrule.exe on
-    Windows, on this machine, each run with a journal of its own."""
-    env = runner.environment(machine, os.path.join(journals, "journal"))
-    names = [n for n in ("WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES", "LANG", "LC_ALL") if n in env]
-    journal = env["STANDIN_JOURNAL"]
-    # Under load, Wine has now and then ended a run before the program did
-    # anything at all; such a run is made again once.
-    script = ["#!/bin/sh"] + [f"export {n}={shlex.quote(env[n])}" for n in names] + [
-        f"export STANDIN_MACHINE={shlex.quote(env['STANDIN_MACHINE'])}",
-        f"export STANDIN_JOURNAL={shlex.quote(journal)}-$$.txt",
-        f"out={shlex.quote(journals)}/out-$$ journal={shlex.quote(journals)}/journal-$$.txt",
-        "for try in 1 2; do",
-        "  rm -f \"$journal\"",
-        f"  {shlex.join(runner.command([]))} \"$@\" >\"$out\" 2>>{shlex.quote(journals)}/errors",
-        "  status=$?",
-        "  if [ -s \"$out\" ] || [ -e \"$journal\" ]; then break; fi",
-        "done",
-        "cat \"$out\"; rm -f \"$out\"; exit $status"]
+    Windows, on this machine, each run with a journal of its own: this script
+    again, with --start."""
+    command = [sys.executable, os.path.abspath(__file__), "--start", machine, journals] + runner_arguments
     with open(path, "w", encoding="utf-8") as f:
-        f.write("\n".join(script) + "\n")
+        f.write(f'#!/bin/sh\nexec {shlex.join(command)} -- "$@"\n')
     os.chmod(path, 0o755)
     return path
+
+
+def start(runner, machine, journals, arguments):
+    """One run of ferrule for the check: its output as the program wrote it, and its exit status."""
+    journal = os.path.join(journals, f"journal-{os.getpid()}.txt")
+    with contextlib.redirect_stdout(sys.stderr):  # a note that a run is made again is not ferrule's output
+        status, stdout, _ = transcript.run_started(runner, arguments, machine, journal)
+    sys.stdout.buffer.write(stdout)
+    return status
 
 
 def states(machine):
@@ -172,7 +167,7 @@ def changed_paths(journals):
     return paths
 
 
-def check(row, runner, workdir):
+def check(row, runner_arguments, workdir):
     machine = os.path.join(workdir, "machine.txt")
     with open(transcript.SAMPLE, encoding="utf-8") as f:
         text = f.read()
@@ -183,13 +178,13 @@ def check(row, runner, workdir):
     before = states(machine)
     journals = os.path.join(workdir, "journals")
     os.mkdir(journals)
-    arguments = [write_starter(os.path.join(workdir, "ferrule"), runner, machine, journals)]
+    arguments = [write_starter(os.path.join(workdir, "ferrule"), runner_arguments, machine, journals)]
     if row.x86:
         x86_machine = os.path.join(workdir, "x86.machine.txt")
         shutil.copy(machine, x86_machine)
         if row.x86 == "broken":
             transcript.add_lines(x86_machine, ["fail CoCreateInstance * 80040154"])
-        arguments += ["--x86", write_starter(os.path.join(workdir, "x86"), runner, x86_machine, journals)]
+        arguments += ["--x86", write_starter(os.path.join(workdir, "x86"), runner_arguments, x86_machine, journals)]
     cmdlets = Cmdlets(machine, row.platform, row.after_ask)
     windows_check.ask_platform, windows_check.is_elevated = cmdlets, lambda: row.elevated
     printed = io.StringIO()
@@ -215,14 +210,21 @@ def check(row, runner, workdir):
 
 
 def main():
+    argv = sys.argv[1:]
+    own, ferrule_arguments = (argv[:argv.index("--")], argv[argv.index("--") + 1:]) if "--" in argv else (argv, [])
     parser = argparse.ArgumentParser(description=__doc__)
     transcript.add_runner_arguments(parser)
-    args = parser.parse_args()
-    runner = transcript.Wine(args.ferrule, args.wine, args.prefix) if args.wine else transcript.Native(args.ferrule)
+    parser.add_argument("--start", nargs=2, metavar=("MACHINE", "JOURNALS"),
+                        help="run ferrule once with the arguments after --, as the check's exe")
+    args = parser.parse_args(own)
+    if args.start:
+        sys.exit(start(transcript.runner_from_arguments(args), *args.start, ferrule_arguments))
+    runner_arguments = [word for name in ("ferrule", "wine", "prefix") if getattr(args, name)
+                        for word in (f"--{name}", os.path.abspath(getattr(args, name)))]
     results = []
     for row in ROWS:
         with tempfile.TemporaryDirectory() as workdir:
-            results.append(check(row, runner, workdir))
+            results.append(check(row, runner_arguments, workdir))
     sys.exit(0 if all(results) else 1)
 
 
