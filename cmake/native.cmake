@@ -45,11 +45,12 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       BUILD_BYPRODUCTS ${dir}/ferrule.exe ${dir}/netcfg_server.dll ${dir}/console_events.exe ${dir}/launch.exe
-                       ${dir}/null.exe ${dir}/activate.exe)
+                       ${dir}/null.exe ${dir}/activate.exe ${dir}/win32_units.exe)
     set(FERRULE_EXE_${arch} ${dir}/ferrule.exe)
     set(FERRULE_SERVER_DLL_${arch} ${dir}/netcfg_server.dll)
     set(FERRULE_CONSOLE_EVENTS_${arch} ${dir}/console_events.exe)
     set(FERRULE_LAUNCH_${arch} ${dir}/launch.exe)
+    set(FERRULE_WIN32_UNITS_${arch} ${dir}/win32_units.exe)
   endforeach()
 
   # The zip for Windows: both exes, the README and the licence; and beside it

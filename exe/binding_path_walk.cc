@@ -71,6 +71,9 @@ static int walkPaths(IEnumNetCfgBindingPath* paths, const WCHAR* pathTokenWide, 
 }
 
 // Applies the component's changes. Returns non-zero when they were not applied.
+// Every result but S_OK is printed as a failure line, which scripts match; a
+// success code such as NETCFG_S_REBOOT (the change is made, a restart
+// completes it) still counts as applied.
 static int applyChanges(void) {
   printText("Applying changes ... ");
   // Applying can take a while: the line stands on the screen meanwhile.
@@ -81,7 +84,7 @@ static int applyChanges(void) {
     return 0;
   }
   printFormatted("failed - error code %x\n", (unsigned)hr);
-  return 1;
+  return FAILED(hr);
 }
 
 int walkBindingPaths(INetCfgComponent* netCfgComp, const WCHAR* pathTokenWide, int mode) {

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "arguments.h"
 #include "output.h"
 #include "walks.h"
 
@@ -73,7 +74,7 @@ int changeBindings(int compClass, const char* compId, const char* pathToken, int
 
 int runCommandLine(int argc, char** argv) {
   BindingRequest request;
-  if (parseArguments(argc, argv, &request) != 0) printUsage(argv[0]);
+  if (!argumentsAsTyped(argc, argv) || parseArguments(argc, argv, &request) != 0) printUsage(argv[0]);
   if (request.mode == MODE_QUERY) return queryBindings(request.compClass, request.compId, request.pathToken);
   return changeBindings(request.compClass, request.compId, request.pathToken, request.mode) ? 0 : 1;
 }

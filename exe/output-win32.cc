@@ -37,16 +37,29 @@ static UINT redirectedCodePage(void) {
 
 // A character that the code page cannot show becomes its default character
 // ('?'), never a best-fit look-alike, which could change what a name says.
-// UTF-8 and a few other code pages take no flags at all.
-static int encode(UINT codePage, const WCHAR* text, int length, char* bytes, int size) {
-  int encoded = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, length, bytes, size, NULL, NULL);
-  if (encoded == 0) encoded = WideCharToMultiByte(codePage, 0, text, length, bytes, size, NULL, NULL);
-  return encoded;
+// UTF-8 and a few other code pages take no flags at all. The buffer is sized
+// from the conversion's own count: no bound per character holds for every code
+// page (ISO-2022's escape sequences cost bytes at each switch of set). Text
+// that cannot be converted at all still comes out, as ASCII and '?'.
+size_t encodeText(TextConverter convert, UINT codePage, const WCHAR* text, int length, std::vector<char>& bytes) {
+  DWORD flags = WC_NO_BEST_FIT_CHARS;
+  int size = convert(codePage, flags, text, length, NULL, 0, NULL, NULL);
+  if (size <= 0) {
+    flags = 0;
+    size = convert(codePage, flags, text, length, NULL, 0, NULL, NULL);
+  }
+  if (size > 0) {
+    bytes.resize((size_t)size);
+    int encoded = convert(codePage, flags, text, length, &bytes[0], size, NULL, NULL);
+    if (encoded > 0) return (size_t)encoded;
+  }
+  bytes.resize((size_t)length);
+  for (int i = 0; i < length; i++) bytes[(size_t)i] = text[i] < 0x80 ? (char)text[i] : '?';
+  return (size_t)length;
 }
 
 void writeOutput(const WCHAR* text, size_t length) {
-  // No code page takes more than four bytes for a UTF-16 unit.
-  static char bytes[4 * OUTPUT_BLOCK];
+  static std::vector<char> bytes;
   static int console = -1;
   HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
   if (handle == NULL || handle == INVALID_HANDLE_VALUE) return;
@@ -55,8 +68,8 @@ void writeOutput(const WCHAR* text, size_t length) {
     writeConsole(handle, text, (DWORD)length);
     return;
   }
-  int encoded = encode(redirectedCodePage(), text, (int)length, bytes, (int)sizeof bytes);
-  writeFile(handle, bytes, (DWORD)encoded);
+  size_t encoded = encodeText(WideCharToMultiByte, redirectedCodePage(), text, (int)length, bytes);
+  if (encoded > 0) writeFile(handle, &bytes[0], (DWORD)encoded);
 }
 
 // The first element of the wide command line, read as the C runtime reads

@@ -41,4 +41,14 @@ enum { OUTPUT_BLOCK = 8192 };  // wide characters gathered before a write
 extern const WCHAR outputLineEnd[];
 void writeOutput(const WCHAR* text, size_t length);  // length <= OUTPUT_BLOCK
 
+#ifdef _WIN32
+#include <vector>
+
+// Redirected text's conversion into a code page, with WideCharToMultiByte's
+// signature so that a test can answer for a code page Wine lacks. Returns the
+// number of bytes in bytes, which is resized to hold them.
+typedef int(WINAPI* TextConverter)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
+size_t encodeText(TextConverter convert, UINT codePage, const WCHAR* text, int length, std::vector<char>& bytes);
+#endif
+
 #endif

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -96,10 +98,19 @@ TEST(CommandLine, NoArgumentVectorAtAllQueriesTheDefaults) {
   EXPECT_EQ(request.compClass, 0);
 }
 
+// The usage line goes to standard output, which a death test does not read:
+// the statement sends it to standard error.
 TEST(CommandLineDeathTest, UsageLineEndsTheProcessWith255) {
   char program[] = "C:\\Tools\\FERRULE.EXE", word[] = "--help";
   char* argv[] = {program, word, nullptr};
-  EXPECT_EXIT(runCommandLine(2, argv), testing::ExitedWithCode(255), "");
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        runCommandLine(2, argv);
+      },
+      testing::ExitedWithCode(255),
+      "^usage: C:\\\\Tools\\\\FERRULE\\.EXE \\[class dev\\|client\\|proto\\|service\\] \\[comp <id>\\] "
+      "\\[path <pathToken>\\] \\[enable\\|disable\\]\n$");
 }
 
 }  // namespace

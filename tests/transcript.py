@@ -13,7 +13,9 @@ A case file holds, line by line:
                          stand-in argv[0]; under Wine (with --launcher) the
                          command line that CreateProcess is handed begins so
   to: FILE               the run's standard output goes to FILE and is not read
-                         (/dev/full: every write fails, as on a full disk)
+                         (/dev/full: every write fails, as on a full disk;
+                         "closed pipe": a pipe whose read end is already closed)
+  exe-only: WHY          this run is for ferrule.exe alone, and why
   with: LINE             a line of machine description for this run alone, in
                          the form the stand-in writes it (faults count per process)
   status: N              the exit status that run must give
@@ -44,6 +46,10 @@ import tempfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 SAMPLE = os.path.join(HERE, "..", "standin", "sample.machine")
 # The OEM code page that Wine takes from the locale, as Python names it.
+# What a run's "to:" names for a pipe whose read end is closed before it starts.
+CLOSED_PIPE = "closed pipe"
+# The exit status that tells CTest a test was skipped (its SKIP_RETURN_CODE).
+SKIPPED = 77
 OEM_CODE_PAGES = {"C.UTF-8": "cp437", "de_DE.UTF-8": "cp850", "ja_JP.UTF-8": "cp932", "ru_RU.UTF-8": "cp866"}
 
 
@@ -56,6 +62,7 @@ class Run:
         self.extra = []
         self.argv0 = None
         self.output = None
+        self.exe_only = None
 
 
 class Case:
@@ -96,6 +103,8 @@ class Case:
             self.runs[-1].argv0 = value
         elif key == "to":
             self.runs[-1].output = value
+        elif key == "exe-only":
+            self.runs[-1].exe_only = value
         elif key == "status":
             self.runs[-1].status = int(value)
         elif key == "journal" and value == "none":
@@ -321,12 +330,22 @@ def usage_program(stdout):
     return None
 
 
+def output_file(output):
+    """Where a run's standard output goes: a temporary file to read back, the
+    file that a case names, or a pipe whose read end is already closed."""
+    if output == CLOSED_PIPE:
+        read_end, write_end = os.pipe()
+        os.close(read_end)
+        return os.fdopen(write_end, "wb")
+    return open(output, "wb") if output else tempfile.TemporaryFile()
+
+
 def run_program(command, env, executable=None, output=None):
     """Runs a program and returns its exit status, standard output and standard
     error. The output goes through files, not pipes: a Wine service that a run
     starts inherits them and lives on, and a pipe would stay open until it ends.
     With output, standard output goes to that file instead, and is not read."""
-    with (open(output, "wb") if output else tempfile.TemporaryFile()) as out, tempfile.TemporaryFile() as err:
+    with output_file(output) as out, tempfile.TemporaryFile() as err:
         status = subprocess.run(command, executable=executable, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
                                 env=env, timeout=120).returncode
         err.seek(0)
@@ -402,15 +421,19 @@ def remove_lines(path, lines):
 
 
 def run_case(path, runner):
+    """True when the case passed, False when it failed, None when it was skipped."""
     case = Case(path)
     if isinstance(runner, Wine) and case.standin_only:
         print(f"SKIP {os.path.basename(path)}: {case.standin_only}")
-        return True
+        return None
     with tempfile.TemporaryDirectory() as workdir:
         machine_file = os.path.join(workdir, "machine.txt")
         with open(machine_file, "w", encoding="utf-8") as f:
             f.write(case.machine_text())
         for index, run in enumerate(case.runs, 1):
+            if run.exe_only and not isinstance(runner, Wine):
+                print(f"skip run {index}: {run.exe_only}")
+                continue
             add_lines(machine_file, run.extra)
             failures = check_run(run, runner, machine_file, workdir)
             remove_lines(machine_file, run.extra)
@@ -446,7 +469,10 @@ def main():
         if args.wine and args.code_page:
             runner = CodePageConsole(program, args.wine, args.prefix, args.lang, args.code_page)
         results = [run_case(path, runner) for path in args.cases]
-    sys.exit(0 if all(results) else 1)
+    if False in results:
+        sys.exit(1)
+    # Every case skipped: CTest reports the test as skipped, not passed.
+    sys.exit(SKIPPED if all(result is None for result in results) else 0)
 
 
 if __name__ == "__main__":

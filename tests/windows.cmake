@@ -36,9 +36,11 @@ else()
 endif()
 
 # One run against ferrule.exe, in the prefix that fixture makes (and any other fixtures named with it).
+# A run that can only be skipped there says so with status 77.
 function(add_exe_test name fixture)
   add_test(NAME ${name} COMMAND ${ARGN})
-  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixture}" LABELS "wine;ferrule.exe")
+  set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixture}" LABELS "wine;ferrule.exe"
+                       SKIP_RETURN_CODE 77)
 endfunction()
 
 # The Wine tests of one architecture, each named for it: the transcript cases,
@@ -101,6 +103,9 @@ function(add_wine_tests arch wine winearch)
   add_exe_test(wine.${arch}.windows_check wine_server_${arch}
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/windows_check_test.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix})
+
+  add_exe_test(wine.${arch}.units wine_server_${arch} ${CMAKE_COMMAND} -E env WINEPREFIX=${prefix} WINEDEBUG=-all
+               LC_ALL=C.UTF-8 ${wine} ${FERRULE_WIN32_UNITS_${arch}})
 
   add_exe_test(wine.${arch}.fault_subset wine_server_${arch}
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${exe}

@@ -81,6 +81,11 @@ def check(runner, call, message, workdir):
     expected_status = 1 if message and call != "INetCfg.Uninitialize" else 0
     if status != expected_status:
         problems.append(f"exit status {status}, expected {expected_status}")
+    # A call whose failure prints nothing shows no fault in the output at all:
+    # the server's journal must show that the planted result was returned.
+    returned = [l for l in journal if call_name(l) == call and l.endswith(" = 80004005")]
+    if len(returned) != 1:
+        problems.append(f"the journal shows {call} returning 80004005 {len(returned)} times, expected once")
     problems += reverse_undo_problems(journal)
     problems += [l for l in journal if l.startswith("unreleased:") or l.startswith("violation:")]
     if problems:
