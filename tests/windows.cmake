@@ -128,6 +128,15 @@ endif()
 
 add_wine_tests(x64 ${WINE64} win64)
 
+# The PowerShell module against ferrule.exe x64 under Wine, with German and
+# French names whole through the OEM code page (850).
+if(COMMAND add_pester_test)
+  add_pester_test(wine.x64.module FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
+                  FERRULE_WINE=${WINE64} FERRULE_WINE_EXE=${FERRULE_EXE_x64}
+                  WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix-x64 LC_ALL=de_DE.UTF-8 FERRULE_TEST_CODE_PAGE=850)
+  set_tests_properties(wine.x64.module PROPERTIES FIXTURES_REQUIRED wine_server_x64 LABELS "wine;ferrule.exe;powershell")
+endif()
+
 # 32-bit Wine's loader is a 32-bit program: it runs here only when the kernel
 # hands such programs to qemu-user.
 find_program(WINE32 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)

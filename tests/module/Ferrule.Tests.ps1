@@ -1,0 +1,352 @@
+# The Ferrule module against a ferrule of FERRULE_EXE: the stand-in build, or
+# ferrule.exe under Wine through wine_ferrule.sh. Each test has a machine
+# description of its own, which ferrule reads and Apply writes back, and a
+# journal of every platform call.
+BeforeDiscovery {
+    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
+    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+}
+
+BeforeAll {
+    $tests = Split-Path $PSScriptRoot
+    $root = Split-Path $tests
+    Import-Module (Join-Path $root 'module/Ferrule/Ferrule.psd1') -Force
+    . (Join-Path $PSScriptRoot 'Windows51.ps1')
+    $script:Machines = @{
+        sample = Join-Path $root 'standin/sample.machine'
+        localized = Join-Path $tests 'machines/localized.machine'
+    }
+    # Under Wine, names come through the OEM code page of the run's locale.
+    $script:CodePage = $env:FERRULE_TEST_CODE_PAGE
+    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+
+    # A fresh copy of a machine, with lines of its own, for ferrule to use.
+    function Use-Machine([string]$Name = 'sample', [string[]]$Extra = @()) {
+        $file = Join-Path $TestDrive "$Name-$([guid]::NewGuid()).machine"
+        $text = [IO.File]::ReadAllText($script:Machines[$Name]) + (($Extra | ForEach-Object { "$_`n" }) -join '')
+        [IO.File]::WriteAllText($file, $text)
+        $env:STANDIN_MACHINE = $file
+        $env:STANDIN_JOURNAL = "$file.journal"
+        $file
+    }
+
+    # The paths of a machine description, as ferrule's objects should give them.
+    function Read-Machine([string]$File) {
+        $classes = @{ dev = 'Adapter'; client = 'Client'; proto = 'Protocol'; service = 'Service' }
+        $class = $null; $component = $null; $display = $null
+        foreach ($line in [IO.File]::ReadAllLines($File)) {
+            $words = @([regex]::Matches(($line -replace '#.*$', ''), '"((?:[^"\\]|\\.)*)"|(\S+)') |
+                    ForEach-Object { if ($_.Groups[1].Success) { $_.Groups[1].Value } else { $_.Groups[2].Value } })
+            if ($words.Count -eq 0) { continue }
+            switch ($words[0]) {
+                'class' { $class = $classes[$words[1]] }
+                'component' { $component = $words[1]; $display = $words[2] }
+                'path' {
+                    [pscustomobject]@{ Class = $class; ComponentID = $component; DisplayName = $display
+                        Path = $words[1]; Enabled = ($words[2] -eq 'enabled') }
+                }
+            }
+        }
+    }
+
+    function Get-State([string]$File) {
+        @(Read-Machine $File | ForEach-Object { "$($_.ComponentID) $($_.Path) $($_.Enabled)" })
+    }
+
+    # The text that a name becomes on its way through the code page.
+    function Get-Shown([string]$Text) {
+        if (-not $script:CodePage) { return $Text }
+        $encoding = [Text.Encoding]::GetEncoding([int]$script:CodePage)
+        $encoding.GetString($encoding.GetBytes($Text))
+    }
+
+    function Get-Calls([string]$File, [string]$Pattern) {
+        if (-not (Test-Path "$File.journal")) { return @() }
+        @(Get-Content "$File.journal" | Where-Object { $_ -match $Pattern })
+    }
+
+    function Set-AdapterStub([switch]$Cim) {
+        $adapters = @(
+            [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = $script:Ethernet; NetConnectionID = 'Ethernet 2'; GUID = $script:Ethernet }
+            [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = $script:WiFi; NetConnectionID = 'Wi-Fi'; GUID = $script:WiFi }
+        )
+        Remove-Item function:global:Get-NetAdapter, function:global:Get-CimInstance -ErrorAction SilentlyContinue
+        if ($Cim) {
+            $global:StubCimAdapters = $adapters
+            function global:Get-CimInstance([string]$ClassName) {
+                if ($ClassName -eq 'Win32_NetworkAdapter') { $global:StubCimAdapters }
+            }
+        } else {
+            $global:StubNetAdapters = $adapters
+            function global:Get-NetAdapter([switch]$IncludeHidden) {
+                if ($IncludeHidden) { $global:StubNetAdapters }
+            }
+        }
+    }
+}
+
+AfterAll {
+    Remove-Item function:global:Get-NetAdapter, function:global:Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'Get-FerruleBinding' {
+    It 'gives the <Class> paths of <Machine> as objects' -ForEach @(
+        @{ Machine = 'sample'; Class = 'Adapter'; Extra = @() }
+        @{ Machine = 'sample'; Class = 'Protocol'; Extra = @() }
+        @{ Machine = 'sample'; Class = 'Service'; Extra = 'component ms_x "X Service"', 'path "ms_x->ms_tcpip" enabled' }
+        @{ Machine = 'localized'; Class = 'Client'; Extra = @() }
+    ) {
+        $file = Use-Machine $Machine $Extra
+        $got = @(Get-FerruleBinding -Class $Class -ErrorAction Stop)
+        $expected = @(Read-Machine $file | Where-Object Class -EQ $Class)
+        $got.Count | Should -Be $expected.Count
+        $got.Count | Should -BeGreaterThan 0
+        for ($i = 0; $i -lt $got.Count; $i++) {
+            $got[$i].PSObject.TypeNames[0] | Should -Be 'Ferrule.Binding'
+            $got[$i].Class | Should -Be $Class
+            $got[$i].ComponentID | Should -Be $expected[$i].ComponentID
+            $got[$i].DisplayName | Should -Be (Get-Shown $expected[$i].DisplayName)
+            $got[$i].Path | Should -Be $expected[$i].Path
+            $got[$i].Enabled | Should -BeOfType [bool]
+            $got[$i].Enabled | Should -Be $expected[$i].Enabled
+        }
+    }
+
+    It 'selects <Selection>' -ForEach @(
+        @{ Cim = $false; Selection = 'a literal component'; Parameters = @{ Class = 'Protocol'; ComponentID = 'MS_TCPIP6' }
+            Expected = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6') }
+        @{ Cim = $false; Selection = 'a component wildcard'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcp*' }
+            Expected = @('ms_netbt->ms_tcpip', 'ms_netbt_smb->ms_tcpip', 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip',
+                'ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6') }
+        @{ Cim = $false; Selection = 'two components'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_netbt', 'ms_tcpip6' }
+            Expected = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6', 'ms_server->ms_netbt', 'ms_msclient->ms_netbt') }
+        @{ Cim = $false; Selection = 'a path wildcard'; Parameters = @{ Path = 'ms_tcpip6->*' }
+            Expected = @("ms_tcpip6->$Ethernet", "ms_tcpip6->$WiFi") }
+        @{ Cim = $false; Selection = 'a literal path'; Parameters = @{ Class = 'Protocol'; Path = 'ms_server->ms_netbt' }
+            Expected = @('ms_server->ms_netbt') }
+        @{ Cim = $false; Selection = 'a display name wildcard'; Parameters = @{ DisplayName = '*Wi-Fi*'; Path = 'ms_lldp*' }
+            Expected = @("ms_lldp->$WiFi") }
+        @{ Cim = $false; Selection = 'an adapter by name (Get-NetAdapter)'; Parameters = @{ Name = 'Ethernet 2'; Path = 'ms_tcpip6->*' }
+            Expected = @("ms_tcpip6->$Ethernet") }
+        @{ Cim = $true; Selection = 'adapters by a name wildcard (Win32_NetworkAdapter)'
+            Parameters = @{ Name = 'W*'; Class = 'Protocol' }
+            Expected = @("ms_tcpip->$WiFi", "ms_tcpip6->$WiFi", "ms_pacer->$WiFi", "ms_lltdio->$WiFi", "ms_rspndr->$WiFi",
+                "ms_implat->$WiFi", "ms_lldp->$WiFi") }
+    ) {
+        Use-Machine | Out-Null
+        Set-AdapterStub -Cim:$Cim
+        $got = @(Get-FerruleBinding @Parameters -ErrorAction Stop)
+        @($got | ForEach-Object Path) | Should -Be $Expected
+        if ($Parameters.ContainsKey('Name')) {
+            $got | ForEach-Object { $_.Name | Should -BeLike $Parameters.Name }
+        }
+    }
+
+    It 'says so when <Selection> matches nothing' -ForEach @(
+        @{ Selection = 'a component'; Parameters = @{ ComponentID = 'ms_nothing' } }
+        @{ Selection = 'a wildcard'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' } }
+        @{ Selection = 'an adapter name'; Parameters = @{ Name = 'Ethernet 9' } }
+    ) {
+        Use-Machine | Out-Null
+        Set-AdapterStub
+        $got = @(Get-FerruleBinding @Parameters -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $got.Count | Should -Be 0
+        $failures.Count | Should -BeGreaterThan 0
+        $failures[0].CategoryInfo.Category | Should -Be 'ObjectNotFound'
+    }
+}
+
+Describe 'Changing bindings' {
+    It '-WhatIf on <Command> changes nothing' -ForEach @(
+        @{ Command = 'Disable'; Run = { Disable-FerruleBinding -Class Protocol -ComponentID 'ms_tcp*' -WhatIf } }
+        @{ Command = 'Enable'; Run = { Enable-FerruleBinding -Class Protocol -WhatIf } }
+        @{ Command = 'Set'; Run = { Get-FerruleBinding -Class Protocol | Set-FerruleBinding -Enabled $false -WhatIf } }
+        @{ Command = 'Disable by name'; Run = { Disable-FerruleBinding -Name 'Ethernet 2' -Path 'ms_tcpip6->*' -WhatIf } }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $before = [IO.File]::ReadAllBytes($file)
+        & $Run
+        [IO.File]::ReadAllBytes($file) | Should -Be $before
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
+        Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
+    }
+
+    It 'disables exactly the paths selected through the pipeline' {
+        $file = Use-Machine
+        $before = Get-State $file
+        $passed = @(Get-FerruleBinding -Class Protocol -Path 'ms_server->*' |
+                Where-Object ComponentID -NE 'ms_netbt' | Disable-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        $after = Get-State $file
+        $changed = @(Compare-Object $before $after -PassThru | Where-Object SideIndicator -EQ '=>')
+        $changed | Should -Be @('ms_tcpip ms_server->ms_tcpip False', 'ms_tcpip6 ms_server->ms_tcpip6 False')
+        @($passed | ForEach-Object { "$($_.Path) $($_.Enabled)" }) |
+            Should -Be @('ms_server->ms_tcpip False', 'ms_server->ms_tcpip6 False')
+    }
+
+    It 'enables paths by selection and leaves enabled ones alone' {
+        $file = Use-Machine
+        Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false -ErrorAction Stop
+        @(Get-State $file | Select-String 'ms_tcpip6 ') | ForEach-Object { $_.Line | Should -Match 'True$' }
+        @(Get-Calls $file '\.Enable\(1\)').Count | Should -Be 1
+    }
+
+    It 'puts saved states back from <Format>' -ForEach @(
+        @{ Format = 'Export-Csv'; Save = { param($f) $input | Export-Csv -NoTypeInformation -Path $f }; Load = { param($f) Import-Csv $f } }
+        @{ Format = 'Export-Clixml'; Save = { param($f) $input | Export-Clixml -Path $f }; Load = { param($f) Import-Clixml $f } }
+    ) {
+        $file = Use-Machine
+        $saved = Join-Path $TestDrive "saved-$Format"
+        $before = Get-State $file
+        Get-FerruleBinding -Class Protocol | & $Save $saved
+        Get-FerruleBinding | & $Save "$saved-adapters"
+        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Confirm:$false
+        Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false
+        Enable-FerruleBinding -Path 'ms_implat->*' -Confirm:$false
+        Get-State $file | Should -Not -Be $before
+        $applied = @(Get-Calls $file 'INetCfg\.Apply').Count
+        $restored = @(@(& $Load $saved; & $Load "$saved-adapters") | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        Get-State $file | Should -Be $before
+        $restored.Count | Should -Be @(Read-Machine $file | Where-Object Class -In 'Protocol', 'Adapter').Count
+        # Only the seven paths changed since are changed back.
+        @(Get-Calls $file 'INetCfg\.Apply').Count - $applied | Should -Be 7
+    }
+
+    It 'refuses an Enabled of <Value>' -ForEach @(@{ Value = 'yes' }, @{ Value = '' }) {
+        $file = Use-Machine
+        [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $Value } |
+            Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+        $failures[0].CategoryInfo.Category | Should -Be 'InvalidArgument'
+        Get-Calls $file 'INetCfg\.Apply' | Should -BeNullOrEmpty
+    }
+}
+
+Describe 'Failures' {
+    It '<Failure>: <Category>, and no object claims a change not made' -ForEach @(
+        @{ Failure = 'the lock held'; Fault = 'fail INetCfgLock.AcquireWriteLock * 1'; Category = 'ResourceBusy'; Changed = $false }
+        @{ Failure = 'access denied'; Fault = 'fail INetCfgLock.AcquireWriteLock * 80070005'; Category = 'PermissionDenied'; Changed = $false }
+        @{ Failure = 'Enable refused'; Fault = 'fail INetCfgBindingPath.Enable * 8004a024'; Category = 'WriteError'; Changed = $false }
+        @{ Failure = 'Apply failed'; Fault = 'fail INetCfg.Apply * 80004005'; Category = 'WriteError'; Changed = $false }
+        @{ Failure = 'a restart pending'; Fault = 'fail INetCfg.Apply * 4a020'; Category = $null; Changed = $true }
+        @{ Failure = 'bindings unreachable'; Fault = 'fail INetCfgComponent.QueryInterface * 80004002'; Category = 'ReadError'; Changed = $false }
+    ) {
+        $file = Use-Machine -Extra $Fault
+        $before = Get-State $file
+        $warnings = $null
+        $passed = @(Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->ms_tcpip6' -PassThru `
+                -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue `
+                -WarningVariable warnings)
+        $changed = (Get-State $file) -contains 'ms_tcpip6 ms_server->ms_tcpip6 False'
+        $changed | Should -Be $Changed
+        if ($Category) {
+            @($failures | ForEach-Object { [string]$_.CategoryInfo.Category }) | Should -Contain $Category
+            $failures[0].Exception.Message | Should -Match 'ferrule: .*returned|failed - error code'
+            @($passed | Where-Object { -not $_.Enabled }).Count | Should -Be 0
+        } else {
+            $failures.Count | Should -Be 0
+            $warnings.Count | Should -Be 1
+            $passed.Count | Should -Be 1
+            $passed[0].Enabled | Should -BeFalse
+            $passed[0].RebootRequired | Should -BeTrue
+        }
+        if (-not $Changed) { Get-State $file | Should -Be $before }
+    }
+
+    It 'gives no empty answer for a listing that could not be made' {
+        Use-Machine -Extra 'fail INetCfgLock.AcquireWriteLock * 1' | Out-Null
+        $got = @(Get-FerruleBinding -Class Protocol -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $got.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'ResourceBusy'
+        $failures[0].Exception.Message | Should -Be 'ferrule: lock->AcquireWriteLock() returned 1'
+    }
+
+    It 'says so when a change matches nothing' {
+        $file = Use-Machine
+        Disable-FerruleBinding -Class Protocol -ComponentID 'ms_tcpip_typo' -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+        $failures[0].CategoryInfo.Category | Should -Be 'ObjectNotFound'
+        Get-Calls $file 'INetCfg\.Apply' | Should -BeNullOrEmpty
+    }
+
+    It 'stops the pipeline when ferrule is stopped' {
+        $file = Use-Machine -Extra 'delay INetCfg.Apply 1 3000'
+        $marker = [IO.Path]::GetFileName($file)
+        # Once the apply has begun, the ferrule of this machine alone is asked to stop.
+        $stopper = Start-ThreadJob -ArgumentList "$file.journal", $marker {
+            param($journal, $marker)
+            for ($i = 0; $i -lt 200; $i++) {
+                if ((Test-Path $journal) -and (Get-Content $journal -Raw) -match 'delay: INetCfg\.Apply') { break }
+                Start-Sleep -Milliseconds 50
+            }
+            foreach ($id in @(pgrep -x 'ferrule(\.exe)?')) {
+                $environment = Get-Content "/proc/$id/environ" -Raw -ErrorAction SilentlyContinue
+                if ($environment -and $environment.Contains($marker)) { kill -INT $id }
+            }
+        }
+        { Disable-FerruleBinding -Class Protocol -Confirm:$false -ErrorAction SilentlyContinue } |
+            Should -Throw -ErrorId 'Ferrule.OperationStopped,Disable-FerruleBinding'
+        $stopper | Wait-Job | Remove-Job
+        # The component in hand was finished, and no other was begun.
+        @(Get-Calls $file '^INetCfg\.Apply\(').Count | Should -Be 1
+    }
+}
+
+Describe 'Help' {
+    It 'runs every example of <_>' -ForEach $Commands {
+        $examples = @((Get-Help $_).Examples.Example)
+        $examples.Count | Should -BeGreaterThan 0
+        Push-Location $TestDrive
+        $confirm = $global:ConfirmPreference
+        $global:ConfirmPreference = 'None'
+        try {
+            foreach ($example in $examples) {
+                Use-Machine | Out-Null
+                Set-AdapterStub
+                $output = & ([scriptblock]::Create($example.Code)) 2>&1
+                $failures = @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] })
+                "$($example.Code): $failures" | Should -Be "$($example.Code): "
+            }
+        } finally {
+            $global:ConfirmPreference = $confirm
+            Pop-Location
+        }
+    }
+}
+
+Describe 'Windows PowerShell 5.1' {
+    It 'reads <_>' -ForEach @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') -File |
+            ForEach-Object Name) {
+        $file = Join-Path (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') $_
+        Find-Windows51Problem -Path $file | Should -BeNullOrEmpty
+    }
+
+    It 'refuses <What>' -ForEach @(
+        @{ What = 'the ternary operator'; Code = '$a = $b ? 1 : 2' }
+        @{ What = '&& between pipelines'; Code = 'Get-Item x && Get-Item y' }
+        @{ What = '|| between pipelines'; Code = 'Get-Item x || Get-Item y' }
+        @{ What = '??'; Code = '$a = $b ?? 1' }
+        @{ What = '??='; Code = '$a ??= 1' }
+        @{ What = '?.'; Code = '${a}?.Name' }
+        @{ What = '?[]'; Code = '${a}?[0]' }
+        @{ What = 'ForEach-Object -Parallel'; Code = '1, 2 | ForEach-Object -Parallel { $_ }' }
+        @{ What = 'a clean block'; Code = 'function f { process { } clean { } }' }
+        @{ What = '$IsWindows'; Code = 'if ($IsWindows) { }' }
+        @{ What = '$IsLinux'; Code = 'if ($IsLinux) { }' }
+        @{ What = '$IsMacOS'; Code = 'if ($IsMacOS) { }' }
+        @{ What = '-AsHashtable'; Code = '"{}" | ConvertFrom-Json -AsHashtable' }
+        @{ What = 'a character beyond ASCII without a byte-order mark'; Code = "'Pr$([char]0xFC)fung'"; Bytes = $true }
+    ) {
+        $file = Join-Path $TestDrive 'planted.ps1'
+        [IO.File]::WriteAllText($file, $Code, (New-Object Text.UTF8Encoding $false))
+        Find-Windows51Problem -Path $file | Should -Not -BeNullOrEmpty
+    }
+
+    It 'reads a file beyond ASCII that has a byte-order mark' {
+        $file = Join-Path $TestDrive 'marked.ps1'
+        [IO.File]::WriteAllText($file, "'Pr$([char]0xFC)fung'", (New-Object Text.UTF8Encoding $true))
+        Find-Windows51Problem -Path $file | Should -BeNullOrEmpty
+    }
+}

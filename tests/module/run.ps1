@@ -1,0 +1,13 @@
+# Runs the module's Pester suite with the Pester module named, and exits with
+# the number of tests that failed.
+param(
+    [Parameter(Mandatory = $true)] [string]$Pester,
+    [string[]]$Path = @(Join-Path $PSScriptRoot 'Ferrule.Tests.ps1')
+)
+Import-Module $Pester -Force
+$configuration = New-PesterConfiguration
+$configuration.Run.Path = $Path
+$configuration.Run.PassThru = $true
+$configuration.Output.Verbosity = 'Detailed'
+$result = Invoke-Pester -Configuration $configuration
+exit $result.FailedCount
