@@ -60,6 +60,35 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   install(FILES ${FERRULE_EXE_x86} DESTINATION x86)
   install(FILES README.md LICENSE DESTINATION .)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+  # The PowerShell module, with a copy of both exes of its own, so that its
+  # folder alone is a complete install; with a certificate, its files are
+  # signed as the exes are (a change of signing settings signs them anew).
+  set(module_dir ${CMAKE_BINARY_DIR}/module/Ferrule)
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/module/signing.txt
+       CONTENT "${FERRULE_SIGN_PKCS12} ${FERRULE_SIGN_PASSWORD_FILE} ${FERRULE_SIGN_TIMESTAMP_URL}\n")
+  set(module_files)
+  foreach(file Ferrule.psd1 Ferrule.psm1 Ferrule.Format.ps1xml)
+    set(sign)
+    if(FERRULE_SIGN_PKCS12)
+      set(timestamp)
+      if(FERRULE_SIGN_TIMESTAMP_URL)
+        set(timestamp --timestamp ${FERRULE_SIGN_TIMESTAMP_URL})
+      endif()
+      set(sign COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/release.py sign --pkcs12 ${FERRULE_SIGN_PKCS12}
+               --password-file ${FERRULE_SIGN_PASSWORD_FILE} ${timestamp} --source ${CMAKE_SOURCE_DIR}
+               ${module_dir}/${file})
+    endif()
+    add_custom_command(OUTPUT ${module_dir}/${file}
+                       COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${module_dir}/${file}
+                       ${sign}
+                       DEPENDS ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${CMAKE_BINARY_DIR}/module/signing.txt VERBATIM)
+    list(APPEND module_files ${module_dir}/${file})
+  endforeach()
+  add_custom_target(module ALL DEPENDS ${module_files})
+  install(FILES ${module_files} DESTINATION Ferrule)
+  install(FILES ${FERRULE_EXE_x64} DESTINATION Ferrule/x64)
+  install(FILES ${FERRULE_EXE_x86} DESTINATION Ferrule/x86)
   set(CPACK_GENERATOR External)
   set(CPACK_EXTERNAL_ENABLE_STAGING ON)
   set(CPACK_EXTERNAL_PACKAGE_SCRIPT ${CMAKE_SOURCE_DIR}/cmake/package.cmake)

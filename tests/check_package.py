@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes the Windows package with CPack and checks it: the zip holds both
-exes, the README and the licence and nothing else, and the checksum file
+exes, the README, the licence, and the PowerShell module with its own copy of
+both exes, and nothing else, and the checksum file
 beside it is the zip's SHA-256 in the form that sha256sum -c reads."""
 import argparse
 import hashlib
@@ -10,7 +11,8 @@ import sys
 import tempfile
 import zipfile
 
-CONTENTS = ["LICENSE", "README.md", "x64/ferrule.exe", "x86/ferrule.exe"]
+CONTENTS = ["Ferrule/Ferrule.Format.ps1xml", "Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/x64/ferrule.exe",
+            "Ferrule/x86/ferrule.exe", "LICENSE", "README.md", "x64/ferrule.exe", "x86/ferrule.exe"]
 
 
 def main():
@@ -27,6 +29,9 @@ def main():
         with zipfile.ZipFile(package) as z:
             names = sorted(n for n in z.namelist() if not n.endswith("/"))
             bad = z.testzip()
+            for arch in ("x64", "x86"):
+                if f"Ferrule/{arch}/ferrule.exe" in names and z.read(f"Ferrule/{arch}/ferrule.exe") != z.read(f"{arch}/ferrule.exe"):
+                    problems.append(f"the module's {arch}/ferrule.exe is not the package's")
         if names != CONTENTS:
             problems.append(f"the zip holds {names}, expected {CONTENTS}")
         if bad is not None:

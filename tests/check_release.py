@@ -30,6 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ARCHS = {"x64": ("x86_64-w64-mingw32-objdump", "pei-x86-64", "amd64"),
          "x86": ("i686-w64-mingw32-objdump", "pei-i386", "x86")}
 PACKAGE = "ferrule-0.1.0.3-windows.zip"
+MODULE_FILES = ["Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/Ferrule.Format.ps1xml"]
 
 
 def sha256(path):
@@ -159,14 +160,15 @@ def signed(args):
     problems = []
     keys, folder = os.path.join(args.work, "keys"), os.path.join(args.work, "signed")
     ca = os.path.join(keys, "ca.pem")
+
+    def verifies(path):
+        return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path],
+                              capture_output=True).returncode == 0
+
     with tempfile.TemporaryDirectory() as scratch:
         for arch, (objdump, pe_format, manifest_arch) in ARCHS.items():
             exe, unsigned = os.path.join(folder, arch, "ferrule.exe"), os.path.join(args.build, f"windows-{arch}",
                                                                                       "ferrule.exe")
-
-            def verifies(path):
-                return subprocess.run(["osslsigncode", "verify", "-CAfile", ca, "-in", path],
-                                      capture_output=True).returncode == 0
 
             if not verifies(exe):
                 problems.append(f"{arch}: the signature does not verify")
@@ -188,8 +190,18 @@ def signed(args):
         with zipfile.ZipFile(zip_file) as z:
             for arch in ARCHS:
                 with open(os.path.join(folder, arch, "ferrule.exe"), "rb") as f:
-                    if z.read(f"{arch}/ferrule.exe") != f.read():
-                        problems.append(f"the signed package's {arch}/ferrule.exe is not the signed exe")
+                    exe = f.read()
+                for name in (f"{arch}/ferrule.exe", f"Ferrule/{arch}/ferrule.exe"):
+                    if z.read(name) != exe:
+                        problems.append(f"the signed package's {name} is not the signed exe")
+            # The module's files carry signatures of their own, so that it
+            # loads under the AllSigned policy.
+            for name in MODULE_FILES:
+                script = os.path.join(scratch, os.path.basename(name))
+                with open(script, "wb") as f:
+                    f.write(z.read(name))
+                if not verifies(script):
+                    problems.append(f"the signed package's {name} has no signature that verifies")
         with open(zip_file + ".sha256") as f:
             if f.read() != f"{sha256(zip_file)}  {PACKAGE}\n":
                 problems.append("the signed package's checksum file does not match it")
