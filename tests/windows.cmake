@@ -129,11 +129,13 @@ endif()
 add_wine_tests(x64 ${WINE64} win64)
 
 # The PowerShell module against ferrule.exe x64 under Wine, with German and
-# French names whole through the OEM code page (850).
+# French names whole through the OEM code page (437, as in the C locale, whose
+# UTF-8 Wine reads the arguments in).
 if(COMMAND add_pester_test)
   add_pester_test(wine.x64.module FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
                   FERRULE_WINE=${WINE64} FERRULE_WINE_EXE=${FERRULE_EXE_x64}
-                  WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix-x64 LC_ALL=de_DE.UTF-8 FERRULE_TEST_CODE_PAGE=850)
+                  WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix-x64 LC_ALL=C.UTF-8 FERRULE_WINE_OEM_CP=437
+                  FERRULE_TEST_CODE_PAGE=437)
   set_tests_properties(wine.x64.module PROPERTIES FIXTURES_REQUIRED wine_server_x64 LABELS "wine;ferrule.exe;powershell")
 endif()
 

@@ -72,7 +72,7 @@ BeforeAll {
             [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = $script:Ethernet; NetConnectionID = 'Ethernet 2'; GUID = $script:Ethernet }
             [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = $script:WiFi; NetConnectionID = 'Wi-Fi'; GUID = $script:WiFi }
         )
-        Remove-Item function:global:Get-NetAdapter, function:global:Get-CimInstance -ErrorAction SilentlyContinue
+        Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
         if ($Cim) {
             $global:StubCimAdapters = $adapters
             function global:Get-CimInstance([string]$ClassName) {
@@ -88,7 +88,7 @@ BeforeAll {
 }
 
 AfterAll {
-    Remove-Item function:global:Get-NetAdapter, function:global:Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
     Remove-Module Ferrule -ErrorAction SilentlyContinue
 }
 
@@ -116,27 +116,30 @@ Describe 'Get-FerruleBinding' {
     }
 
     It 'selects <Selection>' -ForEach @(
-        @{ Cim = $false; Selection = 'a literal component'; Parameters = @{ Class = 'Protocol'; ComponentID = 'MS_TCPIP6' }
+        @{ Cim = $false; Extra = @(); Selection = 'a literal component'; Parameters = @{ Class = 'Protocol'; ComponentID = 'MS_TCPIP6' }
             Expected = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6') }
-        @{ Cim = $false; Selection = 'a component wildcard'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcp*' }
+        @{ Cim = $false; Extra = @(); Selection = 'a component wildcard'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcp*' }
             Expected = @('ms_netbt->ms_tcpip', 'ms_netbt_smb->ms_tcpip', 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip',
                 'ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6') }
-        @{ Cim = $false; Selection = 'two components'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_netbt', 'ms_tcpip6' }
+        @{ Cim = $false; Extra = @(); Selection = 'two components'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_netbt', 'ms_tcpip6' }
             Expected = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6', 'ms_server->ms_netbt', 'ms_msclient->ms_netbt') }
-        @{ Cim = $false; Selection = 'a path wildcard'; Parameters = @{ Path = 'ms_tcpip6->*' }
+        @{ Cim = $false; Extra = @(); Selection = 'a path wildcard'; Parameters = @{ Path = 'ms_tcpip6->*' }
             Expected = @("ms_tcpip6->$Ethernet", "ms_tcpip6->$WiFi") }
-        @{ Cim = $false; Selection = 'a literal path'; Parameters = @{ Class = 'Protocol'; Path = 'ms_server->ms_netbt' }
+        @{ Cim = $false; Extra = @(); Selection = 'a literal path'; Parameters = @{ Class = 'Protocol'; Path = 'ms_server->ms_netbt' }
             Expected = @('ms_server->ms_netbt') }
-        @{ Cim = $false; Selection = 'a display name wildcard'; Parameters = @{ DisplayName = '*Wi-Fi*'; Path = 'ms_lldp*' }
+        @{ Cim = $false; Extra = @(); Selection = 'a display name wildcard'; Parameters = @{ DisplayName = '*Wi-Fi*'; Path = 'ms_lldp*' }
             Expected = @("ms_lldp->$WiFi") }
-        @{ Cim = $false; Selection = 'an adapter by name (Get-NetAdapter)'; Parameters = @{ Name = 'Ethernet 2'; Path = 'ms_tcpip6->*' }
+        @{ Cim = $false; Extra = @(); Selection = 'an adapter by name (Get-NetAdapter)'; Parameters = @{ Name = 'Ethernet 2'; Path = 'ms_tcpip6->*' }
             Expected = @("ms_tcpip6->$Ethernet") }
-        @{ Cim = $true; Selection = 'adapters by a name wildcard (Win32_NetworkAdapter)'
+        @{ Cim = $true; Extra = @(); Selection = 'adapters by a name wildcard (Win32_NetworkAdapter)'
             Parameters = @{ Name = 'W*'; Class = 'Protocol' }
             Expected = @("ms_tcpip->$WiFi", "ms_tcpip6->$WiFi", "ms_pacer->$WiFi", "ms_lltdio->$WiFi", "ms_rspndr->$WiFi",
                 "ms_implat->$WiFi", "ms_lldp->$WiFi") }
+        @{ Cim = $false; Selection = 'a name with a space, quoted for ferrule'; Parameters = @{ Class = 'Service'; ComponentID = 'my service' }
+            Extra = 'component "my service" "Mine"', 'path "ms_tcpip->my service" enabled', 'component my "Other"', 'path "x->my" enabled'
+            Expected = @('ms_tcpip->my service') }
     ) {
-        Use-Machine | Out-Null
+        Use-Machine sample $Extra | Out-Null
         Set-AdapterStub -Cim:$Cim
         $got = @(Get-FerruleBinding @Parameters -ErrorAction Stop)
         @($got | ForEach-Object Path) | Should -Be $Expected
@@ -262,6 +265,18 @@ Describe 'Failures' {
         $failures.Count | Should -Be 1
         $failures[0].CategoryInfo.Category | Should -Be 'ResourceBusy'
         $failures[0].Exception.Message | Should -Be 'ferrule: lock->AcquireWriteLock() returned 1'
+    }
+
+    # ferrule.exe refuses, with its usage line, an argument that the ANSI code
+    # page would have turned into another (the stand-in takes the bytes as given).
+    It 'passes on a refused argument as InvalidArgument' -Skip:(-not $env:FERRULE_TEST_CODE_PAGE) {
+        $file = Use-Machine
+        $got = @(Get-FerruleBinding -Class Protocol -ComponentID "ms_tcpip$([char]0xFF16)" -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $got.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'InvalidArgument'
+        $failures[0].Exception.Message | Should -Match 'refused its arguments: usage: '
+        Test-Path "$file.journal" | Should -BeFalse
     }
 
     It 'says so when a change matches nothing' {
