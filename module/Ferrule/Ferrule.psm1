@@ -42,7 +42,7 @@ $script:PathLine = [regex]'^    (.*): (?:[01]->)?([01])$'
 # NETCFG_S_REBOOT: the change is made, and a restart completes it.
 $script:RebootCode = '4a020'
 
-#region Running ferrule
+#region Running ferrule, here or on other machines
 
 # The ferrule to run: FERRULE_EXE's, else the package's own for this machine.
 function Get-FerrulePath {
@@ -63,24 +63,27 @@ function ConvertTo-FerruleArgument {
     '"' + $quoted + '"'
 }
 
-function Test-FerruleOnWindows {
-    [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+function ConvertTo-FerruleCommandLine {
+    param([string[]]$ArgumentList)
+    (@($ArgumentList | ForEach-Object { ConvertTo-FerruleArgument $_ })) -join ' '
 }
 
-# Runs ferrule once and returns its exit status and lines. On Windows ferrule
-# writes redirected output in the console's output code page: for the run, that
-# is made UTF-8, so that no name loses a character the console's own code page
-# lacks. Without a console ferrule writes the OEM code page, which is read so.
-function Invoke-FerruleExe {
-    param([string[]]$ArgumentList)
+# Runs a ferrule once: its exit status and lines. On Windows ferrule writes
+# redirected output in the console's output code page: for the run, that is
+# made UTF-8, so that no name loses a character the console's own code page
+# lacks. Without a console (a remote session has none) ferrule writes the OEM
+# code page, which is read so. It runs here and, sent as text, on other
+# machines: it uses nothing of the module's.
+$script:RunFerrule = {
+    param([string]$Path, [string]$CommandLine)
     $info = New-Object System.Diagnostics.ProcessStartInfo
-    $info.FileName = Get-FerrulePath
-    $info.Arguments = (@($ArgumentList | ForEach-Object { ConvertTo-FerruleArgument $_ })) -join ' '
+    $info.FileName = $Path
+    $info.Arguments = $CommandLine
     $info.UseShellExecute = $false
     $info.RedirectStandardOutput = $true
     $encoding = New-Object System.Text.UTF8Encoding $false
     $restore = $null
-    if (Test-FerruleOnWindows) {
+    if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
         try {
             $restore = [Console]::OutputEncoding
             [Console]::OutputEncoding = $encoding
@@ -102,6 +105,204 @@ function Invoke-FerruleExe {
     $lines = @($text -split "`r?`n")
     if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count - 1)) }
     [pscustomobject]@{ Status = $status; Lines = $lines }
+}
+
+# The connection names of a machine's adapters, by interface GUID: from
+# Get-NetAdapter (Windows 8 and later), else from Win32_NetworkAdapter
+# (Windows 7, Server 2008 R2). Empty where neither is there. It runs here and
+# on other machines.
+$script:AdapterNames = {
+    $names = @{}
+    if (Get-Command Get-NetAdapter -ErrorAction SilentlyContinue) {
+        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction SilentlyContinue)) {
+            if ($adapter.InterfaceGuid) { $names[[string]$adapter.InterfaceGuid] = [string]$adapter.Name }
+        }
+    } elseif (Get-Command Get-CimInstance -ErrorAction SilentlyContinue) {
+        foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction SilentlyContinue)) {
+            if ($adapter.GUID -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
+        }
+    }
+    $names
+}
+
+# What runs on another machine, one step at a time. The exe lives in a folder
+# of the module's own there: FERRULE_HOME where the machine's environment sets
+# it, else, on Windows, Ferrule under Program Files (which only administrators
+# can write), elsewhere ~/.ferrule.
+#   Probe: whether the exe there is the one of this SHA-256.
+#   Copy: writes the exe's bytes there, then puts them in its place.
+#   Run: runs each command line in turn, but only an exe of this SHA-256, and
+#        none after a run that was stopped; and gives the adapters' names.
+$script:OnMachine = {
+    param([string]$Step, [string]$Name, [string]$Hash, $Payload, [string]$RunText, [string]$NamesText)
+    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+    $folder = $env:FERRULE_HOME
+    if (-not $folder) {
+        if ($windows) { $folder = Join-Path $env:ProgramFiles 'Ferrule' } else { $folder = Join-Path $HOME '.ferrule' }
+    }
+    $exe = Join-Path $folder $Name
+    $same = (Test-Path -LiteralPath $exe) -and (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash -eq $Hash
+    if ($Step -eq 'Probe') { return [pscustomobject]@{ Present = $same; Path = $exe } }
+    if ($Step -eq 'Copy') {
+        New-Item -ItemType Directory -Force -Path $folder | Out-Null
+        [IO.File]::WriteAllBytes("$exe.new", [byte[]]$Payload)
+        if (-not $windows) { chmod 755 "$exe.new" }
+        Move-Item -Force -LiteralPath "$exe.new" -Destination $exe
+        return
+    }
+    if (-not $same) {
+        return [pscustomobject]@{ Refused = "$exe is not the ferrule that was copied there (its SHA-256 is not $Hash): not run" }
+    }
+    $run = [scriptblock]::Create($RunText)
+    $runs = New-Object System.Collections.ArrayList
+    foreach ($commandLine in $Payload) {
+        $one = & $run $exe $commandLine
+        [void]$runs.Add($one)
+        if (@(-1073741510, 58, 130, 143, 129) -contains $one.Status) { break }
+    }
+    $names = @{}
+    if ($NamesText) { $names = & ([scriptblock]::Create($NamesText)) }
+    [pscustomobject]@{ Refused = $null; Runs = $runs.ToArray(); AdapterNames = $names }
+}
+
+# Runs the step of OnMachine on each session at once, at most ThrottleLimit at
+# a time, with that session's arguments, as Invoke-Command runs it. Returns
+# each machine's answer by computer name; a machine that fails is an error
+# that names it, and the others go on.
+function Invoke-FerruleFanOut {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [scriptblock]$ArgumentsFor)
+    $answers = @{}
+    $queue = New-Object System.Collections.Queue
+    foreach ($one in $Session) { $queue.Enqueue($one) }
+    $running = @{}
+    while ($queue.Count -gt 0 -or $running.Count -gt 0) {
+        while ($queue.Count -gt 0 -and $running.Count -lt [Math]::Max(1, $ThrottleLimit)) {
+            $one = $queue.Dequeue()
+            $job = Invoke-Command -Session $one -ScriptBlock $script:OnMachine -ArgumentList (& $ArgumentsFor $one) -AsJob
+            $running[$job.Id] = $one
+        }
+        $finished = Wait-Job -Id @($running.Keys) -Any
+        $one = $running[$finished.Id]
+        $running.Remove($finished.Id)
+        # The job's own errors are read from it, not received: received, they
+        # would also reach the caller's error variable, beside the one here.
+        $answer = Receive-Job -Job $finished -Keep -ErrorAction Ignore
+        $problems = @($finished.ChildJobs | ForEach-Object { $_.Error } | Where-Object { $_ })
+        $reason = $finished.ChildJobs[0].JobStateInfo.Reason
+        Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
+        if ($problems.Count -gt 0 -or $reason) {
+            $message = $(if ($problems.Count -gt 0) { $problems[0].Exception.Message } else { $reason.Message })
+            $Cmdlet.WriteError((New-FerruleErrorRecord $message 'ConnectionError' $one.ComputerName $one.ComputerName))
+        } else {
+            $answers[$one.ComputerName] = $answer
+        }
+    }
+    $answers
+}
+
+# Copies the exe's bytes to the machines of these sessions.
+function Copy-FerruleToSession {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string]$Name, [string]$Hash, [byte[]]$Bytes)
+    Invoke-FerruleFanOut $Cmdlet $Session $ThrottleLimit { param($one) , @('Copy', $Name, $Hash, $Bytes) } | Out-Null
+}
+
+# Runs each machine's command lines: Work holds them by computer name (''
+# for this machine). Returns, by computer name, each machine's runs and, with
+# WantNames, its adapters' connection names. On other machines the exe is
+# first copied where it is missing or another, and then checked by its SHA-256
+# before it runs.
+function Invoke-FerruleRun {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [bool]$WantNames)
+    $path = Get-FerrulePath
+    if (-not (Test-Path -LiteralPath $path)) {
+        $Cmdlet.ThrowTerminatingError((New-FerruleErrorRecord "ferrule is not at $path" 'ObjectNotFound' $path))
+    }
+    $machines = @{}
+    if (-not $Session) {
+        $runs = New-Object System.Collections.ArrayList
+        foreach ($commandLine in $Work['']) {
+            $one = & $script:RunFerrule $path $commandLine
+            [void]$runs.Add($one)
+            if ($script:StoppedStatuses -contains $one.Status) { break }
+        }
+        $names = @{}
+        if ($WantNames) { $names = & $script:AdapterNames }
+        $machines[''] = [pscustomobject]@{ Runs = $runs.ToArray(); AdapterNames = $names }
+        return $machines
+    }
+    $sessions = @($Session | Where-Object { $Work.ContainsKey($_.ComputerName) })
+    if ($sessions.Count -eq 0) { return $machines }
+    $name = Split-Path -Leaf $path
+    $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $path).Hash
+    $probes = Invoke-FerruleFanOut $Cmdlet $sessions $ThrottleLimit { param($one) , @('Probe', $name, $hash) }
+    $missing = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) -and -not $probes[$_.ComputerName].Present })
+    foreach ($one in $missing) { $Cmdlet.WriteVerbose("$($one.ComputerName): copying ferrule to $($probes[$one.ComputerName].Path)") }
+    if ($missing.Count -gt 0) {
+        Copy-FerruleToSession $Cmdlet $missing $ThrottleLimit $name $hash ([IO.File]::ReadAllBytes($path))
+    }
+    $ready = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) })
+    $namesText = ''
+    if ($WantNames) { $namesText = $script:AdapterNames.ToString() }
+    $runText = $script:RunFerrule.ToString()
+    $answers = Invoke-FerruleFanOut $Cmdlet $ready $ThrottleLimit {
+        param($one)
+        , @('Run', $name, $hash, $Work[$one.ComputerName], $runText, $namesText)
+    }
+    foreach ($computer in $answers.Keys) {
+        $answer = $answers[$computer]
+        if ($answer.Refused) {
+            $Cmdlet.WriteError((New-FerruleErrorRecord "${computer}: $($answer.Refused)" 'SecurityError' $computer))
+            continue
+        }
+        $names = @{}
+        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { $names[$key] = $answer.AdapterNames[$key] } }
+        $machines[$computer] = [pscustomobject]@{ Runs = @($answer.Runs); AdapterNames = $names }
+    }
+    $machines
+}
+
+# The machines a command works on: this one (''), or those of the sessions.
+function Get-FerruleComputer {
+    param([object[]]$Session)
+    if (-not $Session) { return , @('') }
+    , @($Session | ForEach-Object { $_.ComputerName })
+}
+
+#endregion
+
+#region Errors
+
+# An error whose message names the machine, when it is another.
+function New-FerruleErrorRecord {
+    param([string]$Message, [string]$Category, $Target, [string]$Computer = '')
+    if ($Computer) { $Message = "${Computer}: $Message" }
+    $exception = New-Object System.InvalidOperationException $Message
+    New-Object System.Management.Automation.ErrorRecord $exception, "Ferrule.$Category",
+        ([System.Management.Automation.ErrorCategory]$Category), $Target
+}
+
+# A run that ended otherwise than with its lines: a stop here ends the
+# pipeline, a stop on another machine is an error for that machine; refused
+# arguments are an error.
+function Assert-FerruleRun {
+    param($Cmdlet, $Run, $Target, [string]$Computer)
+    if ($script:StoppedStatuses -contains $Run.Status) {
+        $record = New-FerruleErrorRecord "ferrule was stopped (exit status $($Run.Status))" 'OperationStopped' $Target $Computer
+        if (-not $Computer) { $Cmdlet.ThrowTerminatingError($record) }
+        $Cmdlet.WriteError($record)
+        return $false
+    }
+    if ($Run.Status -eq 255) {
+        $Cmdlet.WriteError((New-FerruleErrorRecord "ferrule refused its arguments: $($Run.Lines -join ' ')" `
+                    'InvalidArgument' $Target $Computer))
+        return $false
+    }
+    $true
+}
+
+function Write-FerruleFailure {
+    param($Cmdlet, $Failure, $Target, [string]$Computer)
+    $Cmdlet.WriteError((New-FerruleErrorRecord "ferrule: $($Failure.Line)" $Failure.Category $Target $Computer))
 }
 
 #endregion
@@ -171,38 +372,6 @@ function Read-FerruleOutput {
 
 #endregion
 
-#region Errors
-
-function New-FerruleErrorRecord {
-    param([string]$Message, [string]$Category, $Target, [string]$Id = $Category)
-    $exception = New-Object System.InvalidOperationException $Message
-    New-Object System.Management.Automation.ErrorRecord $exception, "Ferrule.$Id",
-        ([System.Management.Automation.ErrorCategory]$Category), $Target
-}
-
-# A run that ended otherwise than with its lines: a stop ends the pipeline;
-# refused arguments, or a ferrule that cannot be started, are errors.
-function Assert-FerruleRun {
-    param($Cmdlet, $Run, $Target)
-    if ($script:StoppedStatuses -contains $Run.Status) {
-        $Cmdlet.ThrowTerminatingError((New-FerruleErrorRecord "ferrule was stopped (exit status $($Run.Status))" `
-                    'OperationStopped' $Target))
-    }
-    if ($Run.Status -eq 255) {
-        $Cmdlet.WriteError((New-FerruleErrorRecord "ferrule refused its arguments: $($Run.Lines -join ' ')" `
-                    'InvalidArgument' $Target))
-        return $false
-    }
-    $true
-}
-
-function Write-FerruleFailure {
-    param($Cmdlet, $Failure, $Target)
-    $Cmdlet.WriteError((New-FerruleErrorRecord "ferrule: $($Failure.Line)" $Failure.Category $Target))
-}
-
-#endregion
-
 #region Selecting bindings
 
 function Test-FerruleWildcard {
@@ -224,23 +393,6 @@ function Test-FerruleLike {
     $false
 }
 
-# The connection names of the machine's adapters, by interface GUID: from
-# Get-NetAdapter (Windows 8 and later), else from Win32_NetworkAdapter
-# (Windows 7, Server 2008 R2). Empty where neither is there.
-function Get-FerruleAdapterName {
-    $names = @{}
-    if (Get-Command Get-NetAdapter -ErrorAction SilentlyContinue) {
-        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction SilentlyContinue)) {
-            if ($adapter.InterfaceGuid) { $names[[string]$adapter.InterfaceGuid] = [string]$adapter.Name }
-        }
-    } elseif (Get-Command Get-CimInstance -ErrorAction SilentlyContinue) {
-        foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction SilentlyContinue)) {
-            if ($adapter.GUID -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
-        }
-    }
-    $names
-}
-
 # The words of one listing: ferrule compares a single value without wildcards
 # itself (as Windows compares names); anything else is filtered here.
 function Get-FerruleListingArgument {
@@ -251,62 +403,63 @@ function Get-FerruleListingArgument {
     $arguments
 }
 
-# One listing: its paths as Ferrule.Binding objects, and whether anything
-# failed (each failure written as an error). No paths at all when the listing
-# itself could not be made.
-function Get-FerruleListing {
-    param($Cmdlet, [string]$Class, [string[]]$ArgumentList, $Target, [hashtable]$AdapterNames)
-    $listing = [pscustomobject]@{ Bindings = @(); Failed = $true }
-    $run = Invoke-FerruleExe $ArgumentList
-    if (-not (Assert-FerruleRun $Cmdlet $run $Target)) { return $listing }
-    $output = Read-FerruleOutput $run.Lines $Class $AdapterNames
-    foreach ($failure in $output.Failures) { Write-FerruleFailure $Cmdlet $failure $Target }
-    $listing.Failed = $output.Failures.Count -gt 0
-    $listing.Bindings = $output.Paths
-    $listing
-}
-
-# The bindings that a selection names, from one listing. -Name stands for the
-# adapters of those connection names. A selection that matches nothing is an
-# error; a class without paths is not.
+# The bindings that a selection names, from one listing on each machine at
+# once: as they come, marked with PSComputerName where the machine is
+# another. -Name stands for the adapters of those connection names on each
+# machine. A selection that matches nothing on a machine is an error for
+# that machine; a class without paths is not. Failures are errors, each for
+# its machine, and a listing that could not be made gives nothing at all.
 function Get-FerruleSelected {
-    param($Cmdlet, [string]$Class, [string[]]$ComponentID, [string[]]$Path, [string[]]$DisplayName,
-        [string[]]$Name)
-    $adapterNames = @{}
-    if ($Class -eq 'Adapter') { $adapterNames = Get-FerruleAdapterName }
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string]$Class, [string[]]$ComponentID,
+        [string[]]$Path, [string[]]$DisplayName, [string[]]$Name)
     $selection = "-Class $Class"
-    if ($Name) {
-        $selection += " -Name $($Name -join ',')"
-        foreach ($one in $Name) {
-            if (-not (Test-FerruleWildcard $one) -and -not ($adapterNames.Values -contains $one)) {
-                $Cmdlet.WriteError((New-FerruleErrorRecord "No network adapter is named '$one'." 'ObjectNotFound' $one))
-            }
-        }
-        $ids = @($adapterNames.Keys | Where-Object { Test-FerruleLike $adapterNames[$_] $Name })
-        if ($ComponentID) { $ids = @($ids | Where-Object { Test-FerruleLike $_ $ComponentID }) }
-        if ($ids.Count -eq 0) { return }
-        $ComponentID = $ids
+    foreach ($part in @(@('Name', $Name), @('ComponentID', $ComponentID), @('Path', $Path), @('DisplayName', $DisplayName))) {
+        if ($part[1]) { $selection += " -$($part[0]) $($part[1] -join ',')" }
     }
-    if ($ComponentID) { $selection += " -ComponentID $($ComponentID -join ',')" }
-    if ($Path) { $selection += " -Path $($Path -join ',')" }
-    if ($DisplayName) { $selection += " -DisplayName $($DisplayName -join ',')" }
-
-    $arguments = @(Get-FerruleListingArgument $Class $ComponentID $Path)
+    $passedIds = $ComponentID
+    if ($Name) { $passedIds = $null }
+    $arguments = @(Get-FerruleListingArgument $Class $passedIds $Path)
     $filterIds = $ComponentID -and $arguments -notcontains 'comp'
     $filterPaths = $Path -and $arguments -notcontains 'path'
-    $listing = Get-FerruleListing $Cmdlet $Class $arguments $selection $adapterNames
-    $selected = $listing.Bindings
-    if ($filterIds -or $filterPaths -or $DisplayName) {
-        $selected = @(foreach ($one in $listing.Bindings) {
-                if ($filterIds -and -not (Test-FerruleLike $one.ComponentID $ComponentID)) { continue }
-                if ($filterPaths -and -not (Test-FerruleLike $one.Path $Path)) { continue }
-                if ($DisplayName -and -not (Test-FerruleLike $one.DisplayName $DisplayName)) { continue }
-                $one
-            })
-    }
-    $selected
-    if ($selected.Count -eq 0 -and -not $listing.Failed -and ($Name -or $ComponentID -or $Path -or $DisplayName)) {
-        $Cmdlet.WriteError((New-FerruleErrorRecord "No binding path matches $selection." 'ObjectNotFound' $selection))
+    $commandLine = ConvertTo-FerruleCommandLine $arguments
+    $work = @{}
+    foreach ($computer in (Get-FerruleComputer $Session)) { $work[$computer] = @($commandLine) }
+    $machines = Invoke-FerruleRun $Cmdlet $Session $ThrottleLimit $work ($Class -eq 'Adapter')
+    foreach ($computer in (Get-FerruleComputer $Session)) {
+        if (-not $machines.ContainsKey($computer)) { continue }
+        $machine = $machines[$computer]
+        $ids = $null
+        if ($Name) {
+            $names = $machine.AdapterNames
+            foreach ($one in $Name) {
+                if (-not (Test-FerruleWildcard $one) -and -not ($names.Values -contains $one)) {
+                    $Cmdlet.WriteError((New-FerruleErrorRecord "No network adapter is named '$one'." 'ObjectNotFound' $one $computer))
+                }
+            }
+            $ids = @($names.Keys | Where-Object { Test-FerruleLike $names[$_] $Name })
+            if ($ids.Count -eq 0) { continue }
+        }
+        $run = $machine.Runs[0]
+        if (-not (Assert-FerruleRun $Cmdlet $run $selection $computer)) { continue }
+        $output = Read-FerruleOutput $run.Lines $Class $machine.AdapterNames
+        foreach ($failure in $output.Failures) { Write-FerruleFailure $Cmdlet $failure $selection $computer }
+        $selected = $output.Paths
+        if ($filterIds -or $filterPaths -or $DisplayName -or $ids) {
+            $selected = @(foreach ($one in $output.Paths) {
+                    if ($ids -and $ids -notcontains $one.ComponentID) { continue }
+                    if ($filterIds -and -not (Test-FerruleLike $one.ComponentID $ComponentID)) { continue }
+                    if ($filterPaths -and -not (Test-FerruleLike $one.Path $Path)) { continue }
+                    if ($DisplayName -and -not (Test-FerruleLike $one.DisplayName $DisplayName)) { continue }
+                    $one
+                })
+        }
+        if ($computer) {
+            foreach ($one in $selected) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
+        }
+        $selected
+        if ($selected.Count -eq 0 -and $output.Failures.Count -eq 0 -and ($Name -or $ComponentID -or $Path -or $DisplayName)) {
+            $Cmdlet.WriteError((New-FerruleErrorRecord "No binding path matches $selection." 'ObjectNotFound' $selection $computer))
+        }
     }
 }
 
@@ -314,64 +467,89 @@ function Get-FerruleSelected {
 
 #region Changing bindings
 
-# Changes one path to the state wanted, unless it is in that state already;
-# the object that comes back says what it is now.
-function Set-FerruleOne {
-    param($Cmdlet, $Current, [bool]$Enabled, [bool]$PassThru)
-    $result = $Current.Clone()
-    if ($Current.Enabled -eq $Enabled) {
-        if ($PassThru) { $result }
-        return
-    }
-    $action = 'Disable'
-    if ($Enabled) { $action = 'Enable' }
-    $target = "$($Current.ComponentID): $($Current.Path)"
-    if (-not $Cmdlet.ShouldProcess($target, "$action binding path")) { return }
+# A copy of a binding, its machine's name included.
+function Copy-FerruleBinding {
+    param($Binding)
+    $copy = $Binding.Clone()
+    $computer = $Binding.PSObject.Properties['PSComputerName']
+    if ($computer) { Add-Member -InputObject $copy -NotePropertyName PSComputerName -NotePropertyValue $computer.Value }
+    $copy
+}
 
-    $arguments = @('class', $script:ClassWords[$Current.Class], 'comp', $Current.ComponentID, 'path', $Current.Path,
-        $action.ToLowerInvariant())
-    $run = Invoke-FerruleExe $arguments
-    if (-not (Assert-FerruleRun $Cmdlet $run $Current)) { return }
-    $output = Read-FerruleOutput $run.Lines $Current.Class
-    foreach ($failure in $output.Failures) { Write-FerruleFailure $Cmdlet $failure $Current }
+function Get-FerruleComputerOf {
+    param($Binding)
+    $computer = $Binding.PSObject.Properties['PSComputerName']
+    if ($computer -and $computer.Value) { return [string]$computer.Value }
+    ''
+}
+
+# Puts bindings into the states wanted: each item a Current binding, as just
+# listed, and the Enabled state wanted for it. A path already in that state is
+# left alone. Every change is offered to ShouldProcess first; then each
+# machine's changes run there one after another, all machines at once.
+function Invoke-FerruleChange {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Items, [bool]$PassThru)
+    $work = @{}
+    $planned = @{}
+    foreach ($item in $Items) {
+        $current = $item.Current
+        if ($current.Enabled -eq $item.Enabled) {
+            if ($PassThru) { Copy-FerruleBinding $current }
+            continue
+        }
+        $computer = Get-FerruleComputerOf $current
+        $action = 'Disable'
+        if ($item.Enabled) { $action = 'Enable' }
+        $target = "$($current.ComponentID): $($current.Path)"
+        if ($computer) { $target = "${computer}: $target" }
+        if (-not $Cmdlet.ShouldProcess($target, "$action binding path")) { continue }
+        if (-not $work.ContainsKey($computer)) {
+            $work[$computer] = New-Object System.Collections.ArrayList
+            $planned[$computer] = New-Object System.Collections.ArrayList
+        }
+        $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path', $current.Path,
+            $action.ToLowerInvariant())
+        [void]$work[$computer].Add((ConvertTo-FerruleCommandLine $arguments))
+        [void]$planned[$computer].Add($item)
+    }
+    if ($work.Count -eq 0) { return }
+    $lines = @{}
+    foreach ($computer in @($work.Keys)) { $lines[$computer] = $work[$computer].ToArray() }
+    $machines = Invoke-FerruleRun $Cmdlet $Session $ThrottleLimit $lines $false
+    foreach ($computer in $planned.Keys) {
+        if (-not $machines.ContainsKey($computer)) { continue }
+        $runs = $machines[$computer].Runs
+        for ($i = 0; $i -lt $runs.Count; $i++) {
+            $item = $planned[$computer][$i]
+            Read-FerruleChange $Cmdlet $runs[$i] $item.Current $item.Enabled $computer $PassThru
+        }
+    }
+}
+
+# What one change's run says: the changed binding (with -PassThru), a warning
+# for a restart pending, or an error; never an object for a change not made.
+function Read-FerruleChange {
+    param($Cmdlet, $Run, $Current, [bool]$Enabled, [string]$Computer, [bool]$PassThru)
+    if (-not (Assert-FerruleRun $Cmdlet $Run $Current $Computer)) { return }
+    $output = Read-FerruleOutput $Run.Lines $Current.Class
+    foreach ($failure in $output.Failures) { Write-FerruleFailure $Cmdlet $failure $Current $Computer }
     if ($output.Failures.Count -gt 0) { return }
+    $target = "$($Current.ComponentID): $($Current.Path)"
     if ($output.Paths.Count -eq 0 -or -not $output.Applied.ContainsKey($output.Paths[0].ComponentID)) {
-        $Cmdlet.WriteError((New-FerruleErrorRecord "No binding path $target is there to $($action.ToLowerInvariant())." `
-                    'ObjectNotFound' $Current))
+        $Cmdlet.WriteError((New-FerruleErrorRecord "No binding path $target is there to change." 'ObjectNotFound' $Current $Computer))
         return
     }
+    $result = Copy-FerruleBinding $Current
     $code = $output.Applied[$output.Paths[0].ComponentID]
+    if ($Computer) { $target = "${Computer}: $target" }
     if ($code -eq $script:RebootCode) {
         $result.RebootRequired = $true
-        $Cmdlet.WriteWarning("$target`: the change is made; a restart completes it ($($run.Lines[-1])).")
+        $Cmdlet.WriteWarning("$target`: the change is made; a restart completes it ($($Run.Lines[-1])).")
     } elseif ($code) {
-        $Cmdlet.WriteWarning("$target`: $($run.Lines[-1])")
+        $Cmdlet.WriteWarning("$target`: $($Run.Lines[-1])")
     }
     $result.Enabled = $Enabled
     if ($PassThru) { $result }
-}
-
-# The current state of every path of a class, by component and path, from one
-# listing per class and command; kept up to date by the command's own changes.
-function Find-FerruleCurrent {
-    param($Cmdlet, [hashtable]$Cache, $Wanted)
-    $class = [string]$Wanted.Class
-    if (-not $Cache.ContainsKey($class)) {
-        $Cache[$class] = $null
-        $byKey = @{}
-        $adapterNames = @{}
-        if ($class -eq 'Adapter') { $adapterNames = Get-FerruleAdapterName }
-        $arguments = @('class', $script:ClassWords[$class])
-        foreach ($one in (Get-FerruleListing $Cmdlet $class $arguments "-Class $class" $adapterNames).Bindings) {
-            $byKey["$($one.ComponentID)`n$($one.Path)"] = $one
-        }
-        $Cache[$class] = $byKey
-    }
-    $byKey = $Cache[$class]
-    $key = "$($Wanted.ComponentID)`n$($Wanted.Path)"
-    if ($byKey.ContainsKey($key)) { return $byKey[$key] }
-    $Cmdlet.WriteError((New-FerruleErrorRecord "No binding path $($Wanted.ComponentID): $($Wanted.Path) of class $class." `
-                'ObjectNotFound' $Wanted))
 }
 
 # Reads Enabled as a [bool] parameter would, and also as the text that
@@ -394,31 +572,80 @@ function ConvertTo-FerruleClass {
     $null
 }
 
-# What Disable-FerruleBinding and Enable-FerruleBinding share: bindings by
-# selection or from the pipeline, each set to one state.
-function Invoke-FerruleChange {
-    param($Cmdlet, [hashtable]$Bound, [bool]$Enabled, [hashtable]$Cache)
-    $passThru = [bool]$Bound['PassThru']
-    if ($Bound.ContainsKey('InputObject')) {
-        foreach ($item in $Bound['InputObject']) {
-            $wanted = [pscustomobject]@{
-                Class = ConvertTo-FerruleClass $item.Class; ComponentID = [string]$item.ComponentID; Path = [string]$item.Path
-            }
-            if ($null -eq $wanted.Class) {
-                $Cmdlet.WriteError((New-FerruleErrorRecord "Class must be Adapter, Client, Protocol or Service, not '$($item.Class)'." `
-                            'InvalidArgument' $item))
+# Bindings named by objects (from the pipeline, a file or another session),
+# each with the state wanted: each is found in a fresh listing of its class on
+# its machine (the one its PSComputerName names, with -Session; without one,
+# every session's), and then changed there where its state differs.
+function Invoke-FerruleWanted {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [bool]$PassThru)
+    $computers = Get-FerruleComputer $Session
+    $byClass = @{}
+    foreach ($want in $Wanted) {
+        $targets = $computers
+        if ($Session -and $want.Computer) {
+            if ($computers -notcontains $want.Computer) {
+                $Cmdlet.WriteError((New-FerruleErrorRecord "No session reaches $($want.Computer) for $($want.ComponentID): $($want.Path)." `
+                            'ObjectNotFound' $want))
                 continue
             }
-            $current = Find-FerruleCurrent $Cmdlet $Cache $wanted
-            if ($current) { Set-FerruleOne $Cmdlet $current $Enabled $passThru }
+            $targets = @($want.Computer)
         }
+        if (-not $byClass.ContainsKey($want.Class)) { $byClass[$want.Class] = New-Object System.Collections.ArrayList }
+        foreach ($computer in $targets) { [void]$byClass[$want.Class].Add(@{ Want = $want; Computer = $computer }) }
+    }
+    $items = New-Object System.Collections.ArrayList
+    foreach ($class in $byClass.Keys) {
+        $current = @{}
+        $listed = @(Get-FerruleSelected $Cmdlet $Session $ThrottleLimit $class)
+        foreach ($one in $listed) { $current["$(Get-FerruleComputerOf $one)`n$($one.ComponentID)`n$($one.Path)"] = $one }
+        foreach ($entry in $byClass[$class]) {
+            $want = $entry.Want
+            $key = "$($entry.Computer)`n$($want.ComponentID)`n$($want.Path)"
+            if ($current.ContainsKey($key)) {
+                [void]$items.Add(@{ Current = $current[$key]; Enabled = $want.Enabled })
+            } else {
+                $Cmdlet.WriteError((New-FerruleErrorRecord "No binding path $($want.ComponentID): $($want.Path) of class $class." `
+                            'ObjectNotFound' $want $entry.Computer))
+            }
+        }
+    }
+    Invoke-FerruleChange $Cmdlet $Session $ThrottleLimit $items.ToArray() $PassThru
+}
+
+# What one object from the pipeline asks for, or $null (and an error) when
+# its Class or Enabled cannot be read.
+function ConvertTo-FerruleWanted {
+    param($Cmdlet, $Item, $Enabled)
+    $class = ConvertTo-FerruleClass $Item.Class
+    $state = ConvertTo-FerruleState $Enabled
+    if ($null -eq $class -or $null -eq $state) {
+        $message = "Class must be Adapter, Client, Protocol or Service, and Enabled True or False, not '$($Item.Class)' and '$Enabled'."
+        $Cmdlet.WriteError((New-FerruleErrorRecord $message 'InvalidArgument' $Item))
         return
     }
+    [pscustomobject]@{
+        Class = $class; ComponentID = [string]$Item.ComponentID; Path = [string]$Item.Path; Enabled = $state
+        Computer = Get-FerruleComputerOf $Item
+    }
+}
+
+# What Disable-FerruleBinding and Enable-FerruleBinding do with a selection.
+function Invoke-FerruleSelection {
+    param($Cmdlet, [hashtable]$Bound, [bool]$Enabled)
     $class = 'Adapter'
     if ($Bound.ContainsKey('Class')) { $class = $Bound['Class'] }
     if ($Bound.ContainsKey('Name')) { $class = 'Adapter' }
-    $selected = @(Get-FerruleSelected $Cmdlet $class $Bound['ComponentID'] $Bound['Path'] $Bound['DisplayName'] $Bound['Name'])
-    foreach ($current in $selected) { Set-FerruleOne $Cmdlet $current $Enabled $passThru }
+    $throttle = Get-FerruleThrottle $Bound
+    $selected = @(Get-FerruleSelected $Cmdlet $Bound['Session'] $throttle $class $Bound['ComponentID'] $Bound['Path'] `
+            $Bound['DisplayName'] $Bound['Name'])
+    $items = @(foreach ($one in $selected) { @{ Current = $one; Enabled = $Enabled } })
+    Invoke-FerruleChange $Cmdlet $Bound['Session'] $throttle $items ([bool]$Bound['PassThru'])
+}
+
+function Get-FerruleThrottle {
+    param([hashtable]$Bound)
+    if ($Bound.ContainsKey('ThrottleLimit')) { return $Bound['ThrottleLimit'] }
+    32
 }
 
 #endregion
@@ -455,6 +682,15 @@ Display names of the components.
 .PARAMETER Name
 Connection names of adapters, such as "Ethernet 2"; implies -Class Adapter.
 
+.PARAMETER Session
+Runs ferrule on the machines of these sessions, all at once: the package's
+ferrule for each machine's architecture is copied there once (into a folder
+of the module's own), and checked by its SHA-256 before every run. Every
+object carries PSComputerName; a machine that fails is an error for it alone.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
 .EXAMPLE
 PS C:\> Get-FerruleBinding -Class Protocol
 
@@ -478,10 +714,12 @@ function Get-FerruleBinding {
         [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')] [string]$Class = 'Adapter',
         [SupportsWildcards()] [string[]]$Path,
         [SupportsWildcards()] [string[]]$DisplayName,
-        [SupportsWildcards()] [string[]]$Name
+        [SupportsWildcards()] [string[]]$Name,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     if ($Name) { $Class = 'Adapter' }
-    Get-FerruleSelected $PSCmdlet $Class $ComponentID $Path $DisplayName $Name
+    Get-FerruleSelected $PSCmdlet $Session $ThrottleLimit $Class $ComponentID $Path $DisplayName $Name
 }
 
 <#
@@ -503,6 +741,15 @@ Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
 
+.PARAMETER Session
+Runs ferrule on the machines of these sessions, all at once: the package's
+ferrule for each machine's architecture is copied there once (into a folder
+of the module's own), and checked by its SHA-256 before every run. Every
+object carries PSComputerName; a machine that fails is an error for it alone.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
 .EXAMPLE
 PS C:\> Disable-FerruleBinding -Name 'Ethernet 2' -Path 'ms_tcpip6->*' -WhatIf
 
@@ -523,10 +770,24 @@ function Disable-FerruleBinding {
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$DisplayName,
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$Name,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)] [psobject[]]$InputObject,
-        [switch]$PassThru
+        [switch]$PassThru,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    begin { $cache = @{} }
-    process { Invoke-FerruleChange $PSCmdlet $PSBoundParameters $false $cache }
+    begin { $wanted = New-Object System.Collections.ArrayList }
+    process {
+        if ($PSCmdlet.ParameterSetName -eq 'Selection') {
+            Invoke-FerruleSelection $PSCmdlet $PSBoundParameters $false
+            return
+        }
+        foreach ($item in $InputObject) {
+            $one = ConvertTo-FerruleWanted $PSCmdlet $item $false
+            if ($one) { [void]$wanted.Add($one) }
+        }
+    }
+    end {
+        if ($wanted.Count -gt 0) { Invoke-FerruleWanted $PSCmdlet $Session $ThrottleLimit $wanted.ToArray() $PassThru.IsPresent }
+    }
 }
 
 <#
@@ -545,6 +806,15 @@ Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
 
+.PARAMETER Session
+Runs ferrule on the machines of these sessions, all at once: the package's
+ferrule for each machine's architecture is copied there once (into a folder
+of the module's own), and checked by its SHA-256 before every run. Every
+object carries PSComputerName; a machine that fails is an error for it alone.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
 .EXAMPLE
 PS C:\> Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_msclient->ms_tcpip6' -PassThru
 
@@ -560,10 +830,24 @@ function Enable-FerruleBinding {
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$DisplayName,
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$Name,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)] [psobject[]]$InputObject,
-        [switch]$PassThru
+        [switch]$PassThru,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    begin { $cache = @{} }
-    process { Invoke-FerruleChange $PSCmdlet $PSBoundParameters $true $cache }
+    begin { $wanted = New-Object System.Collections.ArrayList }
+    process {
+        if ($PSCmdlet.ParameterSetName -eq 'Selection') {
+            Invoke-FerruleSelection $PSCmdlet $PSBoundParameters $true
+            return
+        }
+        foreach ($item in $InputObject) {
+            $one = ConvertTo-FerruleWanted $PSCmdlet $item $true
+            if ($one) { [void]$wanted.Add($one) }
+        }
+    }
+    end {
+        if ($wanted.Count -gt 0) { Invoke-FerruleWanted $PSCmdlet $Session $ThrottleLimit $wanted.ToArray() $PassThru.IsPresent }
+    }
 }
 
 <#
@@ -591,6 +875,15 @@ The state wanted: $true, $false, or the text True or False.
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
 
+.PARAMETER Session
+Runs ferrule on the machines of these sessions, all at once: the package's
+ferrule for each machine's architecture is copied there once (into a folder
+of the module's own), and checked by its SHA-256 before every run. Every
+object carries PSComputerName; a machine that fails is an error for it alone.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
 .EXAMPLE
 PS C:\> Get-FerruleBinding -Class Protocol | Export-Csv -NoTypeInformation -Path protocols.csv
 Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6
@@ -611,19 +904,19 @@ function Set-FerruleBinding {
         [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [string]$ComponentID,
         [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [string]$Path,
         [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [object]$Enabled,
-        [switch]$PassThru
+        [Parameter(ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [AllowNull()] [string]$PSComputerName,
+        [switch]$PassThru,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    begin { $cache = @{} }
+    begin { $wanted = New-Object System.Collections.ArrayList }
     process {
-        $wanted = [pscustomobject]@{ Class = ConvertTo-FerruleClass $Class; ComponentID = $ComponentID; Path = $Path }
-        $state = ConvertTo-FerruleState $Enabled
-        if ($null -eq $wanted.Class -or $null -eq $state) {
-            $message = "Class must be Adapter, Client, Protocol or Service, and Enabled True or False, not '$Class' and '$Enabled'."
-            $PSCmdlet.WriteError((New-FerruleErrorRecord $message 'InvalidArgument' $wanted))
-            return
-        }
-        $current = Find-FerruleCurrent $PSCmdlet $cache $wanted
-        if ($current) { Set-FerruleOne $PSCmdlet $current $state $PassThru.IsPresent }
+        $item = [pscustomobject]@{ Class = $Class; ComponentID = $ComponentID; Path = $Path; PSComputerName = $PSComputerName }
+        $one = ConvertTo-FerruleWanted $PSCmdlet $item $Enabled
+        if ($one) { [void]$wanted.Add($one) }
+    }
+    end {
+        if ($wanted.Count -gt 0) { Invoke-FerruleWanted $PSCmdlet $Session $ThrottleLimit $wanted.ToArray() $PassThru.IsPresent }
     }
 }
 

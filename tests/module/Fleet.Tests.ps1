@@ -1,0 +1,219 @@
+# The Ferrule module across machines, over real PowerShell remoting: pwsh's
+# own transport, SSH, to three hosts on this machine, each an sshd of the
+# test's own on a loopback address of its own (127.0.0.2 to 127.0.0.4), with
+# its own environment: its machine description (read by the stand-in build of
+# ferrule, FERRULE_EXE) and its folder for the exe (FERRULE_HOME). The test
+# starts and stops every sshd, and leaves no process behind.
+BeforeDiscovery {
+    $script:Hosts = @('127.0.0.2', '127.0.0.3', '127.0.0.4')
+}
+
+BeforeAll {
+    $tests = Split-Path $PSScriptRoot
+    $root = Split-Path $tests
+    $script:ModulePath = Join-Path $root 'module/Ferrule/Ferrule.psd1'
+    Import-Module $script:ModulePath -Force
+    $script:Work = Join-Path $TestDrive 'fleet'
+    $script:Port = Get-Random -Minimum 20000 -Maximum 40000
+    $script:Addresses = @('127.0.0.2', '127.0.0.3', '127.0.0.4')
+    # The pwsh that runs this (the dotnet tool's is the dotnet host, running its dll).
+    $pwsh = $env:FERRULE_PWSH
+    if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+    # The dotnet tool's pwsh finds its runtime through DOTNET_ROOT.
+    $dotnetRoot = $env:DOTNET_ROOT
+    if (-not $dotnetRoot) { $dotnetRoot = Split-Path (Get-Item (Get-Command dotnet).Source).ResolveLinkTarget($true).FullName }
+    New-Item -ItemType Directory -Force -Path $script:Work, /run/sshd | Out-Null
+    ssh-keygen -q -t ed25519 -N '' -f "$script:Work/host_key" | Out-Null
+    ssh-keygen -q -t ed25519 -N '' -f "$script:Work/client_key" | Out-Null
+    Copy-Item "$script:Work/client_key.pub" "$script:Work/authorized_keys"
+
+    # One host: a folder with its machine, its sshd's configuration and its
+    # exe's folder; its environment names them.
+    function Get-HostFolder([string]$Address) { Join-Path $script:Work $Address }
+    function Get-HostMachine([string]$Address) { Join-Path (Get-HostFolder $Address) 'machine' }
+    function Get-HostExe([string]$Address) { Join-Path (Get-HostFolder $Address) 'home/ferrule' }
+
+    function Start-Host([string]$Address) {
+        $folder = Get-HostFolder $Address
+        $environment = "DOTNET_ROOT=$dotnetRoot FERRULE_HOME=$folder/home STANDIN_MACHINE=$folder/machine " +
+        "FERRULE_EXE=$env:FERRULE_EXE PATH=$env:PATH"
+        @(
+            "ListenAddress $Address", "Port $script:Port", "HostKey $script:Work/host_key", "PidFile $folder/sshd.pid",
+            "AuthorizedKeysFile $script:Work/authorized_keys", 'StrictModes no', 'PermitRootLogin prohibit-password',
+            'PasswordAuthentication no', 'KbdInteractiveAuthentication no', 'UsePAM no',
+            "Subsystem powershell $pwsh -sshs -NoLogo -NoProfile", "SetEnv $environment"
+        ) | Set-Content "$folder/sshd_config"
+        /usr/sbin/sshd -f "$folder/sshd_config" -E "$folder/sshd.log"
+        for ($i = 0; $i -lt 100 -and -not (Test-Path "$folder/sshd.pid"); $i++) { Start-Sleep -Milliseconds 50 }
+    }
+
+    # A host down: its listener, and every connection it has taken.
+    function Stop-Host([string]$Address) {
+        $pidFile = Join-Path (Get-HostFolder $Address) 'sshd.pid'
+        if (-not (Test-Path $pidFile)) { return }
+        $listener = [int](Get-Content $pidFile)
+        $tree = @($listener)
+        for ($i = 0; $i -lt $tree.Count; $i++) {
+            $tree += @(Get-ChildItem /proc -Directory -ErrorAction SilentlyContinue | Where-Object {
+                    $_.Name -match '^\d+$' -and (Get-Content "$($_.FullName)/stat" -ErrorAction SilentlyContinue) -match "^\d+ \(.*\) \S (\d+) " -and
+                    [int]$Matches[1] -eq $tree[$i] } | ForEach-Object { [int]$_.Name })
+        }
+        foreach ($one in $tree) { kill -KILL $one 2>$null }
+        Remove-Item $pidFile
+    }
+
+    function New-HostSession([string]$Address) {
+        New-PSSession -HostName $Address -Port $script:Port -UserName root -KeyFilePath "$script:Work/client_key" `
+            -Options @{ StrictHostKeyChecking = 'no'; UserKnownHostsFile = '/dev/null'; LogLevel = 'ERROR' }
+    }
+
+    # Each host's machine: the sample, with a protocol of its own.
+    function Reset-HostMachine([string]$Address, [string[]]$Extra = @()) {
+        $own = $Address.Split('.')[-1]
+        $text = [IO.File]::ReadAllText((Join-Path $root 'standin/sample.machine')) +
+        "class proto`n  component ms_host$own `"Host $own Protocol`"`n    path `"ms_server->ms_host$own`" enabled`n" +
+        (($Extra | ForEach-Object { "$_`n" }) -join '')
+        [IO.File]::WriteAllText((Get-HostMachine $Address), $text)
+    }
+
+    function Get-HostState([string]$Address) {
+        @(Get-Content (Get-HostMachine $Address) | Where-Object { $_ -match '^\s*path ' } | ForEach-Object { $_.Trim() })
+    }
+
+    foreach ($address in $script:Addresses) {
+        New-Item -ItemType Directory -Force -Path (Get-HostFolder $address) | Out-Null
+        Reset-HostMachine $address
+        Start-Host $address
+    }
+    $script:Three = @(foreach ($address in $script:Addresses) { New-HostSession $address })
+}
+
+AfterAll {
+    if ($script:Three) { $script:Three | Remove-PSSession -ErrorAction SilentlyContinue }
+    foreach ($address in $script:Addresses) { Stop-Host $address }
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'Many machines over PowerShell remoting' {
+    BeforeEach {
+        foreach ($address in $Addresses) { Reset-HostMachine $address }
+    }
+
+    It 'lists each host''s bindings, each object with its PSComputerName, copying the exe once' {
+        $copies = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
+                Where-Object { $_ -is [Management.Automation.VerboseRecord] })
+        $copies.Count | Should -Be 3
+        $got = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1)
+        @($got | Where-Object { $_ -is [Management.Automation.VerboseRecord] }).Count | Should -Be 0
+        foreach ($address in $Addresses) {
+            $own = @($got | Where-Object { $_ -isnot [Management.Automation.VerboseRecord] -and $_.PSComputerName -eq $address })
+            @($own | ForEach-Object { $_.Path }) |
+                Should -Be @(Get-HostState $address | Where-Object { $_ -notmatch '\{' } | ForEach-Object { ($_ -split '"')[1] })
+            @($own | Where-Object ComponentID -Like 'ms_host*').ComponentID | Should -Be "ms_host$($address.Split('.')[-1])"
+        }
+    }
+
+    It 'replaces a changed exe on one host before it runs there' {
+        Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
+        Set-Content -Path (Get-HostExe '127.0.0.3') -Value '#!/bin/sh'
+        $copies = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
+                Where-Object { $_ -is [Management.Automation.VerboseRecord] })
+        @($copies | ForEach-Object { "$_" }) | Should -BeLike '127.0.0.3: copying ferrule to *'
+        (Get-FileHash (Get-HostExe '127.0.0.3')).Hash | Should -Be (Get-FileHash $env:FERRULE_EXE).Hash
+    }
+
+    It 'refuses an exe altered between the copy and the run' {
+        Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
+        Remove-Item (Get-HostExe '127.0.0.2')
+        # The copy lands, and is then altered before the run.
+        Mock -ModuleName Ferrule Copy-FerruleToSession {
+            Set-Content -Path $env:FERRULE_ALTERED -Value "#!/bin/sh`necho 'ms_fake (Fake)'`necho '    ms_fake->x: 1'"
+            chmod 755 $env:FERRULE_ALTERED
+        }
+        $env:FERRULE_ALTERED = Get-HostExe '127.0.0.2'
+        $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)
+        Should -Invoke -ModuleName Ferrule Copy-FerruleToSession -Times 1 -Exactly
+        @($got | Where-Object PSComputerName -EQ '127.0.0.2').Count | Should -Be 0
+        @($got | Where-Object ComponentID -EQ 'ms_fake').Count | Should -Be 0
+        @($got | Where-Object PSComputerName -EQ '127.0.0.3').Count | Should -BeGreaterThan 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'SecurityError'
+        $failures[0].Exception.Message | Should -BeLike '127.0.0.2: *SHA-256*'
+    }
+
+    It 'disables the selected paths on the free hosts and gives one error for the host whose lock is held' {
+        Reset-HostMachine '127.0.0.4' 'lock "Network Connections"'
+        $before = @{}
+        foreach ($address in $Addresses) { $before[$address] = Get-HostState $address }
+        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Session $Three -Confirm:$false `
+            -ErrorAction SilentlyContinue -ErrorVariable failures
+        foreach ($address in '127.0.0.2', '127.0.0.3') {
+            $changed = @(Compare-Object $before[$address] (Get-HostState $address) -PassThru | Where-Object SideIndicator -EQ '=>')
+            $changed | Should -Be @('path "ms_server->ms_tcpip6" disabled')
+        }
+        Get-HostState '127.0.0.4' | Should -Be $before['127.0.0.4']
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'ResourceBusy'
+        $failures[0].Exception.Message | Should -Be '127.0.0.4: ferrule: lock->AcquireWriteLock() returned 1'
+    }
+
+    It 'changes no file on any host with -WhatIf' {
+        $before = @(foreach ($address in $Addresses) { [IO.File]::ReadAllText((Get-HostMachine $address)) })
+        Get-FerruleBinding -Class Protocol -Session $Three | Disable-FerruleBinding -Session $Three -WhatIf
+        Disable-FerruleBinding -Class Protocol -Session $Three -WhatIf
+        @(foreach ($address in $Addresses) { [IO.File]::ReadAllText((Get-HostMachine $address)) }) | Should -Be $before
+    }
+
+    It 'puts each host back from its own saved rows' {
+        $saved = Join-Path $Work 'fleet.xml'
+        $before = @{}
+        foreach ($address in $Addresses) { $before[$address] = Get-HostState $address }
+        Get-FerruleBinding -Class Protocol -Session $Three | Export-Clixml $saved
+        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Session $Three[0] -Confirm:$false
+        Enable-FerruleBinding -Class Protocol -Session $Three[1] -Confirm:$false
+        Get-HostState '127.0.0.2' | Should -Not -Be $before['127.0.0.2']
+        Get-HostState '127.0.0.3' | Should -Not -Be $before['127.0.0.3']
+        Import-Clixml $saved | Set-FerruleBinding -Session $Three -Confirm:$false -ErrorAction Stop
+        foreach ($address in $Addresses) { Get-HostState $address | Should -Be $before[$address] }
+    }
+
+    It 'takes back the objects that the module gives inside Invoke-Command' {
+        $objects = @(Invoke-Command -Session $Three[0] -ArgumentList $ModulePath {
+                param($module)
+                Import-Module $module
+                Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip'
+            })
+        $objects.Count | Should -Be 1
+        $objects[0].PSObject.TypeNames[0] | Should -Be 'Deserialized.Ferrule.Binding'
+        $objects[0].Enabled | Should -BeTrue
+        $objects[0].PSComputerName | Should -Be '127.0.0.2'
+        $objects | Disable-FerruleBinding -Session $Three -Confirm:$false -ErrorAction Stop
+        Get-HostState '127.0.0.2' | Should -Contain 'path "ms_server->ms_tcpip" disabled'
+        Get-HostState '127.0.0.3' | Should -Contain 'path "ms_server->ms_tcpip" enabled'
+        $back = @(Invoke-Command -Session $Three[0] -ArgumentList $ModulePath, (, $objects) {
+                param($module, $objects)
+                Import-Module $module
+                $objects | Enable-FerruleBinding -Confirm:$false -PassThru
+            })
+        $back.Count | Should -Be 1
+        Get-HostState '127.0.0.2' | Should -Contain 'path "ms_server->ms_tcpip" enabled'
+    }
+
+    It 'gives all three hosts'' objects at once as one after another' {
+        $atOnce = Measure-Command { $script:together = @(Get-FerruleBinding -Class Protocol -Session $Three) }
+        $inTurn = Measure-Command { $script:apart = @(foreach ($one in $Three) { Get-FerruleBinding -Class Protocol -Session $one }) }
+        Write-Host ("fleet listing of three hosts: {0:N0} ms at once, {1:N0} ms one after another ({2:N2}x)" -f
+            $atOnce.TotalMilliseconds, $inTurn.TotalMilliseconds, ($inTurn.TotalMilliseconds / $atOnce.TotalMilliseconds))
+        @($together | ForEach-Object { "$($_.PSComputerName) $($_.Path)" } | Sort-Object) |
+            Should -Be @($apart | ForEach-Object { "$($_.PSComputerName) $($_.Path)" } | Sort-Object)
+    }
+
+    It 'gives an error for a host that is down, and the others'' objects' {
+        Stop-Host '127.0.0.3'
+        $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)
+        @($got | ForEach-Object PSComputerName | Sort-Object -Unique) | Should -Be @('127.0.0.2', '127.0.0.4')
+        $failures.Count | Should -Be 1
+        $failures[0].Exception.Message | Should -BeLike '127.0.0.3: *'
+        $failures[0].CategoryInfo.Category | Should -Be 'ConnectionError'
+    }
+}
