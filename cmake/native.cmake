@@ -68,7 +68,7 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/module/signing.txt
        CONTENT "${FERRULE_SIGN_PKCS12} ${FERRULE_SIGN_PASSWORD_FILE} ${FERRULE_SIGN_TIMESTAMP_URL}\n")
   set(module_files)
-  foreach(file Ferrule.psd1 Ferrule.psm1 Ferrule.Format.ps1xml)
+  foreach(file Ferrule.psd1 Ferrule.psm1 Test-Ferrule.ps1 Ferrule.Format.ps1xml)
     set(sign)
     if(FERRULE_SIGN_PKCS12)
       set(timestamp)

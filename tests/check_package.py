@@ -11,7 +11,8 @@ import sys
 import tempfile
 import zipfile
 
-CONTENTS = ["Ferrule/Ferrule.Format.ps1xml", "Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/x64/ferrule.exe",
+CONTENTS = ["Ferrule/Ferrule.Format.ps1xml", "Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/Test-Ferrule.ps1",
+            "Ferrule/x64/ferrule.exe",
             "Ferrule/x86/ferrule.exe", "LICENSE", "README.md", "x64/ferrule.exe", "x86/ferrule.exe"]
 
 

@@ -30,7 +30,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ARCHS = {"x64": ("x86_64-w64-mingw32-objdump", "pei-x86-64", "amd64"),
          "x86": ("i686-w64-mingw32-objdump", "pei-i386", "x86")}
 PACKAGE = "ferrule-0.1.0.3-windows.zip"
-MODULE_FILES = ["Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/Ferrule.Format.ps1xml"]
+MODULE_FILES = ["Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/Test-Ferrule.ps1", "Ferrule/Ferrule.Format.ps1xml"]
 
 
 def sha256(path):

@@ -99,10 +99,14 @@ function(add_wine_tests arch wine winearch)
                Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/interrupt_test.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix} --events ${FERRULE_CONSOLE_EVENTS_${arch}})
 
-  # The check for a real Windows machine, with the test server in Windows' place.
-  add_exe_test(wine.${arch}.windows_check wine_server_${arch}
-               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/windows_check_test.py --ferrule ${exe}
-               --wine ${wine} --prefix ${prefix})
+  # Test-Ferrule, the check for a real Windows machine, with the test server in Windows' place.
+  if(COMMAND add_pester_test)
+    add_pester_test(wine.${arch}.check FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
+                    FERRULE_WINE=${wine} FERRULE_WINE_EXE=${exe} WINEPREFIX=${prefix} LC_ALL=C.UTF-8
+                    -- ${CMAKE_CURRENT_SOURCE_DIR}/module/Check.Tests.ps1)
+    set_tests_properties(wine.${arch}.check PROPERTIES FIXTURES_REQUIRED wine_server_${arch}
+                         LABELS "wine;ferrule.exe;powershell")
+  endif()
 
   add_exe_test(wine.${arch}.units wine_server_${arch} ${CMAKE_COMMAND} -E env WINEPREFIX=${prefix} WINEDEBUG=-all
                LC_ALL=C.UTF-8 ${wine} ${FERRULE_WIN32_UNITS_${arch}})

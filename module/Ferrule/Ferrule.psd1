@@ -8,7 +8,8 @@
     PowerShellVersion = '5.1'
     CompatiblePSEditions = @('Desktop', 'Core')
     FormatsToProcess = @('Ferrule.Format.ps1xml')
-    FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
+    FileList = @('Ferrule.psd1', 'Ferrule.psm1', 'Test-Ferrule.ps1', 'Ferrule.Format.ps1xml')
+    FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding', 'Test-Ferrule')
     CmdletsToExport = @()
     VariablesToExport = @()
     AliasesToExport = @()

@@ -922,4 +922,7 @@ function Set-FerruleBinding {
 
 #endregion
 
-Export-ModuleMember -Function Get-FerruleBinding, Disable-FerruleBinding, Enable-FerruleBinding, Set-FerruleBinding
+. (Join-Path $PSScriptRoot 'Test-Ferrule.ps1')
+
+Export-ModuleMember -Function Get-FerruleBinding, Disable-FerruleBinding, Enable-FerruleBinding, Set-FerruleBinding,
+    Test-Ferrule

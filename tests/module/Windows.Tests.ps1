@@ -1,0 +1,42 @@
+# The module's read-only rows against the real platform, for a Windows runner
+# (elevated), under Windows PowerShell 5.1 and under PowerShell 7: listings,
+# -WhatIf, and the objects beside Get-NetAdapterBinding's. Nothing is changed.
+# FERRULE_EXE may name the exe; else the module's own package is used.
+BeforeDiscovery {
+    $script:Classes = @('Adapter', 'Client', 'Protocol', 'Service')
+}
+
+BeforeAll {
+    Import-Module (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Ferrule.psd1') -Force
+    function Get-State { @(Get-FerruleBinding -ErrorAction Stop | ForEach-Object { "$($_.ComponentID) $($_.Path) $($_.Enabled)" }) }
+}
+
+Describe 'Ferrule on this Windows machine' {
+    It 'lists the <_> class without an error' -ForEach $Classes {
+        $got = @(Get-FerruleBinding -Class $_ -ErrorAction Stop)
+        $got | ForEach-Object { $_.Class | Should -Be $Class; $_.Enabled | Should -BeOfType [bool] }
+    }
+
+    It 'gives every adapter binding that Get-NetAdapterBinding gives, in the same state, with the adapter''s name' {
+        $ours = @{}
+        foreach ($one in @(Get-FerruleBinding -ErrorAction Stop)) { $ours["$($one.ComponentID)|$($one.Path)".ToUpperInvariant()] = $one }
+        $adapters = @{}
+        foreach ($adapter in @(Get-NetAdapter -IncludeHidden)) { $adapters[$adapter.Name] = [string]$adapter.InterfaceGuid }
+        $bindings = @(Get-NetAdapterBinding -AllBindings -IncludeHidden | Where-Object { $adapters.ContainsKey($_.Name) })
+        $bindings.Count | Should -BeGreaterThan 0
+        foreach ($binding in $bindings) {
+            $guid = $adapters[$binding.Name]
+            $one = $ours["$guid|$($binding.ComponentID)->$guid".ToUpperInvariant()]
+            "$($binding.Name) $($binding.ComponentID): $([bool]$one)" | Should -Be "$($binding.Name) $($binding.ComponentID): True"
+            $one.Enabled | Should -Be ([bool]$binding.Enabled)
+            $one.Name | Should -Be $binding.Name
+        }
+    }
+
+    It 'changes nothing with -WhatIf' {
+        $before = Get-State
+        Get-FerruleBinding -Name '*' -Path 'ms_lltdio->*' | Disable-FerruleBinding -WhatIf
+        Enable-FerruleBinding -Name '*' -Path 'ms_lltdio->*' -WhatIf
+        Get-State | Should -Be $before
+    }
+}
