@@ -208,6 +208,42 @@ Describe 'Many machines over PowerShell remoting' {
             Should -Be @($apart | ForEach-Object { "$($_.PSComputerName) $($_.Path)" } | Sort-Object)
     }
 
+    It 'runs the README''s fleet examples: IPv6 on each host''s adapter named Ethernet, then a fleet put back' {
+        # Each host names its adapters as Windows would: the first Ethernet, the second Wi-Fi.
+        Invoke-Command -Session $Three {
+            function global:Get-NetAdapter([switch]$IncludeHidden) {
+                $names = 'Ethernet', 'Wi-Fi'
+                $guids = @(Get-Content $env:STANDIN_MACHINE | Where-Object { $_ -match '^\s*component "?(\{[^"]*\})' } |
+                        ForEach-Object { $Matches[1] })
+                for ($i = 0; $i -lt $guids.Count; $i++) { [pscustomobject]@{ Name = $names[$i]; InterfaceGuid = $guids[$i] } }
+            }
+        }
+        # On 127.0.0.3 the adapter's IPv6 path is disabled, though a path above
+        # the protocol (ms_server->ms_tcpip6) is enabled.
+        $ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+        $text = [IO.File]::ReadAllText((Get-HostMachine '127.0.0.3'))
+        [IO.File]::WriteAllText((Get-HostMachine '127.0.0.3'), $text.Replace("path `"ms_tcpip6->$ethernet`" enabled", "path `"ms_tcpip6->$ethernet`" disabled"))
+        $before = @{}
+        foreach ($address in $Addresses) { $before[$address] = Get-HostState $address }
+        Mock New-PSSession { $Three }
+        . (Join-Path (Split-Path $PSScriptRoot) 'examples/Examples.ps1')
+        $examples = @(Get-ReadmeExample)
+        $fleet = @($examples | Where-Object Name -EQ 'ps-fleet')[0].Code
+        $restore = @($examples | Where-Object Name -EQ 'ps-fleet-restore')[0].Code
+        Push-Location $Work
+        try {
+            $answer = @(& ([scriptblock]::Create($fleet)) 2>&1)
+            @($answer | ForEach-Object { "$($_.PSComputerName) $($_.Name) $($_.Enabled)" } | Sort-Object) |
+                Should -Be @('127.0.0.2 Ethernet True', '127.0.0.3 Ethernet False', '127.0.0.4 Ethernet True')
+            $output = @(& ([scriptblock]::Create($fleet + "`n" + $restore)) 2>&1)
+        } finally {
+            Pop-Location
+        }
+        @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] }) | Should -BeNullOrEmpty
+        foreach ($address in $Addresses) { Get-HostState $address | Should -Be $before[$address] }
+        Invoke-Command -Session $Three { Remove-Item Function:\Get-NetAdapter }
+    }
+
     It 'gives an error for a host that is down, and the others'' objects' {
         Stop-Host '127.0.0.3'
         $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)

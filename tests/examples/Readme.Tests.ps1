@@ -1,0 +1,77 @@
+# Every PowerShell example of the README that runs ferrule or the module, run
+# under pwsh against the stand-in build (FERRULE_EXE), each on a sample
+# machine of its own, with a stub Get-NetAdapter for the connection names.
+# The fleet's examples run over remoting in tests/module/Fleet.Tests.ps1, and
+# the cmd ones under Wine's cmd (cmd_examples.py).
+BeforeDiscovery {
+    . (Join-Path $PSScriptRoot 'Examples.ps1')
+    $script:Examples = @(Get-ReadmeExample)
+    $script:Run = @(
+        @{ Name = 'ps-quick-start'; Changed = @('path "ms_server->ms_tcpip6" disabled') }
+        @{ Name = 'ps-exe-quoting'; Changed = @(); Printed = '    ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}: 1' }
+        @{ Name = 'ps-ethernet2'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled') }
+        @{ Name = 'ps-save-restore'; Changed = @() }
+    )
+}
+
+BeforeAll {
+    . (Join-Path $PSScriptRoot 'Examples.ps1')
+    $root = Split-Path (Split-Path $PSScriptRoot)
+    $env:PSModulePath = (Join-Path $root 'module') + [IO.Path]::PathSeparator + $env:PSModulePath
+    $script:Sample = Join-Path $root 'standin/sample.machine'
+    function global:Get-NetAdapter {
+        param([string[]]$Name = '*', [switch]$IncludeHidden)
+        @([pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}' }
+            [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}' }) |
+            Where-Object { $adapter = $_; @($Name | Where-Object { $adapter.Name -like $_ }).Count -gt 0 }
+    }
+    function Get-PathLines([string]$File) { @(Get-Content $File | Where-Object { $_ -match '^\s*path ' } | ForEach-Object { $_.Trim() }) }
+}
+
+AfterAll {
+    Remove-Item Function:\Get-NetAdapter -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'The README''s examples' {
+    It 'names every block of cmd or PowerShell, so that none goes untested unseen' {
+        @($Examples | Where-Object { $_.Language -in 'bat', 'powershell' -and -not $_.Name } | ForEach-Object Code) |
+            Should -BeNullOrEmpty
+    }
+
+    It 'has the example <Name>, and every named one is run somewhere' -ForEach @(
+        'ps-quick-start', 'ps-exe-quoting', 'ps-ethernet2', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore', 'cmd-quick-start',
+        'cmd-ipv6-bound' | ForEach-Object { @{ Name = $_ } }) {
+        @($Examples | Where-Object Name -EQ $Name).Count | Should -Be 1
+    }
+
+    It 'names no example that no test runs' {
+        $known = 'ps-quick-start', 'ps-exe-quoting', 'ps-ethernet2', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore',
+        'cmd-quick-start', 'cmd-ipv6-bound', 'exempt'
+        @($Examples | Where-Object { $_.Name -and $known -notcontains $_.Name } | ForEach-Object Name) | Should -BeNullOrEmpty
+    }
+
+    It 'runs <Name>' -ForEach $Run {
+        $example = @(Get-ReadmeExample | Where-Object Name -EQ $Name)[0]
+        $folder = Join-Path $TestDrive $Name
+        New-Item -ItemType Directory -Path $folder | Out-Null
+        $machine = Join-Path $folder 'machine'
+        Copy-Item $Sample $machine
+        $env:STANDIN_MACHINE = $machine
+        # ferrule.exe, as the examples call it, is the stand-in build here.
+        New-Item -ItemType SymbolicLink -Path (Join-Path $folder 'ferrule.exe') -Target $env:FERRULE_EXE | Out-Null
+        $before = Get-PathLines $machine
+        Push-Location $folder
+        $confirm = $global:ConfirmPreference
+        $global:ConfirmPreference = 'None'
+        try {
+            $output = @(& ([scriptblock]::Create($example.Code)) 2>&1 | ForEach-Object { $_ })
+        } finally {
+            $global:ConfirmPreference = $confirm
+            Pop-Location
+        }
+        @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] } | ForEach-Object { "$_" }) | Should -BeNullOrEmpty
+        @(Compare-Object $before (Get-PathLines $machine) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
+        if ($_.ContainsKey('Printed')) { @($output | ForEach-Object { "$_" }) | Should -Contain $Printed }
+    }
+}
