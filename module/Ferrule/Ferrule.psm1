@@ -642,6 +642,27 @@ function Invoke-FerruleSelection {
     Invoke-FerruleChange $Cmdlet $Bound['Session'] $throttle $items ([bool]$Bound['PassThru'])
 }
 
+# What Disable-FerruleBinding and Enable-FerruleBinding do with each input: a
+# selection is changed at once; objects from the pipeline are gathered into
+# Wanted, to be found and changed together at the end.
+function Step-FerruleChange {
+    param($Cmdlet, [hashtable]$Bound, [bool]$Enabled, [System.Collections.ArrayList]$Wanted)
+    if ($Cmdlet.ParameterSetName -eq 'Selection') {
+        Invoke-FerruleSelection $Cmdlet $Bound $Enabled
+        return
+    }
+    foreach ($item in $Bound['InputObject']) {
+        $one = ConvertTo-FerruleWanted $Cmdlet $item $Enabled
+        if ($one) { [void]$Wanted.Add($one) }
+    }
+}
+
+function Complete-FerruleChange {
+    param($Cmdlet, [hashtable]$Bound, [System.Collections.ArrayList]$Wanted)
+    if ($Wanted.Count -eq 0) { return }
+    Invoke-FerruleWanted $Cmdlet $Bound['Session'] (Get-FerruleThrottle $Bound) $Wanted.ToArray() ([bool]$Bound['PassThru'])
+}
+
 function Get-FerruleThrottle {
     param([hashtable]$Bound)
     if ($Bound.ContainsKey('ThrottleLimit')) { return $Bound['ThrottleLimit'] }
@@ -775,19 +796,8 @@ function Disable-FerruleBinding {
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     begin { $wanted = New-Object System.Collections.ArrayList }
-    process {
-        if ($PSCmdlet.ParameterSetName -eq 'Selection') {
-            Invoke-FerruleSelection $PSCmdlet $PSBoundParameters $false
-            return
-        }
-        foreach ($item in $InputObject) {
-            $one = ConvertTo-FerruleWanted $PSCmdlet $item $false
-            if ($one) { [void]$wanted.Add($one) }
-        }
-    }
-    end {
-        if ($wanted.Count -gt 0) { Invoke-FerruleWanted $PSCmdlet $Session $ThrottleLimit $wanted.ToArray() $PassThru.IsPresent }
-    }
+    process { Step-FerruleChange $PSCmdlet $PSBoundParameters $false $wanted }
+    end { Complete-FerruleChange $PSCmdlet $PSBoundParameters $wanted }
 }
 
 <#
@@ -835,19 +845,8 @@ function Enable-FerruleBinding {
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     begin { $wanted = New-Object System.Collections.ArrayList }
-    process {
-        if ($PSCmdlet.ParameterSetName -eq 'Selection') {
-            Invoke-FerruleSelection $PSCmdlet $PSBoundParameters $true
-            return
-        }
-        foreach ($item in $InputObject) {
-            $one = ConvertTo-FerruleWanted $PSCmdlet $item $true
-            if ($one) { [void]$wanted.Add($one) }
-        }
-    }
-    end {
-        if ($wanted.Count -gt 0) { Invoke-FerruleWanted $PSCmdlet $Session $ThrottleLimit $wanted.ToArray() $PassThru.IsPresent }
-    }
+    process { Step-FerruleChange $PSCmdlet $PSBoundParameters $true $wanted }
+    end { Complete-FerruleChange $PSCmdlet $PSBoundParameters $wanted }
 }
 
 <#
@@ -915,9 +914,7 @@ function Set-FerruleBinding {
         $one = ConvertTo-FerruleWanted $PSCmdlet $item $Enabled
         if ($one) { [void]$wanted.Add($one) }
     }
-    end {
-        if ($wanted.Count -gt 0) { Invoke-FerruleWanted $PSCmdlet $Session $ThrottleLimit $wanted.ToArray() $PassThru.IsPresent }
-    }
+    end { Complete-FerruleChange $PSCmdlet $PSBoundParameters $wanted }
 }
 
 #endregion

@@ -64,46 +64,33 @@ BeforeAll {
     function global:Get-NetAdapter { param([switch]$IncludeHidden) }
     function global:Get-NetAdapterBinding { param([switch]$AllBindings, [switch]$IncludeHidden) }
 
-    # The description's paths: class, component, display name, token, state.
-    function Read-Machine([string]$File) {
-        $class = $null; $component = $null; $display = $null
-        foreach ($line in [IO.File]::ReadAllLines($File)) {
-            $words = @([regex]::Matches(($line -replace '#.*$', ''), '"((?:[^"\\]|\\.)*)"|(\S+)') |
-                    ForEach-Object { if ($_.Groups[1].Success) { $_.Groups[1].Value } else { $_.Groups[2].Value } })
-            if ($words.Count -eq 0) { continue }
-            switch ($words[0]) {
-                'class' { $class = $words[1] }
-                'component' { $component = $words[1]; $display = $words[2] }
-                'path' { [pscustomobject]@{ Class = $class; Component = $component; Display = $display; Token = $words[1]; Enabled = $words[2] -eq 'enabled' } }
-            }
-        }
-    }
+    . (Join-Path $PSScriptRoot 'Machines.ps1')
 
-    function Get-States([string]$File) { @(Read-Machine $File | ForEach-Object { "$($_.Token) $($_.Enabled)" }) }
+    function Get-States([string]$File) { @(Read-Machine $File | ForEach-Object { "$($_.Path) $($_.Enabled)" }) }
 
     # Get-NetAdapter's and Get-NetAdapterBinding's answers on the machine of
     # a description, as departed from by a row.
     function Get-Adapters([string]$File, [hashtable]$Platform) {
         $number = 0
         $seen = @{}
-        foreach ($path in @(Read-Machine $File | Where-Object Class -EQ 'dev')) {
-            if ($seen.ContainsKey($path.Component)) { continue }
-            $seen[$path.Component] = $true
+        foreach ($path in @(Read-Machine $File | Where-Object Class -EQ 'Adapter')) {
+            if ($seen.ContainsKey($path.ComponentID)) { continue }
+            $seen[$path.ComponentID] = $true
             $number++
-            $guid = $path.Component
+            $guid = $path.ComponentID
             if ($Platform.Bare) { $guid = $guid.Trim('{}') }
             $name = $(if ($number -eq 1) { 'Ethernet' } else { "Ethernet $number" })
-            [pscustomobject]@{ Name = $name; InterfaceDescription = $path.Display; InterfaceGuid = $guid; Bind = $path.Component }
+            [pscustomobject]@{ Name = $name; InterfaceDescription = $path.DisplayName; InterfaceGuid = $guid; Bind = $path.ComponentID }
         }
     }
 
     function Get-Bindings([string]$File, [hashtable]$Platform) {
         $paths = @(Read-Machine $File)
         $display = @{}
-        foreach ($path in $paths) { $display[$path.Component] = $path.Display }
+        foreach ($path in $paths) { $display[$path.ComponentID] = $path.DisplayName }
         foreach ($adapter in @(Get-Adapters $File $Platform)) {
-            $pairs = @($paths | Where-Object { $_.Component -eq $adapter.Bind -and $_.Token.EndsWith("->$($adapter.Bind)") -and
-                    ($_.Token -split '->').Count -eq 2 } | ForEach-Object { , @(($_.Token -split '->')[0], $_.Enabled) })
+            $pairs = @($paths | Where-Object { $_.ComponentID -eq $adapter.Bind -and $_.Path.EndsWith("->$($adapter.Bind)") -and
+                    ($_.Path -split '->').Count -eq 2 } | ForEach-Object { , @(($_.Path -split '->')[0], $_.Enabled) })
             if ($Platform.Add -and $Platform.Add[0] -eq $adapter.Bind) { $pairs += , @($Platform.Add[1], $true) }
             foreach ($pair in $pairs) {
                 if ($Platform.Drop -and $Platform.Drop[0] -eq $adapter.Bind -and $Platform.Drop[1] -eq $pair[0]) { continue }

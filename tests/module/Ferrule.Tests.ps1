@@ -13,6 +13,7 @@ BeforeAll {
     $root = Split-Path $tests
     Import-Module (Join-Path $root 'module/Ferrule/Ferrule.psd1') -Force
     . (Join-Path $PSScriptRoot 'Windows51.ps1')
+    . (Join-Path $PSScriptRoot 'Machines.ps1')
     $script:Machines = @{
         sample = Join-Path $root 'standin/sample.machine'
         localized = Join-Path $tests 'machines/localized.machine'
@@ -30,25 +31,6 @@ BeforeAll {
         $env:STANDIN_MACHINE = $file
         $env:STANDIN_JOURNAL = "$file.journal"
         $file
-    }
-
-    # The paths of a machine description, as ferrule's objects should give them.
-    function Read-Machine([string]$File) {
-        $classes = @{ dev = 'Adapter'; client = 'Client'; proto = 'Protocol'; service = 'Service' }
-        $class = $null; $component = $null; $display = $null
-        foreach ($line in [IO.File]::ReadAllLines($File)) {
-            $words = @([regex]::Matches(($line -replace '#.*$', ''), '"((?:[^"\\]|\\.)*)"|(\S+)') |
-                    ForEach-Object { if ($_.Groups[1].Success) { $_.Groups[1].Value } else { $_.Groups[2].Value } })
-            if ($words.Count -eq 0) { continue }
-            switch ($words[0]) {
-                'class' { $class = $classes[$words[1]] }
-                'component' { $component = $words[1]; $display = $words[2] }
-                'path' {
-                    [pscustomobject]@{ Class = $class; ComponentID = $component; DisplayName = $display
-                        Path = $words[1]; Enabled = ($words[2] -eq 'enabled') }
-                }
-            }
-        }
     }
 
     function Get-State([string]$File) {
