@@ -44,11 +44,13 @@ $script:RebootCode = '4a020'
 
 #region Running ferrule, here or on other machines
 
-# The ferrule to run: FERRULE_EXE's, else the package's own for this machine.
+# The ferrule to run: FERRULE_EXE's, else the package's own for a machine of
+# this architecture (this machine's, by default).
 function Get-FerrulePath {
+    param([bool]$Is64Bit = [Environment]::Is64BitOperatingSystem)
     if ($env:FERRULE_EXE) { return $env:FERRULE_EXE }
     $architecture = 'x86'
-    if ([Environment]::Is64BitOperatingSystem) { $architecture = 'x64' }
+    if ($Is64Bit) { $architecture = 'x64' }
     Join-Path (Join-Path $PSScriptRoot $architecture) 'ferrule.exe'
 }
 
@@ -129,7 +131,7 @@ $script:AdapterNames = {
 # of the module's own there: FERRULE_HOME where the machine's environment sets
 # it, else, on Windows, Ferrule under Program Files (which only administrators
 # can write), elsewhere ~/.ferrule.
-#   Probe: whether the exe there is the one of this SHA-256.
+#   Probe: the machine's architecture, and the SHA-256 of the exe there.
 #   Copy: writes the exe's bytes there, then puts them in its place.
 #   Run: runs each command line in turn, but only an exe of this SHA-256, and
 #        none after a run that was stopped; and gives the adapters' names.
@@ -142,7 +144,11 @@ $script:OnMachine = {
     }
     $exe = Join-Path $folder $Name
     $same = (Test-Path -LiteralPath $exe) -and (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash -eq $Hash
-    if ($Step -eq 'Probe') { return [pscustomobject]@{ Present = $same; Path = $exe } }
+    if ($Step -eq 'Probe') {
+        $there = $null
+        if (Test-Path -LiteralPath $exe) { $there = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
+        return [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $there; Path = $exe }
+    }
     if ($Step -eq 'Copy') {
         New-Item -ItemType Directory -Force -Path $folder | Out-Null
         [IO.File]::WriteAllBytes("$exe.new", [byte[]]$Payload)
@@ -233,20 +239,30 @@ function Invoke-FerruleRun {
     $sessions = @($Session | Where-Object { $Work.ContainsKey($_.ComputerName) })
     if ($sessions.Count -eq 0) { return $machines }
     $name = Split-Path -Leaf $path
-    $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $path).Hash
-    $probes = Invoke-FerruleFanOut $Cmdlet $sessions $ThrottleLimit { param($one) , @('Probe', $name, $hash) }
-    $missing = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) -and -not $probes[$_.ComputerName].Present })
-    foreach ($one in $missing) { $Cmdlet.WriteVerbose("$($one.ComputerName): copying ferrule to $($probes[$one.ComputerName].Path)") }
-    if ($missing.Count -gt 0) {
-        Copy-FerruleToSession $Cmdlet $missing $ThrottleLimit $name $hash ([IO.File]::ReadAllBytes($path))
-    }
+    $probes = Invoke-FerruleFanOut $Cmdlet $sessions $ThrottleLimit { param($one) , @('Probe', $name) }
     $ready = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) })
+    # Each machine's exe is the package's for its architecture; it is copied
+    # where the one there has another SHA-256, or none.
+    $hashes = @{}
+    $exeFor = @{}
+    foreach ($one in $ready) {
+        $exe = Get-FerrulePath ([bool]$probes[$one.ComputerName].Is64Bit)
+        if (-not $hashes.ContainsKey($exe)) { $hashes[$exe] = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
+        $exeFor[$one.ComputerName] = $exe
+    }
+    foreach ($exe in @($hashes.Keys)) {
+        $missing = @($ready | Where-Object { $exeFor[$_.ComputerName] -eq $exe -and $probes[$_.ComputerName].Hash -ne $hashes[$exe] })
+        foreach ($one in $missing) { $Cmdlet.WriteVerbose("$($one.ComputerName): copying ferrule to $($probes[$one.ComputerName].Path)") }
+        if ($missing.Count -gt 0) {
+            Copy-FerruleToSession $Cmdlet $missing $ThrottleLimit $name $hashes[$exe] ([IO.File]::ReadAllBytes($exe))
+        }
+    }
     $namesText = ''
     if ($WantNames) { $namesText = $script:AdapterNames.ToString() }
     $runText = $script:RunFerrule.ToString()
     $answers = Invoke-FerruleFanOut $Cmdlet $ready $ThrottleLimit {
         param($one)
-        , @('Run', $name, $hash, $Work[$one.ComputerName], $runText, $namesText)
+        , @('Run', $name, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName], $runText, $namesText)
     }
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]
