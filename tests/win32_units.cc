@@ -42,6 +42,7 @@ static void argumentRows(void) {
        {L"f", L"comp", L"{9E8D7C6B-5A49}", L"path", L"a->b"}, true},
       {"exact beyond ASCII", {"f", "comp", ansi(L"Pr\u00fcfung")}, {L"f", L"comp", L"Pr\u00fcfung"}, true},
       {"the program name is not compared", {"f?", "enable"}, {L"f\u4e00", L"enable"}, true},
+      {"an empty argument, as typed", {"f", "comp", ""}, {L"f", L"comp", L""}, true},
       {"a count that differs", {"f", "comp", "x", "disable"}, {L"f", L"comp", L"x\uff02 disable"}, false},
       {"a best-fit letter", {"f", "disable"}, {L"f", L"\uff44\uff49\uff53\uff41\uff42\uff4c\uff45"}, false},
       {"a quotation mark", {"f", "comp", "a\"b"}, {L"f", L"comp", L"a\uff02b"}, false},
@@ -83,6 +84,11 @@ static int WINAPI refuses(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL) {
   return 0;
 }
 
+// Gives a size, then converts nothing.
+static int WINAPI sizesOnly(UINT, DWORD, LPCWCH, int length, LPSTR, int size, LPCCH, LPBOOL) {
+  return size == 0 ? length : 0;
+}
+
 static void conversionRows(void) {
   std::vector<WCHAR> block;
   for (int i = 0; i < OUTPUT_BLOCK; i++) block.push_back(i % 2 ? L'\u3042' : L'a');
@@ -93,12 +99,20 @@ static void conversionRows(void) {
   check(expected.size() > 4 * OUTPUT_BLOCK, "the ISO-2022 block takes more than four bytes a character");
   check(encoded == expected.size() && std::string(bytes.data(), encoded) == expected, "a full ISO-2022 block whole");
 
-  const WCHAR text[] = L"ms_tcpip (\u00fcber \u30d7)\r\n";
+  const WCHAR text[] = L"ms_tcpip (\u00fcber \u30d7\u0080)\r\n";
   int length = (int)wcslen(text);
-  encoded = encodeText(refuses, 50220, text, length, bytes);
-  check(std::string(bytes.data(), encoded) == "ms_tcpip (?ber ?)\r\n", "text no converter takes, as ASCII and ?");
-  encoded = encodeText(WideCharToMultiByte, 437, text, length, bytes);
+  const TextConverter failing[] = {refuses, sizesOnly};
+  for (TextConverter convert : failing) {
+    std::vector<char> fresh;
+    encoded = encodeText(convert, 50220, text, length, fresh);
+    check(encoded == fresh.size() && std::string(fresh.data(), encoded) == "ms_tcpip (?ber ?" "?)\r\n",
+          "text no converter takes, as ASCII and ?");
+  }
+  const WCHAR name[] = L"ms_tcpip (\u00fcber \u30d7)\r\n";
+  encoded = encodeText(WideCharToMultiByte, 437, name, (int)wcslen(name), bytes);
   check(std::string(bytes.data(), encoded) == "ms_tcpip (\x81" "ber ?)\r\n", "code page 437, no best fit");
+  encoded = encodeText(WideCharToMultiByte, 437, L"\u00fc", 1, bytes);
+  check(std::string(bytes.data(), encoded) == "\x81", "one character, one byte");
 }
 
 int main() {
