@@ -101,9 +101,9 @@ function(add_wine_tests arch wine winearch)
 
   # Test-Ferrule, the check for a real Windows machine, with the test server in Windows' place.
   if(COMMAND add_pester_test)
-    add_pester_test(wine.${arch}.check FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
+    add_pester_test(wine.${arch}.check ENV FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
                     FERRULE_WINE=${wine} FERRULE_WINE_EXE=${exe} WINEPREFIX=${prefix} LC_ALL=C.UTF-8
-                    -- ${CMAKE_CURRENT_SOURCE_DIR}/module/Check.Tests.ps1)
+                    FILES ${CMAKE_CURRENT_SOURCE_DIR}/module/Check.Tests.ps1)
     set_tests_properties(wine.${arch}.check PROPERTIES FIXTURES_REQUIRED wine_server_${arch}
                          LABELS "wine;ferrule.exe;powershell")
   endif()
@@ -144,7 +144,7 @@ add_wine_tests(x64 ${WINE64} win64)
 # French names whole through the OEM code page (437, as in the C locale, whose
 # UTF-8 Wine reads the arguments in).
 if(COMMAND add_pester_test)
-  add_pester_test(wine.x64.module FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
+  add_pester_test(wine.x64.module ENV FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
                   FERRULE_WINE=${WINE64} FERRULE_WINE_EXE=${FERRULE_EXE_x64}
                   WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix-x64 LC_ALL=C.UTF-8 FERRULE_WINE_OEM_CP=437
                   FERRULE_TEST_CODE_PAGE=437)

@@ -70,19 +70,16 @@ function ConvertTo-FerruleCommandLine {
     (@($ArgumentList | ForEach-Object { ConvertTo-FerruleArgument $_ })) -join ' '
 }
 
-# Runs a ferrule once: its exit status and lines. On Windows ferrule writes
-# redirected output in the console's output code page: for the run, that is
-# made UTF-8, so that no name loses a character the console's own code page
-# lacks. Without a console (a remote session has none) ferrule writes the OEM
-# code page, which is read so. It runs here and, sent as text, on other
-# machines: it uses nothing of the module's.
+# Runs a ferrule once for each command line, in turn, and gives each run's
+# exit status and lines; after a run whose status is one of StopAt (a stop
+# asked), none more. On Windows ferrule writes redirected output in the
+# console's output code page: for the runs, that is made UTF-8, so that no
+# name loses a character the console's own code page lacks. Without a console
+# (a remote session has none) ferrule writes the OEM code page, which is read
+# so. It runs here and, sent as text, on other machines: it uses nothing of
+# the module's.
 $script:RunFerrule = {
-    param([string]$Path, [string]$CommandLine)
-    $info = New-Object System.Diagnostics.ProcessStartInfo
-    $info.FileName = $Path
-    $info.Arguments = $CommandLine
-    $info.UseShellExecute = $false
-    $info.RedirectStandardOutput = $true
+    param([string]$Path, [string[]]$CommandLines, [int[]]$StopAt)
     $encoding = New-Object System.Text.UTF8Encoding $false
     $restore = $null
     if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
@@ -94,19 +91,29 @@ $script:RunFerrule = {
             $encoding = [Text.Encoding]::GetEncoding([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
         }
     }
-    $info.StandardOutputEncoding = $encoding
+    $runs = New-Object System.Collections.ArrayList
     try {
-        $process = [Diagnostics.Process]::Start($info)
-        $text = $process.StandardOutput.ReadToEnd()
-        $process.WaitForExit()
-        $status = $process.ExitCode
-        $process.Dispose()
+        foreach ($commandLine in $CommandLines) {
+            $info = New-Object System.Diagnostics.ProcessStartInfo
+            $info.FileName = $Path
+            $info.Arguments = $commandLine
+            $info.UseShellExecute = $false
+            $info.RedirectStandardOutput = $true
+            $info.StandardOutputEncoding = $encoding
+            $process = [Diagnostics.Process]::Start($info)
+            $text = $process.StandardOutput.ReadToEnd()
+            $process.WaitForExit()
+            $status = $process.ExitCode
+            $process.Dispose()
+            $lines = @($text -split "`r?`n")
+            if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count - 1)) }
+            [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines })
+            if ($StopAt -contains $status) { break }
+        }
     } finally {
         if ($null -ne $restore) { [Console]::OutputEncoding = $restore }
     }
-    $lines = @($text -split "`r?`n")
-    if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count - 1)) }
-    [pscustomobject]@{ Status = $status; Lines = $lines }
+    , $runs.ToArray()
 }
 
 # The connection names of a machine's adapters, by interface GUID: from
@@ -134,19 +141,18 @@ $script:AdapterNames = {
 #   Probe: the machine's architecture, and the SHA-256 of the exe there.
 #   Copy: writes the exe's bytes there, then puts them in its place.
 #   Run: runs each command line in turn, but only an exe of this SHA-256, and
-#        none after a run that was stopped; and gives the adapters' names.
+#        none after a run that was stopped (StopAt); and gives the adapters' names.
 $script:OnMachine = {
-    param([string]$Step, [string]$Name, [string]$Hash, $Payload, [string]$RunText, [string]$NamesText)
+    param([string]$Step, [string]$Name, [string]$Hash, $Payload, [string]$RunText, [string]$NamesText, [int[]]$StopAt)
     $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
     $folder = $env:FERRULE_HOME
     if (-not $folder) {
         if ($windows) { $folder = Join-Path $env:ProgramFiles 'Ferrule' } else { $folder = Join-Path $HOME '.ferrule' }
     }
     $exe = Join-Path $folder $Name
-    $same = (Test-Path -LiteralPath $exe) -and (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash -eq $Hash
+    $there = $null
+    if ($Step -ne 'Copy' -and (Test-Path -LiteralPath $exe)) { $there = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
     if ($Step -eq 'Probe') {
-        $there = $null
-        if (Test-Path -LiteralPath $exe) { $there = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
         return [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $there; Path = $exe }
     }
     if ($Step -eq 'Copy') {
@@ -156,19 +162,13 @@ $script:OnMachine = {
         Move-Item -Force -LiteralPath "$exe.new" -Destination $exe
         return
     }
-    if (-not $same) {
+    if ($there -ne $Hash) {
         return [pscustomobject]@{ Refused = "$exe is not the ferrule that was copied there (its SHA-256 is not $Hash): not run" }
     }
-    $run = [scriptblock]::Create($RunText)
-    $runs = New-Object System.Collections.ArrayList
-    foreach ($commandLine in $Payload) {
-        $one = & $run $exe $commandLine
-        [void]$runs.Add($one)
-        if (@(-1073741510, 58, 130, 143, 129) -contains $one.Status) { break }
-    }
+    $runs = & ([scriptblock]::Create($RunText)) $exe ([string[]]$Payload) $StopAt
     $names = @{}
     if ($NamesText) { $names = & ([scriptblock]::Create($NamesText)) }
-    [pscustomobject]@{ Refused = $null; Runs = $runs.ToArray(); AdapterNames = $names }
+    [pscustomobject]@{ Refused = $null; Runs = $runs; AdapterNames = $names }
 }
 
 # Runs the step of OnMachine on each session at once, at most ThrottleLimit at
@@ -225,15 +225,10 @@ function Invoke-FerruleRun {
     }
     $machines = @{}
     if (-not $Session) {
-        $runs = New-Object System.Collections.ArrayList
-        foreach ($commandLine in $Work['']) {
-            $one = & $script:RunFerrule $path $commandLine
-            [void]$runs.Add($one)
-            if ($script:StoppedStatuses -contains $one.Status) { break }
-        }
+        $runs = & $script:RunFerrule $path ([string[]]$Work['']) $script:StoppedStatuses
         $names = @{}
         if ($WantNames) { $names = & $script:AdapterNames }
-        $machines[''] = [pscustomobject]@{ Runs = $runs.ToArray(); AdapterNames = $names }
+        $machines[''] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names }
         return $machines
     }
     $sessions = @($Session | Where-Object { $Work.ContainsKey($_.ComputerName) })
@@ -262,7 +257,8 @@ function Invoke-FerruleRun {
     $runText = $script:RunFerrule.ToString()
     $answers = Invoke-FerruleFanOut $Cmdlet $ready $ThrottleLimit {
         param($one)
-        , @('Run', $name, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName], $runText, $namesText)
+        , @('Run', $name, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName], $runText, $namesText,
+            $script:StoppedStatuses)
     }
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]

@@ -13,7 +13,7 @@ function Test-FerruleElevated {
 # One run of a ferrule for the check: its exit status and lines.
 function Invoke-FerruleCheckRun {
     param([string]$Exe, [string[]]$ArgumentList)
-    & $script:RunFerrule $Exe (ConvertTo-FerruleCommandLine $ArgumentList)
+    @(& $script:RunFerrule $Exe @(ConvertTo-FerruleCommandLine $ArgumentList) @())[0]
 }
 
 # Bind names and component IDs are compared without regard to case, as Windows compares them.
