@@ -8,6 +8,7 @@
 #include "walks.h"
 
 static const char* const classKeywords[] = {"dev", "client", "proto", "service"};
+static_assert(sizeof(classKeywords) / sizeof(classKeywords[0]) == COMPONENT_CLASSES, "one class word per class");
 
 // Keywords match whole and case-sensitively: "Enable" or "enabled" is not a keyword.
 static int isKeyword(const char* argument, const char* keyword) {
@@ -15,7 +16,7 @@ static int isKeyword(const char* argument, const char* keyword) {
 }
 
 static int parseClass(const char* word) {
-  for (int compClass = 0; compClass < 4; compClass++)
+  for (int compClass = 0; compClass < COMPONENT_CLASSES; compClass++)
     if (isKeyword(word, classKeywords[compClass])) return compClass;
   return -1;
 }

@@ -19,6 +19,7 @@ static const GUID* const classIds[] = {
     &GUID_DEVCLASS_NETTRANS,
     &GUID_DEVCLASS_NETSERVICE,
 };
+static_assert(sizeof(classIds) / sizeof(classIds[0]) == COMPONENT_CLASSES, "one class identifier per class");
 
 static const DWORD lockTimeoutMs = 5000;
 static const WCHAR lockClientDescription[] = L"ferrule";
@@ -128,7 +129,7 @@ static int walkCreated(const GUID* classId, const WCHAR* compIdWide, const WCHAR
 }
 
 static int walkApartment(int compClass, const char* compId, const char* pathToken, int mode) {
-  if (compClass < 0 || compClass > 3) {
+  if (compClass < 0 || compClass >= COMPONENT_CLASSES) {
     printFormatted("invalid compClass %d\n", compClass);
     return 255;
   }

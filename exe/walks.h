@@ -8,6 +8,10 @@
 // Modes, handed down unchanged from the command line.
 enum { MODE_QUERY = -1, MODE_DISABLE = 0, MODE_ENABLE = 1 };
 
+// The component classes, in the order of the command line's class words and
+// of the platform's class identifiers; COMPONENT_CLASSES sizes both tables.
+enum { CLASS_DEV, CLASS_CLIENT, CLASS_PROTO, CLASS_SERVICE, COMPONENT_CLASSES };
+
 // What a walk returns when it could not do its work: a set-up step of the
 // component walk failed, or a component's bindings could not be reached.
 enum { WALK_FAILED = -1 };
