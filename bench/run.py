@@ -23,8 +23,8 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, os.path.join(HERE, "..", "tests"))
-import large_output  # noqa: E402
+sys.path.insert(0, os.path.join(HERE, "..", "tests", "runners"))
+import large_output_test as large_output  # noqa: E402
 import transcript  # noqa: E402
 SIZES = [10, 1000, 100000]
 

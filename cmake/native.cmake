@@ -64,11 +64,20 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   # The PowerShell module, with a copy of both exes of its own, so that its
   # folder alone is a complete install; with a certificate, its files are
   # signed as the exes are (a change of signing settings signs them anew).
+  # Its files are those that its manifest's FileList names, the one list of them.
   set(module_dir ${CMAKE_BINARY_DIR}/module/Ferrule)
+  set(manifest ${CMAKE_SOURCE_DIR}/module/Ferrule/Ferrule.psd1)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${manifest})
+  file(READ ${manifest} manifest_text)
+  if(NOT manifest_text MATCHES "FileList = @\\(([^)]*)\\)")
+    message(FATAL_ERROR "${manifest} has no FileList")
+  endif()
+  string(REGEX MATCHALL "'[^']+'" FERRULE_MODULE_FILES "${CMAKE_MATCH_1}")
+  list(TRANSFORM FERRULE_MODULE_FILES REPLACE "'" "")
   file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/module/signing.txt
        CONTENT "${FERRULE_SIGN_PKCS12} ${FERRULE_SIGN_PASSWORD_FILE} ${FERRULE_SIGN_TIMESTAMP_URL}\n")
   set(module_files)
-  foreach(file Ferrule.psd1 Ferrule.psm1 Test-Ferrule.ps1 Ferrule.Format.ps1xml)
+  foreach(file ${FERRULE_MODULE_FILES})
     set(sign)
     if(FERRULE_SIGN_PKCS12)
       set(timestamp)
@@ -84,9 +93,10 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
                        ${sign}
                        DEPENDS ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${CMAKE_BINARY_DIR}/module/signing.txt VERBATIM)
     list(APPEND module_files ${module_dir}/${file})
+    get_filename_component(folder Ferrule/${file} DIRECTORY)
+    install(FILES ${module_dir}/${file} DESTINATION ${folder})
   endforeach()
   add_custom_target(module ALL DEPENDS ${module_files})
-  install(FILES ${module_files} DESTINATION Ferrule)
   install(FILES ${FERRULE_EXE_x64} DESTINATION Ferrule/x64)
   install(FILES ${FERRULE_EXE_x86} DESTINATION Ferrule/x86)
   set(CPACK_GENERATOR External)

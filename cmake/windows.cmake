@@ -59,11 +59,11 @@ if(FERRULE_TEST_SERVER)
 
   # ferrule.exe's console handler alone, handed one event at a time; and a
   # launcher that starts ferrule.exe with a command line of the test's own.
-  add_executable(console_events tests/console_events.cc exe/interrupt-win32.cc)
+  add_executable(console_events tests/wine/console_events.cc exe/interrupt-win32.cc)
   target_include_directories(console_events PRIVATE exe)
-  add_executable(launch tests/launch.cc)
+  add_executable(launch tests/wine/launch.cc)
   # The argument check and the output's conversion, at what Wine cannot reach.
-  add_executable(win32_units tests/win32_units.cc exe/arguments-win32.cc exe/output-win32.cc exe/output.cc)
+  add_executable(win32_units tests/unit/win32_units_test.cc exe/arguments-win32.cc exe/output-win32.cc exe/output.cc)
   target_include_directories(win32_units PRIVATE exe)
   foreach(tool console_events launch win32_units)
     target_compile_options(${tool} PRIVATE ${WARNINGS})

@@ -1,7 +1,8 @@
 // A machine's network configuration as the stand-in holds it: the four
 // classes of components, their binding paths and states, the write lock, and
 // the results that particular calls are scripted to return. It is read from
-// and written to a plain-text description; see machines.md.
+// and written to a plain-text description; see "Machine descriptions" in
+// docs/DEVELOPING.md.
 #ifndef STANDIN_MACHINE_H
 #define STANDIN_MACHINE_H
 

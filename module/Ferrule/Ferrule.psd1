@@ -8,7 +8,24 @@
     PowerShellVersion = '5.1'
     CompatiblePSEditions = @('Desktop', 'Core')
     FormatsToProcess = @('Ferrule.Format.ps1xml')
-    FileList = @('Ferrule.psd1', 'Ferrule.psm1', 'Test-Ferrule.ps1', 'Ferrule.Format.ps1xml')
+    # Every file of the module, listed here alone: the module dot-sources the
+    # scripts in this order, and the build installs, signs and packs this list.
+    FileList = @(
+        'Ferrule.psd1'
+        'Ferrule.psm1'
+        'Ferrule.Format.ps1xml'
+        'Private/Output.ps1'
+        'Private/Remote.ps1'
+        'Private/Run.ps1'
+        'Private/Selection.ps1'
+        'Private/Change.ps1'
+        'Private/Check.ps1'
+        'Public/Get-FerruleBinding.ps1'
+        'Public/Disable-FerruleBinding.ps1'
+        'Public/Enable-FerruleBinding.ps1'
+        'Public/Set-FerruleBinding.ps1'
+        'Public/Test-Ferrule.ps1'
+    )
     FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding', 'Test-Ferrule')
     CmdletsToExport = @()
     VariablesToExport = @()

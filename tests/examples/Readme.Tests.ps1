@@ -2,11 +2,11 @@
 # under pwsh against the stand-in build (FERRULE_EXE), each on a sample
 # machine of its own, with a stub Get-NetAdapter for the connection names.
 # The fleet's examples run over remoting in tests/module/Fleet.Tests.ps1, and
-# the cmd ones under Wine's cmd (cmd_examples.py).
+# the cmd ones under Wine's cmd (cmd_examples_test.py).
 BeforeDiscovery {
     . (Join-Path $PSScriptRoot 'Examples.ps1')
     $script:Examples = @(Get-ReadmeExample)
-    # Every example that a test runs: here, in tests/module/Fleet.Tests.ps1, or by cmd_examples.py.
+    # Every example that a test runs: here, in tests/module/Fleet.Tests.ps1, or by cmd_examples_test.py.
     $script:Known = @('ps-quick-start', 'ps-exe-quoting', 'ps-ethernet2', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore',
         'cmd-quick-start', 'cmd-ipv6-bound')
     $script:Run = @(

@@ -130,7 +130,7 @@ Describe 'Test-Ferrule' {
         $script:afterAsk = $(if ($row.AfterAsk) { $row.AfterAsk } else { @{} })
         $script:asked = 0
         $script:machine = $file
-        Mock -ModuleName Ferrule Test-FerruleElevated { $row.Elevated -ne $false }
+        Mock -ModuleName Ferrule Test-Elevated { $row.Elevated -ne $false }
         Mock -ModuleName Ferrule Get-NetAdapter { Get-Adapters $script:machine $script:platform }
         Mock -ModuleName Ferrule Get-NetAdapterBinding {
             Get-Bindings $script:machine $script:platform

@@ -291,6 +291,54 @@ Describe 'Failures' {
     }
 }
 
+Describe 'What runs on another machine' {
+    # Each block of Private/Remote.ps1 is sent to another machine as text, where
+    # nothing of the module's is.
+    BeforeDiscovery {
+        $remote = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private/Remote.ps1'
+        $ast = [System.Management.Automation.Language.Parser]::ParseFile($remote, [ref]$null, [ref]$null)
+        $script:Blocks = @($ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
+                ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } })
+    }
+
+    It 'finds the steps in the file' {
+        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:RunExe', 'script:AdapterNames', 'script:ProbeStep',
+            'script:CopyStep', 'script:RunStep')
+    }
+
+    It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {
+        $functions = @(& (Get-Module Ferrule) { Get-Command -Module Ferrule -CommandType Function } | ForEach-Object Name)
+        $functions.Count | Should -BeGreaterThan 10
+        $used = @($Block.FindAll({ param($node)
+                    ($node -is [System.Management.Automation.Language.CommandAst] -and $functions -contains $node.GetCommandName()) -or
+                    ($node -is [System.Management.Automation.Language.VariableExpressionAst] -and $node.VariablePath.IsScript)
+                }, $true) | ForEach-Object { $_.Extent.Text })
+        $used | Should -BeNullOrEmpty
+    }
+}
+
+Describe 'One table per concept' {
+    BeforeDiscovery {
+        $table = Join-Path (Split-Path $PSScriptRoot) 'unit/faults.table'
+        $script:FailureLines = @(Get-Content $table | Where-Object { $_ -match '^\w' } | ForEach-Object { ($_ -split '\s+', 2)[1] } |
+                Where-Object { $_ -ne '-' } | ForEach-Object { @{ Line = $_.Replace('%x', '80004005').Replace('%d', '0') } })
+    }
+
+    It 'gives "<Line>" a category of its own' -ForEach $FailureLines {
+        $category = & (Get-Module Ferrule) {
+            param($line)
+            $failed = Split-FailureLine -Line $line
+            if ($failed) { Get-FailureCategory -Call $failed.Call -Code $failed.Code }
+        } $Line
+        $category | Should -BeIn @([Enum]::GetNames([System.Management.Automation.ErrorCategory]))
+    }
+
+    It 'offers the classes of its table on <_>' -ForEach @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding') {
+        $set = (Get-Command $_).Parameters['Class'].Attributes | Where-Object { $_ -is [System.Management.Automation.ValidateSetAttribute] }
+        @($set.ValidValues) | Should -Be @(& (Get-Module Ferrule) { $script:ClassWords.Keys })
+    }
+}
+
 Describe 'Help' {
     It 'runs every example of <_>' -ForEach $Commands {
         $examples = @((Get-Help $_).Examples.Example)
@@ -314,9 +362,9 @@ Describe 'Help' {
 }
 
 Describe 'Windows PowerShell 5.1' {
-    It 'reads <_>' -ForEach @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') -File |
-            ForEach-Object Name) {
-        $file = Join-Path (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') $_
+    It 'reads <_>' -ForEach @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') -File -Recurse |
+            ForEach-Object FullName) {
+        $file = $_
         Find-Windows51Problem -Path $file | Should -BeNullOrEmpty
     }
 

@@ -126,13 +126,13 @@ Describe 'Many machines over PowerShell remoting' {
         Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
         Remove-Item (Get-HostExe '127.0.0.2')
         # The copy lands, and is then altered before the run.
-        Mock -ModuleName Ferrule Copy-FerruleToSession {
+        Mock -ModuleName Ferrule Copy-ExeToSession {
             Set-Content -Path $env:FERRULE_ALTERED -Value "#!/bin/sh`necho 'ms_fake (Fake)'`necho '    ms_fake->x: 1'"
             chmod 755 $env:FERRULE_ALTERED
         }
         $env:FERRULE_ALTERED = Get-HostExe '127.0.0.2'
         $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)
-        Should -Invoke -ModuleName Ferrule Copy-FerruleToSession -Times 1 -Exactly
+        Should -Invoke -ModuleName Ferrule Copy-ExeToSession -Times 1 -Exactly
         @($got | Where-Object PSComputerName -EQ '127.0.0.2').Count | Should -Be 0
         @($got | Where-Object ComponentID -EQ 'ms_fake').Count | Should -Be 0
         @($got | Where-Object PSComputerName -EQ '127.0.0.3').Count | Should -BeGreaterThan 0

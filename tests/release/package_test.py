@@ -11,9 +11,7 @@ import sys
 import tempfile
 import zipfile
 
-CONTENTS = ["Ferrule/Ferrule.Format.ps1xml", "Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/Test-Ferrule.ps1",
-            "Ferrule/x64/ferrule.exe",
-            "Ferrule/x86/ferrule.exe", "LICENSE", "README.md", "x64/ferrule.exe", "x86/ferrule.exe"]
+EXES = ["Ferrule/x64/ferrule.exe", "Ferrule/x86/ferrule.exe", "x64/ferrule.exe", "x86/ferrule.exe"]
 
 
 def main():
@@ -21,7 +19,10 @@ def main():
     parser.add_argument("--cpack", required=True)
     parser.add_argument("--build", required=True, help="the build folder, with CPackConfig.cmake")
     parser.add_argument("--name", required=True, help="the package's file name, without .zip")
+    parser.add_argument("--module-file", action="append", default=[],
+                        help="a file of the module, as its manifest lists it (once for each)")
     args = parser.parse_args()
+    contents = sorted(EXES + ["LICENSE", "README.md"] + [f"Ferrule/{file}" for file in args.module_file])
     problems = []
     with tempfile.TemporaryDirectory() as out:
         subprocess.run([args.cpack, "-B", out, "--config",
@@ -33,8 +34,8 @@ def main():
             for arch in ("x64", "x86"):
                 if f"Ferrule/{arch}/ferrule.exe" in names and z.read(f"Ferrule/{arch}/ferrule.exe") != z.read(f"{arch}/ferrule.exe"):
                     problems.append(f"the module's {arch}/ferrule.exe is not the package's")
-        if names != CONTENTS:
-            problems.append(f"the zip holds {names}, expected {CONTENTS}")
+        if names != contents:
+            problems.append(f"the zip holds {names}, expected {contents}")
         if bad is not None:
             problems.append(f"{bad} is damaged in the zip")
         with open(package, "rb") as f:

@@ -8,13 +8,17 @@ if(NOT EXIFTOOL OR NOT WINE64)
   return()
 endif()
 
-add_test(NAME windows.exe.x64 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_exe.sh
+add_test(NAME windows.exe.x64 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/release/exe_test.sh
          x86_64-w64-mingw32-objdump ${FERRULE_EXE_x64} pei-x86-64 amd64)
-add_test(NAME windows.exe.x86 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/check_exe.sh
+add_test(NAME windows.exe.x86 COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/release/exe_test.sh
          i686-w64-mingw32-objdump ${FERRULE_EXE_x86} pei-i386 x86)
+set(module_files)
+foreach(file ${FERRULE_MODULE_FILES})
+  list(APPEND module_files --module-file ${file})
+endforeach()
 add_test(NAME windows.package
-         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/check_package.py --cpack ${CMAKE_CPACK_COMMAND}
-                 --build ${CMAKE_BINARY_DIR} --name ${FERRULE_PACKAGE})
+         COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/release/package_test.py --cpack ${CMAKE_CPACK_COMMAND}
+                 --build ${CMAKE_BINARY_DIR} --name ${FERRULE_PACKAGE} ${module_files})
 set_tests_properties(windows.exe.x64 windows.exe.x86 windows.package PROPERTIES LABELS windows)
 
 # The release: the same bytes from a copy of the tree in another folder, and
@@ -22,13 +26,13 @@ set_tests_properties(windows.exe.x64 windows.exe.x86 windows.package PROPERTIES 
 find_program(OSSLSIGNCODE osslsigncode)
 find_program(OPENSSL openssl)
 if(OSSLSIGNCODE AND OPENSSL)
-  set(release Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/check_release.py --work ${CMAKE_BINARY_DIR}/release)
+  set(release Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/release/release_test.py --work ${CMAKE_BINARY_DIR}/release)
   set(FERRULE_SIGNED_EXE_x64 ${CMAKE_BINARY_DIR}/release/signed/x64/ferrule.exe)
   set(FERRULE_SIGNED_EXE_x86 ${CMAKE_BINARY_DIR}/release/signed/x86/ferrule.exe)
   add_test(NAME release.build COMMAND ${release} build --source ${CMAKE_SOURCE_DIR})
   add_test(NAME release.reproducible COMMAND ${release} reproducible --build ${CMAKE_BINARY_DIR}
            --source ${CMAKE_SOURCE_DIR})
-  add_test(NAME release.signed COMMAND ${release} signed --build ${CMAKE_BINARY_DIR})
+  add_test(NAME release.signed COMMAND ${release} signed --build ${CMAKE_BINARY_DIR} ${module_files})
   set_tests_properties(release.build PROPERTIES FIXTURES_SETUP release LABELS windows TIMEOUT 900)
   set_tests_properties(release.reproducible release.signed PROPERTIES FIXTURES_REQUIRED release LABELS windows)
 else()
@@ -51,8 +55,8 @@ function(add_wine_tests arch wine winearch)
   set(exe ${FERRULE_EXE_${arch}})
   set(prefix ${CMAKE_BINARY_DIR}/wine-prefix-${arch})
   set(bare ${CMAKE_BINARY_DIR}/wine-prefix-${arch}-bare)
-  set(make_prefix ${CMAKE_COMMAND} -E env WINEARCH=${winearch} ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh)
-  set(transcript Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${exe} --wine ${wine}
+  set(make_prefix ${CMAKE_COMMAND} -E env WINEARCH=${winearch} ${CMAKE_CURRENT_SOURCE_DIR}/wine/wine_prefix.sh)
+  set(transcript Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/runners/transcript.py --ferrule ${exe} --wine ${wine}
                  --launcher ${FERRULE_LAUNCH_${arch}})
 
   add_test(NAME wine.${arch}.prefix COMMAND ${make_prefix} ${wine} ${prefix} ${FERRULE_SERVER_DLL_${arch}})
@@ -68,7 +72,7 @@ function(add_wine_tests arch wine winearch)
   # The signed exe still runs every case.
   if(FERRULE_SIGNED_EXE_${arch})
     add_exe_test(wine.${arch}.signed.transcripts "wine_server_${arch};release" Python3::Interpreter
-                 ${CMAKE_CURRENT_SOURCE_DIR}/transcript.py --ferrule ${FERRULE_SIGNED_EXE_${arch}} --wine ${wine}
+                 ${CMAKE_CURRENT_SOURCE_DIR}/runners/transcript.py --ferrule ${FERRULE_SIGNED_EXE_${arch}} --wine ${wine}
                  --launcher ${FERRULE_LAUNCH_${arch}} --prefix ${prefix} ${TRANSCRIPT_CASES})
   endif()
 
@@ -87,7 +91,7 @@ function(add_wine_tests arch wine winearch)
 
   # A listing of 11,000 lines: whole, and written a block at a time; and one
   # of 550 lines on a console, whole. Each ends in a block of one character.
-  set(large_output Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/large_output.py --ferrule ${exe}
+  set(large_output Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/runners/large_output_test.py --ferrule ${exe}
                    --wine ${wine} --prefix ${prefix})
   if(STRACE)
     add_exe_test(wine.${arch}.large_output wine_server_${arch} ${large_output})
@@ -96,7 +100,7 @@ function(add_wine_tests arch wine winearch)
 
   # Ctrl+C while it works (SIGINT to Wine), and the handler's answer to each console event.
   add_exe_test(wine.${arch}.interrupt wine_server_${arch}
-               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/interrupt_test.py --ferrule ${exe}
+               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/runners/interrupt_test.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix} --events ${FERRULE_CONSOLE_EVENTS_${arch}})
 
   # Test-Ferrule, the check for a real Windows machine, with the test server in Windows' place.
@@ -115,12 +119,12 @@ function(add_wine_tests arch wine winearch)
   # the README's are).
   if(arch STREQUAL "x64")
     add_exe_test(wine.${arch}.examples.cmd wine_server_${arch}
-                 Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/examples/cmd_examples.py --ferrule ${exe}
+                 Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/examples/cmd_examples_test.py --ferrule ${exe}
                  --wine ${wine} --prefix ${prefix})
   endif()
 
   add_exe_test(wine.${arch}.fault_subset wine_server_${arch}
-               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/wine_faults.py --ferrule ${exe}
+               Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/runners/fault_subset_test.py --ferrule ${exe}
                --wine ${wine} --prefix ${prefix})
 
   # Without the test server, Wine's own configuration object grants the lock

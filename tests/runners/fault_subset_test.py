@@ -22,7 +22,7 @@ SET_UP = [("CoInitializeEx", "CoUninitialize"), ("CoCreateInstance", "INetCfg.Re
 
 def fault_table():
     table = []
-    with open(os.path.join(HERE, "faults.table"), encoding="utf-8") as f:
+    with open(os.path.join(HERE, "..", "unit", "faults.table"), encoding="utf-8") as f:
         for line in f:
             if line.strip() and not line.startswith("#"):
                 call, message = line.split(None, 1)
@@ -60,7 +60,7 @@ def reverse_undo_problems(journal):
 
 def check(runner, call, message, workdir):
     machine = os.path.join(workdir, "machine.txt")
-    with open(os.path.join(HERE, "machines", "small.machine"), encoding="utf-8") as f:
+    with open(os.path.join(HERE, "..", "machines", "small.machine"), encoding="utf-8") as f:
         text = f.read()
     with open(machine, "w", encoding="utf-8") as f:
         f.write(text + f"fail {call} 1 80004005\n")

@@ -4,7 +4,7 @@
 # misspelt (runs_on) is refused. A runner image that the forge has retired
 # (a job on it never starts, so the workflow can never pass) is refused too,
 # and so is the workflow with one put in.
-# usage: check_workflow.sh ACTION-VALIDATOR WORKFLOW
+# usage: workflow_test.sh ACTION-VALIDATOR WORKFLOW
 set -e
 validator=$1 workflow=$2
 # Retired: windows-2019 on 2025-06-30, ubuntu-20.04 on 2025-04-15, ubuntu-18.04,

@@ -1,29 +1,29 @@
-# Test-Ferrule: ferrule on a real Windows machine beside the platform's own
-# view of its bindings. Part of the Ferrule module (dot-sourced by it).
+# The Windows check's own work (Test-Ferrule): ferrule on a real Windows
+# machine beside the platform's own view of its bindings.
 
 $script:Lltdio = 'ms_lltdio'
 
 # Whether this process has an administrator's rights (an elevated prompt).
-function Test-FerruleElevated {
+function Test-Elevated {
     if ([Environment]::OSVersion.Platform -ne [PlatformID]::Win32NT) { return $false }
     $principal = New-Object Security.Principal.WindowsPrincipal ([Security.Principal.WindowsIdentity]::GetCurrent())
     $principal.IsInRole([Security.Principal.WindowsBuiltInRole]::Administrator)
 }
 
 # One run of a ferrule for the check: its exit status and lines.
-function Invoke-FerruleCheckRun {
+function Invoke-CheckRun {
     param([string]$Exe, [string[]]$ArgumentList)
-    @(& $script:RunFerrule $Exe @(ConvertTo-FerruleCommandLine $ArgumentList) @())[0]
+    @(& $script:RunExe -Path $Exe -CommandLines @(ConvertTo-CommandLine -ArgumentList $ArgumentList) -StopAt @())[0]
 }
 
 # Bind names and component IDs are compared without regard to case, as Windows compares them.
-function Get-FerrulePairKey {
+function Get-PairKey {
     param($Adapter, $Component)
     "$(([string]$Adapter).ToUpperInvariant())|$(([string]$Component).ToLowerInvariant())"
 }
 
 # The platform's bindings by pair (adapter GUID, component ID), and its adapters by GUID.
-function Get-FerrulePlatformView {
+function Get-PlatformView {
     $adapters = @{}
     foreach ($adapter in @(Get-NetAdapter -IncludeHidden)) {
         $adapters[([string]$adapter.InterfaceGuid).ToUpperInvariant()] = $adapter
@@ -36,21 +36,21 @@ function Get-FerrulePlatformView {
         # so that the pair shows as the platform's alone.
         $adapter = $byName[[string]$binding.Name]
         if (-not $adapter) { $adapter = "(adapter $($binding.Name) not in Get-NetAdapter)" }
-        $bindings[(Get-FerrulePairKey $adapter $binding.ComponentID)] = [pscustomobject]@{
+        $bindings[(Get-PairKey $adapter $binding.ComponentID)] = [pscustomobject]@{
             Adapter = $adapter; Binding = $binding
         }
     }
     [pscustomobject]@{ Bindings = $bindings; Adapters = $adapters }
 }
 
-function Get-FerrulePlatformLine {
+function Get-PlatformLine {
     param($Binding)
     "$($Binding.Name) ($($Binding.InterfaceDescription)): $($Binding.ComponentID) ($($Binding.DisplayName)) Enabled=$($Binding.Enabled)"
 }
 
 # ferrule's listing: each component's line with its path lines, and the lines
 # that are neither (a failure's).
-function Read-FerruleCheckListing {
+function Read-CheckListing {
     param([string[]]$Lines)
     $components = New-Object System.Collections.ArrayList
     $others = New-Object System.Collections.ArrayList
@@ -76,7 +76,7 @@ function Read-FerruleCheckListing {
 
 # The adapters' paths that bind a component directly, by pair; and the paths
 # of any other shape.
-function Get-FerruleCheckPairs {
+function Get-CheckPair {
     param($Components)
     $pairs = @{}
     $otherShapes = New-Object System.Collections.ArrayList
@@ -84,7 +84,7 @@ function Get-FerruleCheckPairs {
         foreach ($path in $component.Paths) {
             $parts = $path.Token -split '->'
             if ($parts.Count -eq 2 -and $parts[1].ToUpperInvariant() -eq $component.Bind.ToUpperInvariant()) {
-                $pairs[(Get-FerrulePairKey $component.Bind $parts[0])] = $path
+                $pairs[(Get-PairKey $component.Bind $parts[0])] = $path
             } else {
                 [void]$otherShapes.Add($path.Line.Trim())
             }
@@ -94,7 +94,7 @@ function Get-FerruleCheckPairs {
 }
 
 # What ferrule printed under the adapter that mentions the component.
-function Get-FerruleLinesFor {
+function Get-CheckLine {
     param($Components, [string]$Adapter, [string]$ComponentID)
     foreach ($component in $Components) {
         if ($component.Bind.ToUpperInvariant() -eq $Adapter) {
@@ -106,7 +106,7 @@ function Get-FerruleLinesFor {
 }
 
 # Every pair on one side only, and every pair whose states differ.
-function Compare-FerruleCheck {
+function Compare-CheckListing {
     param($Components, [hashtable]$Pairs, $View)
     $rows = New-Object System.Collections.ArrayList
     foreach ($key in @($View.Bindings.Keys | Sort-Object)) {
@@ -115,10 +115,10 @@ function Compare-FerruleCheck {
         if ($null -eq $path) {
             $componentId = [string]$entry.Binding.ComponentID
             [void]$rows.Add([pscustomobject]@{ What = 'only the platform has it'; Pair = "$componentId->$($entry.Adapter)"
-                    Ferrule = (Get-FerruleLinesFor $Components $entry.Adapter $componentId); Platform = Get-FerrulePlatformLine $entry.Binding })
+                    Ferrule = (Get-CheckLine -Components $Components -Adapter $entry.Adapter -ComponentID $componentId); Platform = Get-PlatformLine $entry.Binding })
         } elseif ($path.Enabled -ne [bool]$entry.Binding.Enabled) {
             [void]$rows.Add([pscustomobject]@{ What = 'states differ'; Pair = $path.Token
-                    Ferrule = @($path.Component.Line, $path.Line); Platform = Get-FerrulePlatformLine $entry.Binding })
+                    Ferrule = @($path.Component.Line, $path.Line); Platform = Get-PlatformLine $entry.Binding })
         }
     }
     foreach ($key in @($Pairs.Keys | Sort-Object)) {
@@ -134,7 +134,7 @@ function Compare-FerruleCheck {
     $rows
 }
 
-function Write-FerruleDisagreement {
+function Write-Disagreement {
     param($Rows)
     Write-Host ('{0,-26} {1,-56} sides' -f 'disagreement', 'pair')
     foreach ($row in $Rows) {
@@ -145,12 +145,12 @@ function Write-FerruleDisagreement {
 }
 
 # The bindings check: whether it passed, and ferrule's adapter paths by pair.
-function Test-FerruleBindings {
+function Test-CheckBinding {
     param([string]$Exe, $View)
-    $run = Invoke-FerruleCheckRun $Exe @('class', 'dev')
-    $listing = Read-FerruleCheckListing $run.Lines
-    $found = Get-FerruleCheckPairs $listing.Components
-    $rows = @(Compare-FerruleCheck $listing.Components $found.Pairs $View)
+    $run = Invoke-CheckRun $Exe @('class', 'dev')
+    $listing = Read-CheckListing $run.Lines
+    $found = Get-CheckPair $listing.Components
+    $rows = @(Compare-CheckListing -Components $listing.Components -Pairs $found.Pairs -View $View)
     $paths = 0
     foreach ($component in $listing.Components) { $paths += $component.Paths.Count }
     Write-Host ("bindings: ferrule's class dev (exit status $($run.Status)): $($listing.Components.Count) adapters, " +
@@ -161,7 +161,7 @@ function Test-FerruleBindings {
             'under their adapter, and are not compared:')
         foreach ($line in $found.OtherShapes) { Write-Host "    $line" }
     }
-    if ($rows.Count -gt 0) { Write-FerruleDisagreement $rows }
+    if ($rows.Count -gt 0) { Write-Disagreement $rows }
     $platformOnly = @($rows | Where-Object What -EQ 'only the platform has it').Count
     if ($View.Bindings.Count -gt 0 -and $platformOnly -eq $View.Bindings.Count) {
         Write-Host ("  none of the platform's bindings matches a path of ferrule's: the adapters' bind names are not " +
@@ -173,20 +173,20 @@ function Test-FerruleBindings {
     }
 }
 
-function Get-FerruleLltdioState {
+function Get-LltdioState {
     param([string]$Adapter)
-    $entry = (Get-FerrulePlatformView).Bindings[(Get-FerrulePairKey $Adapter $script:Lltdio)]
+    $entry = (Get-PlatformView).Bindings[(Get-PairKey $Adapter $script:Lltdio)]
     if ($null -eq $entry) { return $null }
     [bool]$entry.Binding.Enabled
 }
 
 # One ferrule run that changes the one path: what was wrong with it.
-function Invoke-FerruleCheckChange {
+function Invoke-CheckChange {
     param([string]$Exe, $Path, [bool]$Enable, [bool]$Before)
     $mode = 'disable'
     if ($Enable) { $mode = 'enable' }
     $arguments = @('comp', $Path.Component.Bind, 'path', $Path.Token, $mode)
-    $run = Invoke-FerruleCheckRun $Exe $arguments
+    $run = Invoke-CheckRun $Exe $arguments
     # The exit status table: a disable that was applied gives 0; an enable
     # gives 0 when the path was enabled before, 1 when it was not.
     $expectedStatus = 0
@@ -195,27 +195,27 @@ function Invoke-FerruleCheckChange {
     $problems = @()
     if ($run.Status -ne $expectedStatus) { $problems += "exit status $($run.Status), expected $expectedStatus" }
     if (($run.Lines -join "`n") -ne ($expected -join "`n")) {
-        $problems += "printed $(ConvertTo-FerruleListText $run.Lines), expected $(ConvertTo-FerruleListText $expected)"
+        $problems += "printed $(ConvertTo-ListText $run.Lines), expected $(ConvertTo-ListText $expected)"
     }
     Write-Host "  ferrule $($arguments -join ' '): exit status $($run.Status)"
     foreach ($line in $run.Lines) { Write-Host "    | $line" }
     $problems
 }
 
-function ConvertTo-FerruleListText {
+function ConvertTo-ListText {
     param([string[]]$Lines)
     '[' + ((@($Lines) | ForEach-Object { "'" + $_ + "'" }) -join ', ') + ']'
 }
 
 # Gives the path its original state again if it has not: what went wrong, or nothing.
-function Restore-FerruleCheckPath {
+function Restore-CheckPath {
     param([string]$Exe, $Path, [bool]$Original)
     $adapter = $Path.Component.Bind.ToUpperInvariant()
-    $state = Get-FerruleLltdioState $adapter
+    $state = Get-LltdioState $adapter
     if ($null -eq $state) { return "the platform no longer reports the binding of $script:Lltdio to $adapter" }
     if ($state -eq $Original) { return }
-    Invoke-FerruleCheckChange $Exe $Path $Original $state | Out-Null
-    $state = Get-FerruleLltdioState $adapter
+    Invoke-CheckChange -Exe $Exe -Path $Path -Enable $Original -Before $state | Out-Null
+    $state = Get-LltdioState $adapter
     if ($state -ne $Original) {
         $mode = 'disable'
         if ($Original) { $mode = 'enable' }
@@ -228,9 +228,9 @@ function Restore-FerruleCheckPath {
 }
 
 # The round trip, on the first adapter whose ms_lltdio binding both sides know.
-function Test-FerruleRoundTrip {
+function Test-RoundTrip {
     param([string]$Exe, [hashtable]$Pairs, [string]$Label = 'round trip')
-    $view = Get-FerrulePlatformView
+    $view = Get-PlatformView
     $candidates = @($Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") -and $view.Bindings.ContainsKey($_) })
     if ($candidates.Count -eq 0) {
         Write-Host "${Label}: FAILED: no adapter has a binding of $script:Lltdio that both ferrule and the platform report"
@@ -245,15 +245,15 @@ function Test-FerruleRoundTrip {
         foreach ($enable in $false, $true) {
             $step = 'disable'
             if ($enable) { $step = 'enable' }
-            $problems += @(Invoke-FerruleCheckChange $Exe $path $enable $state | ForEach-Object { "${step}: $_" })
-            $state = Get-FerruleLltdioState $path.Component.Bind.ToUpperInvariant()
+            $problems += @(Invoke-CheckChange -Exe $Exe -Path $path -Enable $enable -Before $state | ForEach-Object { "${step}: $_" })
+            $state = Get-LltdioState $path.Component.Bind.ToUpperInvariant()
             if ($state -ne $enable) {
                 $problems += "after the $step, the platform says Enabled=$state"
                 break
             }
         }
     } finally {
-        $problems += @(Restore-FerruleCheckPath $Exe $path $original)
+        $problems += @(Restore-CheckPath -Exe $Exe -Path $path -Original $original)
     }
     foreach ($problem in $problems) { Write-Host "  $problem" }
     $word = 'passed'
@@ -263,11 +263,11 @@ function Test-FerruleRoundTrip {
 }
 
 # The x86 listing beside the x64 one: reported, never failed.
-function Compare-FerruleX86 {
+function Compare-X86 {
     param([string]$X64, [string]$X86)
     $differing = @()
     foreach ($name in 'dev', 'client', 'proto', 'service') {
-        $ran = @((Invoke-FerruleCheckRun $X64 @('class', $name)), (Invoke-FerruleCheckRun $X86 @('class', $name)))
+        $ran = @((Invoke-CheckRun $X64 @('class', $name)), (Invoke-CheckRun $X86 @('class', $name)))
         if ($ran[0].Status -eq $ran[1].Status -and ($ran[0].Lines -join "`n") -eq ($ran[1].Lines -join "`n")) { continue }
         $differing += $name
         Write-Host "x86: class ${name}: x64 exit status $($ran[0].Status), x86 exit status $($ran[1].Status)"
@@ -285,88 +285,4 @@ function Compare-FerruleX86 {
     }
     Write-Host 'x86: the same lines and exit status as x64 in all four classes'
     'x86 agrees'
-}
-
-<#
-.SYNOPSIS
-Checks ferrule on this Windows machine against the platform's own view of its bindings.
-
-.DESCRIPTION
-Run it elevated, on a scratch or test machine, with the exes of a release. It
-makes three checks, prints what it did, and returns a result whose Passed
-says whether the first two passed (and Status: 0 passed, 1 failed, 2 not run).
-It never ends the session: a script turns the result into its own status.
-
-1. Bindings: ferrule's class dev beside Get-NetAdapterBinding -AllBindings
-   -IncludeHidden (Windows 8 and Server 2012 or later). Each adapter's bind
-   name in ferrule is taken to be its InterfaceGuid, and a component's binding
-   to it the path COMPONENT->{GUID}; every pair on one side only, and every
-   pair in two states, is a row of a table.
-2. Round trip: the binding of ms_lltdio (which carries none of the machine's
-   traffic) to one adapter is disabled and enabled with ferrule, and the
-   platform is asked after each step; whatever happens it is then put back as
-   it was. It is the only path the check changes.
-3. x86: with -X86Path, both exes list all four classes, and an x86 round trip
-   is made on the same path (put back with the first exe whatever happens):
-   both are reported, and never fail the check.
-
-.PARAMETER Path
-The ferrule.exe to check; by default the module's own for this machine.
-
-.PARAMETER X86Path
-The x86 ferrule.exe, to compare with the first.
-
-.EXAMPLE
-PS C:\> $result = Test-Ferrule -Path .\x64\ferrule.exe -X86Path .\x86\ferrule.exe
-PS C:\> if (-not $result.Passed) { exit 1 }
-
-Checks both exes of a release, and fails a script when the check failed.
-#>
-function Test-Ferrule {
-    [CmdletBinding()]
-    [OutputType('Ferrule.CheckResult')]
-    param(
-        [string]$Path = (Get-FerrulePath),
-        [string]$X86Path
-    )
-    $result = [pscustomobject]@{
-        PSTypeName = 'Ferrule.CheckResult'; Passed = $false; Status = 2; Bindings = $null; RoundTrip = $null
-        X86 = 'x86 not compared'; Summary = $null
-    }
-    if (-not (Test-FerruleElevated)) {
-        $result.Summary = ('Test-Ferrule: run this from an elevated prompt (Run as administrator): ferrule needs the ' +
-            "network configuration's write lock; nothing was run")
-        Write-Host $result.Summary
-        return $result
-    }
-    try {
-        $bindings = Test-FerruleBindings $Path (Get-FerrulePlatformView)
-        $roundTrip = Test-FerruleRoundTrip $Path $bindings.Pairs
-    } catch {
-        $result.Status = 1
-        $result.Summary = "Test-Ferrule: FAILED: $($_.Exception.GetType().Name): $($_.Exception.Message)"
-        Write-Host $result.Summary
-        return $result
-    }
-    if ($X86Path) {
-        $result.X86 = Compare-FerruleX86 $Path $X86Path
-        # Whatever the x86 exe does, the first exe puts the path back as it was.
-        $candidates = @($bindings.Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") })
-        $before = $null
-        if ($candidates.Count -gt 0) { $before = Get-FerruleLltdioState $bindings.Pairs[$candidates[0]].Component.Bind.ToUpperInvariant() }
-        $x86Trip = $false
-        try { $x86Trip = Test-FerruleRoundTrip $X86Path $bindings.Pairs 'x86 round trip' }
-        finally {
-            if ($null -ne $before) { Restore-FerruleCheckPath $Path $bindings.Pairs[$candidates[0]] $before | Out-Null }
-        }
-        $result.X86 += $(if ($x86Trip) { ', x86 round trip passed' } else { ', x86 round trip failed' })
-    }
-    $result.Passed = $bindings.Passed -and $roundTrip
-    $result.Status = $(if ($result.Passed) { 0 } else { 1 })
-    $result.Bindings = $(if ($bindings.Passed) { 'agree' } else { 'disagree' })
-    $result.RoundTrip = $(if ($roundTrip) { 'passed' } else { 'failed' })
-    $word = $(if ($result.Passed) { 'PASSED' } else { 'FAILED' })
-    $result.Summary = "Test-Ferrule: ${word}: bindings $($result.Bindings), round trip $($result.RoundTrip), $($result.X86)"
-    Write-Host $result.Summary
-    $result
 }

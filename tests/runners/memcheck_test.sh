@@ -1,7 +1,7 @@
 #!/bin/sh
 # Runs ferrule under valgrind on a copy of the sample machine: any memory error
 # or leak fails, and so does an exit status other than the expected one.
-# usage: memcheck.sh EXPECTED-STATUS FERRULE SAMPLE-MACHINE ARGUMENTS...
+# usage: memcheck_test.sh EXPECTED-STATUS FERRULE SAMPLE-MACHINE ARGUMENTS...
 expected=$1 ferrule=$2 sample=$3
 shift 3
 machine=$(mktemp)

@@ -44,7 +44,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-SAMPLE = os.path.join(HERE, "..", "standin", "sample.machine")
+SAMPLE = os.path.join(HERE, "..", "..", "standin", "sample.machine")
 # The OEM code page that Wine takes from the locale, as Python names it.
 # What a run's "to:" names for a pipe whose read end is closed before it starts.
 CLOSED_PIPE = "closed pipe"
@@ -114,7 +114,7 @@ class Case:
 
     def machine_text(self):
         name = self.machine
-        path = SAMPLE if name == "sample" else os.path.join(HERE, "machines", name + ".machine")
+        path = SAMPLE if name == "sample" else os.path.join(HERE, "..", "machines", name + ".machine")
         with open(path, encoding="utf-8") as f:
             text = f.read()
         return text + "".join(line + "\n" for line in self.extra)

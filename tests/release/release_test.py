@@ -1,17 +1,17 @@
 #!/usr/bin/env python3
 """A release that anyone can check.
 
-  check_release.py build --source DIR --work DIR
+  release_test.py build --source DIR --work DIR
       copies the source tree, as a fresh clone would be (its files new, the
       commit the same), into a folder of another name, and builds both exes
       and the package there with another time zone, locale and user; then,
       with a throwaway CA and code-signing certificate made by openssl, builds
       them signed.
-  check_release.py reproducible --work DIR --build DIR --source DIR
+  release_test.py reproducible --work DIR --build DIR --source DIR
       both exes, the zip and its checksum file from the copy are byte for
       byte those of the suite's own build; and the zip's entries are dated
       from the last commit, or from SOURCE_DATE_EPOCH when it is set.
-  check_release.py signed --work DIR --build DIR
+  release_test.py signed --work DIR --build DIR
       each signed exe verifies against the CA and fails to once a byte is
       changed; with its signature removed it is the unsigned exe again; it
       still carries its version record and manifest; and the signed package
@@ -30,7 +30,6 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ARCHS = {"x64": ("x86_64-w64-mingw32-objdump", "pei-x86-64", "amd64"),
          "x86": ("i686-w64-mingw32-objdump", "pei-i386", "x86")}
 PACKAGE = "ferrule-0.1.0.3-windows.zip"
-MODULE_FILES = ["Ferrule/Ferrule.psd1", "Ferrule/Ferrule.psm1", "Ferrule/Test-Ferrule.ps1", "Ferrule/Ferrule.Format.ps1xml"]
 
 
 def sha256(path):
@@ -184,7 +183,7 @@ def signed(args):
             run(["osslsigncode", "remove-signature", "-in", exe, "-out", removed])
             if not same_bytes(removed, unsigned):
                 problems.append(f"{arch}: with its signature removed, the exe is not the unsigned one")
-            if subprocess.run([os.path.join(HERE, "check_exe.sh"), objdump, exe, pe_format, manifest_arch]).returncode:
+            if subprocess.run([os.path.join(HERE, "exe_test.sh"), objdump, exe, pe_format, manifest_arch]).returncode:
                 problems.append(f"{arch}: the signed exe's version record or manifest is wrong")
         zip_file = os.path.join(folder, PACKAGE)
         with zipfile.ZipFile(zip_file) as z:
@@ -196,7 +195,7 @@ def signed(args):
                         problems.append(f"the signed package's {name} is not the signed exe")
             # The module's files carry signatures of their own, so that it
             # loads under the AllSigned policy.
-            for name in MODULE_FILES:
+            for name in (f"Ferrule/{file}" for file in args.module_file):
                 script = os.path.join(scratch, os.path.basename(name))
                 with open(script, "wb") as f:
                     f.write(z.read(name))
@@ -216,6 +215,8 @@ def main():
     parser.add_argument("--source", help="the source tree (build, reproducible)")
     parser.add_argument("--work", required=True, help="where the copy, its builds and the keys go")
     parser.add_argument("--build", help="the suite's own build folder (reproducible, signed)")
+    parser.add_argument("--module-file", action="append", default=[],
+                        help="a file of the module, as its manifest lists it (signed; once for each)")
     args = parser.parse_args()
     problems = {"build": build, "reproducible": reproducible, "signed": signed}[args.step](args)
     for problem in problems:

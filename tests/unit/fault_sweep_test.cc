@@ -28,7 +28,7 @@ const std::string machine =
 // call -> the line it prints when it fails, or "" when it prints none.
 std::map<std::string, std::string> loadMessages() {
   std::map<std::string, std::string> messages;
-  std::ifstream table(TESTS_DIR "/faults.table");
+  std::ifstream table(TESTS_DIR "/unit/faults.table");
   std::string line;
   while (std::getline(table, line)) {
     if (line.empty() || line[0] == '#') continue;

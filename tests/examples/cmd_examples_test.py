@@ -9,7 +9,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "runners"))
 import transcript  # noqa: E402
 
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")

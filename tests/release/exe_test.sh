@@ -2,7 +2,7 @@
 # Checks a built ferrule.exe without running it: its machine type, that it
 # imports only DLLs that every Windows has, its version record as an
 # independent reader (exiftool) sees it, and its application manifest.
-# usage: check_exe.sh OBJDUMP EXE pei-x86-64|pei-i386 amd64|x86
+# usage: exe_test.sh OBJDUMP EXE pei-x86-64|pei-i386 amd64|x86
 objdump=$1 exe=$2 format=$3 architecture=$4
 failed=0
 "$objdump" -f "$exe" | grep -q "file format $format" || { echo "not $format: $exe"; failed=1; }
@@ -35,5 +35,5 @@ if [ "$got" != "$expected" ]; then
   echo "$got"
   failed=1
 fi
-python3 "$(dirname "$0")/check_manifest.py" "$exe" 0.1.0.3 "$architecture" || failed=1
+python3 "$(dirname "$0")/manifest.py" "$exe" 0.1.0.3 "$architecture" || failed=1
 exit $failed

@@ -1,7 +1,7 @@
 #!/bin/sh
 # The heap a walk needs beyond the machine is the same for 1,000 paths as for
 # 100,000, in each mode: nothing the walk keeps grows with the machine.
-# usage: flat_memory.sh FERRULE_MEASURE
+# usage: flat_memory_test.sh FERRULE_MEASURE
 measure=$1
 for mode in query enable disable; do
   small=$("$measure" 1000 $mode 2>&1 | sed -n 's/.*walk_peak_bytes //p')

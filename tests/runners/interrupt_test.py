@@ -23,7 +23,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import transcript  # noqa: E402
-import wine_faults  # noqa: E402
+import fault_subset_test  # noqa: E402
 
 MACHINE = """class proto
   component ms_alpha "Alpha Protocol"
@@ -153,7 +153,7 @@ def check_row(runner, row, workdir):
     got = sum(1 for line in calls if line.startswith("IEnumNetCfgComponent") and ".Next(" in line)
     if got != row.fetched:
         problems.append(f"{got} components fetched, expected {row.fetched}")
-    problems += wine_faults.reverse_undo_problems(calls)
+    problems += fault_subset_test.reverse_undo_problems(calls)
     problems += [line for line in calls if line.startswith(("unreleased:", "violation:"))]
     if disabled_paths(machine) != row.disabled:
         problems.append(f"disabled afterwards: {sorted(disabled_paths(machine))}, expected {sorted(row.disabled)}")

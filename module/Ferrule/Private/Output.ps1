@@ -1,0 +1,109 @@
+# Reading ferrule's lines, and the errors that its failures become.
+
+# An error whose message names the machine, when it is another.
+function New-ErrorRecord {
+    param([string]$Message, [System.Management.Automation.ErrorCategory]$Category, $Target, [string]$Computer = '')
+    if ($Computer) { $Message = "${Computer}: $Message" }
+    $exception = New-Object System.InvalidOperationException $Message
+    New-Object System.Management.Automation.ErrorRecord $exception, "Ferrule.$Category", $Category, $Target
+}
+
+# A run that ended otherwise than with its lines: a stop here ends the
+# pipeline, a stop on another machine is an error for that machine; refused
+# arguments are an error.
+function Assert-Run {
+    param($Cmdlet, $Run, $Target, [string]$Computer)
+    if ($script:StoppedStatuses -contains $Run.Status) {
+        $record = New-ErrorRecord -Message "ferrule was stopped (exit status $($Run.Status))" -Category OperationStopped `
+            -Target $Target -Computer $Computer
+        if (-not $Computer) { $Cmdlet.ThrowTerminatingError($record) }
+        $Cmdlet.WriteError($record)
+        return $false
+    }
+    if ($Run.Status -eq 255) {
+        $record = New-ErrorRecord -Message "ferrule refused its arguments: $($Run.Lines -join ' ')" -Category InvalidArgument `
+            -Target $Target -Computer $Computer
+        $Cmdlet.WriteError($record)
+        return $false
+    }
+    $true
+}
+
+function Write-Failure {
+    param($Cmdlet, $Failure, $Target, [string]$Computer)
+    $Cmdlet.WriteError((New-ErrorRecord -Message "ferrule: $($Failure.Line)" -Category $Failure.Category -Target $Target -Computer $Computer))
+}
+
+# A failure line's call and code: "CALL returned CODE", or a failed apply's
+# "Applying changes ... failed - error code CODE"; $null for any other line.
+function Split-FailureLine {
+    param([string]$Line)
+    if ($Line -match '^(Applying changes \.\.\. failed - error code) ([0-9a-f]+)$' -or $Line -match '^(.+) returned ([0-9a-f]+)$') {
+        return [pscustomobject]@{ Call = $Matches[1]; Code = $Matches[2] }
+    }
+    $null
+}
+
+# The category of a failure, from the table of failure lines; $null for a
+# call that the table lacks.
+function Get-FailureCategory {
+    param([string]$Call, [string]$Code)
+    if ($Code -eq $script:AccessDenied) { return 'PermissionDenied' }
+    foreach ($row in $script:FailureCategories) {
+        if ($Call -match $row.Call) { return $row.Category }
+    }
+    $null
+}
+
+function New-Failure {
+    param([string]$Line, [string]$Category, [string]$Code, [string]$ComponentID)
+    [pscustomobject]@{ Line = $Line; Category = $Category; Code = $Code; ComponentID = $ComponentID }
+}
+
+# Reads one run's lines: the paths as Ferrule.Binding objects, each in the
+# state it is left in, and the failures. A path line is "    TOKEN: 1" in a
+# listing, "    TOKEN: 1->0" in a change; a heading is "BINDNAME (DISPLAY
+# NAME)"; every line that names a failed call ends "returned CODE". Adapters
+# get their connection names from AdapterNames. (The objects are made here,
+# not by a function a path, which would cost more than the object.)
+function Read-Output {
+    param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{})
+    $paths = New-Object System.Collections.ArrayList
+    $failures = New-Object System.Collections.ArrayList
+    $applied = @{}
+    $componentId = $null
+    $displayName = $null
+    $name = $null
+    foreach ($line in $Lines) {
+        $path = $script:PathLine.Match($line)
+        if ($path.Success) {
+            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value,
+                    ($path.Groups[2].Value -eq '1'), $name))
+            continue
+        }
+        if ($line -eq 'Applying changes ... success') {
+            $applied[$componentId] = ''
+            continue
+        }
+        $failed = Split-FailureLine -Line $line
+        if ($failed -and $failed.Call -eq 'Applying changes ... failed - error code' -and
+            ([Convert]::ToInt64($failed.Code, 16) -band 0x80000000L) -eq 0) {
+            # A success code (severity bit clear), 4a020 among them, is applied.
+            $applied[$componentId] = $failed.Code
+        } elseif ($failed) {
+            # A failed apply is a WriteError whatever its code.
+            $code = $failed.Code
+            if ($failed.Call -eq 'Applying changes ... failed - error code') { $code = '' }
+            $category = Get-FailureCategory -Call $failed.Call -Code $code
+            if (-not $category) { $category = 'OpenError' }
+            [void]$failures.Add((New-Failure -Line $line -Category $category -Code $failed.Code -ComponentID $componentId))
+        } elseif ($line -match '^(.*?) \((.*)\)$') {
+            $componentId = $Matches[1]
+            $displayName = $Matches[2]
+            $name = $AdapterNames[$componentId]
+        } else {
+            [void]$failures.Add((New-Failure -Line $line -Category NotSpecified -Code '' -ComponentID $componentId))
+        }
+    }
+    [pscustomobject]@{ Paths = $paths; Failures = $failures; Applied = $applied }
+}

@@ -1,0 +1,150 @@
+# Running ferrule: which exe, its command lines quoted as the C runtime splits
+# them, and the runs themselves, on this machine or on the machines of
+# sessions, all at once.
+#
+# The helpers here and in the other private files take the calling command as
+# -Cmdlet (its $PSCmdlet), and write every error, warning and ShouldProcess
+# question through it: so each is the public command's own, named for it, and
+# obeys that command's -ErrorAction, -WarningAction, -WhatIf and -Confirm.
+
+# The ferrule to run: FERRULE_EXE's, else the package's own for a machine of
+# this architecture (this machine's, by default).
+function Get-ExePath {
+    param([bool]$Is64Bit = [Environment]::Is64BitOperatingSystem)
+    if ($env:FERRULE_EXE) { return $env:FERRULE_EXE }
+    $architecture = 'x86'
+    if ($Is64Bit) { $architecture = 'x64' }
+    Join-Path -Path (Join-Path -Path $script:ModuleRoot -ChildPath $architecture) -ChildPath 'ferrule.exe'
+}
+
+# One argument as the C runtime splits a command line: quoted when it is empty
+# or holds a space or a quotation mark, with the backslashes before a quotation
+# mark doubled.
+function ConvertTo-QuotedArgument {
+    param([string]$Word)
+    if ($Word.Length -gt 0 -and $Word -notmatch '[\s"]') { return $Word }
+    $quoted = [regex]::Replace($Word, '(\\*)"', '$1$1\"')
+    $quoted = [regex]::Replace($quoted, '(\\+)$', '$1$1')
+    '"' + $quoted + '"'
+}
+
+function ConvertTo-CommandLine {
+    param([string[]]$ArgumentList)
+    (@($ArgumentList | ForEach-Object { ConvertTo-QuotedArgument -Word $_ })) -join ' '
+}
+
+# The machines a command works on: this one (''), or those of the sessions.
+function Get-SessionComputer {
+    param([object[]]$Session)
+    if (-not $Session) { return , @('') }
+    , @($Session | ForEach-Object { $_.ComputerName })
+}
+
+# Runs one remote step on each session at once, at most ThrottleLimit at a
+# time, with that session's arguments (ArgumentsFor gives them, in the step's
+# order), as Invoke-Command runs it. Returns each machine's answer by computer
+# name; a machine that fails is an error that names it, and the others go on.
+function Invoke-FanOut {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [scriptblock]$Step, [scriptblock]$ArgumentsFor)
+    $answers = @{}
+    $queue = New-Object System.Collections.Queue
+    foreach ($one in $Session) { $queue.Enqueue($one) }
+    $running = @{}
+    while ($queue.Count -gt 0 -or $running.Count -gt 0) {
+        while ($queue.Count -gt 0 -and $running.Count -lt [Math]::Max(1, $ThrottleLimit)) {
+            $one = $queue.Dequeue()
+            $job = Invoke-Command -Session $one -ScriptBlock $Step -ArgumentList (& $ArgumentsFor $one) -AsJob
+            $running[$job.Id] = $one
+        }
+        $finished = Wait-Job -Id @($running.Keys) -Any
+        $one = $running[$finished.Id]
+        $running.Remove($finished.Id)
+        # The job's own errors are read from it, not received: received, they
+        # would also reach the caller's error variable, beside the one here.
+        $answer = Receive-Job -Job $finished -Keep -ErrorAction Ignore
+        $problems = @($finished.ChildJobs | ForEach-Object { $_.Error } | Where-Object { $_ })
+        $reason = $finished.ChildJobs[0].JobStateInfo.Reason
+        Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
+        if ($problems.Count -gt 0 -or $reason) {
+            $message = $(if ($problems.Count -gt 0) { $problems[0].Exception.Message } else { $reason.Message })
+            $record = New-ErrorRecord -Message $message -Category ConnectionError -Target $one.ComputerName -Computer $one.ComputerName
+            $Cmdlet.WriteError($record)
+        } else {
+            $answers[$one.ComputerName] = $answer
+        }
+    }
+    $answers
+}
+
+# Copies the exe's bytes to the machines of these sessions, each to the path
+# that its probe gave.
+function Copy-ExeToSession {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Probes, [byte[]]$Bytes)
+    Invoke-FanOut -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Step $script:CopyStep -ArgumentsFor {
+        param($one)
+        , @($Probes[$one.ComputerName].Path, $Bytes)
+    } | Out-Null
+}
+
+# Runs each machine's command lines: Work holds them by computer name (''
+# for this machine). Returns, by computer name, each machine's runs and, with
+# -WithAdapterNames, its adapters' connection names. On other machines the
+# exe is first copied where it is missing or another, and then checked by its
+# SHA-256 before it runs.
+function Invoke-Run {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames)
+    $path = Get-ExePath
+    if (-not (Test-Path -LiteralPath $path)) {
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message "ferrule is not at $path" -Category ObjectNotFound -Target $path))
+    }
+    $machines = @{}
+    if (-not $Session) {
+        $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses
+        $names = @{}
+        if ($WithAdapterNames) { $names = & $script:AdapterNames }
+        $machines[''] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names }
+        return $machines
+    }
+    $sessions = @($Session | Where-Object { $Work.ContainsKey($_.ComputerName) })
+    if ($sessions.Count -eq 0) { return $machines }
+    $name = Split-Path -Leaf $path
+    $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
+        -ArgumentsFor { param($one) , @($name) }
+    $ready = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) })
+    # Each machine's exe is the package's for its architecture; it is copied
+    # where the one there has another SHA-256, or none.
+    $hashes = @{}
+    $exeFor = @{}
+    foreach ($one in $ready) {
+        $exe = Get-ExePath -Is64Bit ([bool]$probes[$one.ComputerName].Is64Bit)
+        if (-not $hashes.ContainsKey($exe)) { $hashes[$exe] = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
+        $exeFor[$one.ComputerName] = $exe
+    }
+    foreach ($exe in @($hashes.Keys)) {
+        $missing = @($ready | Where-Object { $exeFor[$_.ComputerName] -eq $exe -and $probes[$_.ComputerName].Hash -ne $hashes[$exe] })
+        foreach ($one in $missing) { $Cmdlet.WriteVerbose("$($one.ComputerName): copying ferrule to $($probes[$one.ComputerName].Path)") }
+        if ($missing.Count -gt 0) {
+            Copy-ExeToSession -Cmdlet $Cmdlet -Session $missing -ThrottleLimit $ThrottleLimit -Probes $probes `
+                -Bytes ([IO.File]::ReadAllBytes($exe))
+        }
+    }
+    $namesText = ''
+    if ($WithAdapterNames) { $namesText = $script:AdapterNames.ToString() }
+    $runText = $script:RunExe.ToString()
+    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep -ArgumentsFor {
+        param($one)
+        , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName], $runText,
+            $namesText, $script:StoppedStatuses)
+    }
+    foreach ($computer in $answers.Keys) {
+        $answer = $answers[$computer]
+        if ($answer.Refused) {
+            $Cmdlet.WriteError((New-ErrorRecord -Message "${computer}: $($answer.Refused)" -Category SecurityError -Target $computer))
+            continue
+        }
+        $names = @{}
+        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { $names[$key] = $answer.AdapterNames[$key] } }
+        $machines[$computer] = [pscustomobject]@{ Runs = @($answer.Runs); AdapterNames = $names }
+    }
+    $machines
+}

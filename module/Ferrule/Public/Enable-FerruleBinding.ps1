@@ -1,0 +1,48 @@
+<#
+.SYNOPSIS
+Enables binding paths.
+
+.DESCRIPTION
+Enables the binding paths that the selection parameters name, or the
+Ferrule.Binding objects that come from the pipeline, one ferrule run a path.
+A path already enabled is left as it is. -WhatIf lists every path that would
+change and changes none.
+
+.PARAMETER InputObject
+Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
+
+.PARAMETER PassThru
+Returns a Ferrule.Binding object for each path, with its state after the change.
+
+.PARAMETER Session
+Runs ferrule on the machines of these sessions, all at once: the package's
+ferrule for each machine's architecture is copied there once (into a folder
+of the module's own), and checked by its SHA-256 before every run. Every
+object carries PSComputerName; a machine that fails is an error for it alone.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
+.EXAMPLE
+PS C:\> Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_msclient->ms_tcpip6' -PassThru
+
+Binds IPv6 to the Client for Microsoft Networks again.
+#>
+function Enable-FerruleBinding {
+    [CmdletBinding(SupportsShouldProcess = $true, ConfirmImpact = 'Medium', DefaultParameterSetName = 'Selection')]
+    [OutputType('Ferrule.Binding')]
+    param(
+        [Parameter(ParameterSetName = 'Selection', Position = 0)] [SupportsWildcards()] [string[]]$ComponentID,
+        [Parameter(ParameterSetName = 'Selection')] [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')] [string]$Class = 'Adapter',
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$Path,
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$DisplayName,
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [string[]]$Name,
+        [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)] [psobject[]]$InputObject,
+        [switch]$PassThru,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
+    )
+    begin { $wanted = New-Object System.Collections.ArrayList }
+    process { Step-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Enable -Wanted $wanted }
+    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted }
+}

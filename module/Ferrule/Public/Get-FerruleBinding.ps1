@@ -1,0 +1,70 @@
+<#
+.SYNOPSIS
+Gets the binding paths of the machine's network components, with their states.
+
+.DESCRIPTION
+Runs one ferrule listing of a class of components (adapters by default) and
+returns each binding path as a Ferrule.Binding object: Class, ComponentID (the
+component's bind name; for an adapter its interface GUID), DisplayName, Path
+(the path token), Enabled and, for adapters, Name (the connection name, such
+as "Ethernet 2"). -ComponentID, -Path, -DisplayName and -Name take wildcards.
+A single value without wildcards is compared by ferrule itself, as Windows
+compares names. A selection that matches nothing is an error, and so is a
+listing that could not be made (the write lock held, access denied): never
+an empty answer.
+
+.PARAMETER ComponentID
+Bind names of the components, such as ms_tcpip, or an adapter's {GUID}.
+
+.PARAMETER Class
+Adapter (the default), Client, Protocol or Service.
+
+.PARAMETER Path
+Path tokens, such as ms_tcpip6->{GUID}.
+
+.PARAMETER DisplayName
+Display names of the components.
+
+.PARAMETER Name
+Connection names of adapters, such as "Ethernet 2"; implies -Class Adapter.
+
+.PARAMETER Session
+Runs ferrule on the machines of these sessions, all at once: the package's
+ferrule for each machine's architecture is copied there once (into a folder
+of the module's own), and checked by its SHA-256 before every run. Every
+object carries PSComputerName; a machine that fails is an error for it alone.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
+.EXAMPLE
+PS C:\> Get-FerruleBinding -Class Protocol
+
+Lists every binding path of the protocols.
+
+.EXAMPLE
+PS C:\> Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 | Where-Object Enabled
+
+The enabled paths above IPv6.
+
+.EXAMPLE
+PS C:\> Get-FerruleBinding -Name 'Ethernet*' -Path 'ms_tcpip6->*'
+
+Whether IPv6 is bound to each adapter whose connection name starts with Ethernet.
+#>
+function Get-FerruleBinding {
+    [CmdletBinding()]
+    [OutputType('Ferrule.Binding')]
+    param(
+        [Parameter(Position = 0)] [SupportsWildcards()] [string[]]$ComponentID,
+        [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')] [string]$Class = 'Adapter',
+        [SupportsWildcards()] [string[]]$Path,
+        [SupportsWildcards()] [string[]]$DisplayName,
+        [SupportsWildcards()] [string[]]$Name,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
+    )
+    if ($Name) { $Class = 'Adapter' }
+    Get-Selected -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $Class -ComponentID $ComponentID `
+        -Path $Path -DisplayName $DisplayName -Name $Name
+}
