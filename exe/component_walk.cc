@@ -48,8 +48,8 @@ static int componentMatches(const WCHAR* bindName, const WCHAR* compIdWide) {
 
 // A stop asked meanwhile is looked at before each next component is fetched:
 // the one in hand is always finished, its changes applied.
-static int walkEnumeration(IEnumNetCfgComponent* components, const WCHAR* compIdWide,
-                           const WCHAR* pathTokenWide, int mode) {
+static int walkEnumeration(IEnumNetCfgComponent* components, const WCHAR* compIdWide, const WCHAR* pathTokenWide,
+                           int mode) {
   int total = 0;
   INetCfgComponent* component = NULL;
   components->Reset();

@@ -56,8 +56,8 @@ void CoUninitialize(void) {
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid, LPVOID* object) {
   if (object == NULL) return E_POINTER;
   *object = NULL;
-  std::string arguments = standin::guidText(&clsid) + ", " + standin::pointer(outer) + ", " +
-                          std::to_string(context) + ", " + standin::guidText(&riid);
+  std::string arguments = standin::guidText(&clsid) + ", " + standin::pointer(outer) + ", " + std::to_string(context) +
+                          ", " + standin::guidText(&riid);
   return perform("CoCreateInstance", "", arguments, [&]() -> HRESULT {
     if (session().apartments <= 0) return CO_E_NOTINITIALIZED;
     if (clsid != CLSID_CNetCfg || (context & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;

@@ -132,8 +132,7 @@ static bool parseFault(const std::vector<std::string>& words, Fault* fault, std:
 
 // Applies one line's words to the machine; currentClass is the class that
 // components go to.
-static bool parseLine(const std::vector<std::string>& words, Machine* machine, int* currentClass,
-                      std::string* error) {
+static bool parseLine(const std::vector<std::string>& words, Machine* machine, int* currentClass, std::string* error) {
   const std::string& keyword = words[0];
   size_t count = words.size();
   if (keyword == "class" && count == 2) {
@@ -232,8 +231,8 @@ std::string formatMachine(const Machine& machine) {
     text += "fail " + fault.call + " " + (fault.occurrence == 0 ? std::string("*") : std::to_string(fault.occurrence)) +
             " " + hexResult(fault.result) + "\n";
   for (const Delay& delay : machine.delays)
-    text += "delay " + delay.call + " " + std::to_string(delay.occurrence) + " " +
-            std::to_string(delay.milliseconds) + "\n";
+    text += "delay " + delay.call + " " + std::to_string(delay.occurrence) + " " + std::to_string(delay.milliseconds) +
+            "\n";
   return text;
 }
 

@@ -41,7 +41,9 @@ inline bool operator==(const GUID& a, const GUID& b) {
     if (a.Data4[i] != b.Data4[i]) return false;
   return true;
 }
-inline bool operator!=(const GUID& a, const GUID& b) { return !(a == b); }
+inline bool operator!=(const GUID& a, const GUID& b) {
+  return !(a == b);
+}
 
 #define STDMETHODCALLTYPE
 #define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)

@@ -61,8 +61,7 @@ class Counted : public Interface {
 
   ULONG STDMETHODCALLTYPE Release() override {
     std::string t = target();
-    record(std::string(name_) + (t.empty() ? "" : "[" + t + "]") + ".Release() = " +
-           std::to_string(references_ - 1));
+    record(std::string(name_) + (t.empty() ? "" : "[" + t + "]") + ".Release() = " + std::to_string(references_ - 1));
     return drop();
   }
 
@@ -253,9 +252,10 @@ class Enumerator : public Counted<Enum> {
 class PathEnumerator : public Enumerator<IEnumNetCfgBindingPath, INetCfgBindingPath> {
  public:
   PathEnumerator(int c, size_t k)
-      : Enumerator("IEnumNetCfgBindingPath", IID_IEnumNetCfgBindingPath,
-                   session().machine.classes[c][k].paths.size(), toUtf8(session().machine.classes[c][k].bindName)),
-        c_(c), k_(k) {}
+      : Enumerator("IEnumNetCfgBindingPath", IID_IEnumNetCfgBindingPath, session().machine.classes[c][k].paths.size(),
+                   toUtf8(session().machine.classes[c][k].bindName)),
+        c_(c),
+        k_(k) {}
 
  protected:
   INetCfgBindingPath* make(size_t index) override { return new PathObject(c_, k_, index); }
@@ -274,8 +274,7 @@ class BindingsObject : public Counted<INetCfgComponentBindings> {
   ~BindingsObject() { parent_->drop(); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    return answer(riid, object, IID_INetCfgComponentBindings,
-                  [&] { return parent_->QueryInterface(riid, object); });
+    return answer(riid, object, IID_INetCfgComponentBindings, [&] { return parent_->QueryInterface(riid, object); });
   }
 
   HRESULT STDMETHODCALLTYPE EnumBindingPaths(DWORD flags, IEnumNetCfgBindingPath** paths) override {

@@ -231,9 +231,9 @@ std::string guidText(const void* guid) {
   for (const NamedGuid& known : knownGuids)
     if (memcmp(known.guid, g, sizeof(GUID)) == 0) return known.name;
   char buffer[48];
-  snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned)g->Data1,
-           g->Data2, g->Data3, g->Data4[0], g->Data4[1], g->Data4[2], g->Data4[3], g->Data4[4], g->Data4[5],
-           g->Data4[6], g->Data4[7]);
+  snprintf(buffer, sizeof buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", (unsigned)g->Data1, g->Data2,
+           g->Data3, g->Data4[0], g->Data4[1], g->Data4[2], g->Data4[3], g->Data4[4], g->Data4[5], g->Data4[6],
+           g->Data4[7]);
   return buffer;
 }
 

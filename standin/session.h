@@ -19,20 +19,20 @@ struct Session {
   Machine machine;
   std::string machineFile;  // where Apply writes the states back; empty for none
   bool journalling = true;
-  std::vector<std::string> journal;  // "Interface[target].Method(arguments) = result", in order
-  FILE* journalFile = NULL;          // a copy of the journal, line by line, when asked for
-  std::map<std::string, long> calls;        // per call name, how often it was made
-  std::map<std::string, long> references;   // per interface, references still held
-  std::vector<std::string> violations;      // uses that Windows would not tolerate
-  long apartments = 0;   // CoInitializeEx that succeeded, less CoUninitialize
-  bool apartmentLeft = false;  // the program has left the apartment once
-  bool writeLocked = false;    // the program holds the write lock
-  bool releaseAsked = false;   // since it was granted; a failed release is the platform's to answer for
+  std::vector<std::string> journal;        // "Interface[target].Method(arguments) = result", in order
+  FILE* journalFile = NULL;                // a copy of the journal, line by line, when asked for
+  std::map<std::string, long> calls;       // per call name, how often it was made
+  std::map<std::string, long> references;  // per interface, references still held
+  std::vector<std::string> violations;     // uses that Windows would not tolerate
+  long apartments = 0;                     // CoInitializeEx that succeeded, less CoUninitialize
+  bool apartmentLeft = false;              // the program has left the apartment once
+  bool writeLocked = false;                // the program holds the write lock
+  bool releaseAsked = false;               // since it was granted; a failed release is the platform's to answer for
   bool initialised = false;
-  bool uninitialiseAsked = false;  // since Initialize; a failed Uninitialize is the platform's to answer for
+  bool uninitialiseAsked = false;     // since Initialize; a failed Uninitialize is the platform's to answer for
   std::vector<BindingPath*> changed;  // paths enabled or disabled since the last Apply
-  long strings = 0;  // strings handed out and not yet freed
-  int lockFile = -1;  // the open lock file while the write lock is held
+  long strings = 0;                   // strings handed out and not yet freed
+  int lockFile = -1;                  // the open lock file while the write lock is held
 };
 
 // The process's session. On first use it serves the machine described in the

@@ -30,8 +30,7 @@ class Factory : public IClassFactory {
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) override {
     if (object == NULL) return E_POINTER;
     *object = NULL;
-    std::string arguments = "CLSID_CNetCfg, " + standin::pointer(outer) + ", 1, " +
-                            standin::guidText(&riid);
+    std::string arguments = "CLSID_CNetCfg, " + standin::pointer(outer) + ", 1, " + standin::guidText(&riid);
     return standin::perform("CoCreateInstance", "", arguments, [&]() -> HRESULT {
       if (outer != NULL) return CLASS_E_NOAGGREGATION;
       return standin::createNetCfg(riid, object);
