@@ -13,9 +13,9 @@ static void printHeading(INetCfgComponent* netCfgComp) {
   LPWSTR displayName = NULL;
   netCfgComp->GetBindName(&bindName);
   netCfgComp->GetDisplayName(&displayName);
-  printWide(shown(bindName));
+  printName(shown(bindName));
   printText(" (");
-  printWide(shown(displayName));
+  printName(shown(displayName));
   printText(")\n");
   if (bindName != NULL) CoTaskMemFree(bindName);
   if (displayName != NULL) CoTaskMemFree(displayName);
@@ -24,7 +24,7 @@ static void printHeading(INetCfgComponent* netCfgComp) {
 // The start of a path's line: indented, then the token.
 static void printPathStart(const WCHAR* token) {
   printText("    ");
-  printWide(shown(token));
+  printName(shown(token));
 }
 
 // A path whose token could not be fetched matches no filter.

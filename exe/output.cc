@@ -45,6 +45,14 @@ void printWide(const WCHAR* text) {
   for (; *text != 0; text++) putCharacter(*text);
 }
 
+static int isControl(WCHAR c) {
+  return c < 0x20 || c == 0x7F;
+}
+
+void printName(const WCHAR* text) {
+  for (; *text != 0; text++) putCharacter(isControl(*text) ? L'?' : *text);
+}
+
 void printText(const char* text) {
   for (; *text != 0; text++) putCharacter((WCHAR)(unsigned char)*text);
 }

@@ -19,6 +19,11 @@ void printText(const char* text);
 void printWide(const WCHAR* text);
 void printWidePart(const WCHAR* text, size_t length);
 
+// A name or token of the platform's, with every control character (below
+// U+0020, and U+007F) shown as ?: a name comes from a driver, and must not
+// end a line, begin another, or send a terminal an escape sequence.
+void printName(const WCHAR* text);
+
 // printf's format, for the program's own messages and numbers (ASCII).
 void printFormatted(const char* format, ...)
 #if defined(__GNUC__)

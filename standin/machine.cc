@@ -67,8 +67,17 @@ std::string toUtf8(const std::wstring& text) {
   return narrow;
 }
 
+static int hexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // Splits one line into words: bare words end at white space, quoted ones at
-// the closing quote, with \" and \\ inside. A # outside quotes starts a comment.
+// the closing quote, with \" and \\ inside, and \xHH for the byte HH of the
+// UTF-8 text (so that a name can hold any character, a line end included).
+// A # outside quotes starts a comment.
 static bool splitWords(const std::string& line, std::vector<std::string>* words, std::string* error) {
   size_t i = 0;
   while (i < line.size()) {
@@ -81,6 +90,12 @@ static bool splitWords(const std::string& line, std::vector<std::string>* words,
       std::string word;
       i++;
       while (i < line.size() && line[i] != '"') {
+        if (line.compare(i, 2, "\\x") == 0 && i + 3 < line.size() && hexDigit(line[i + 2]) >= 0 &&
+            hexDigit(line[i + 3]) >= 0) {
+          word += (char)(hexDigit(line[i + 2]) * 16 + hexDigit(line[i + 3]));
+          i += 4;
+          continue;
+        }
         if (line[i] == '\\' && i + 1 < line.size()) i++;
         word += line[i++];
       }
@@ -203,7 +218,14 @@ static std::string quoted(const std::wstring& text) {
   std::string narrow = toUtf8(text);
   std::string out = "\"";
   for (size_t i = 0; i < narrow.size(); i++) {
-    if (narrow[i] == '"' || narrow[i] == '\\') out += '\\';
+    unsigned char c = (unsigned char)narrow[i];
+    if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+      continue;
+    }
+    if (c == '"' || c == '\\') out += '\\';
     out += narrow[i];
   }
   return out + "\"";

@@ -25,6 +25,7 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
       "class service\n"
       "  component \"a \\\"b\\\" \\\\c\" \"Dienst f\xC3\xBCr \xF0\x9F\x98\x80\"\n"
       "    path \"\" disabled\n"
+      "    path \"a\\x0d\\x0A\\x09\\x1b\\x7f\\xz\" enabled\n"
       "lock \"Network Connections\"\n"
       "fail INetCfg.Apply * 4a020\n"
       "fail IEnumNetCfgComponent.Next 3 80004005\n"
@@ -37,6 +38,7 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
   EXPECT_EQ(standin::toUtf8(component.displayName), "Dienst f\xC3\xBCr \xF0\x9F\x98\x80");
   EXPECT_EQ(component.paths[0].token, L"");
   EXPECT_FALSE(component.paths[0].enabled);
+  EXPECT_EQ(component.paths[1].token, L"a\r\n\t\x1b\x7fxz");
   EXPECT_EQ(machine.lockHolder, L"Network Connections");
   ASSERT_EQ(machine.faults.size(), 2u);
   EXPECT_EQ(machine.faults[0].occurrence, 0);
@@ -49,6 +51,7 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
   standin::Machine again;
   ASSERT_TRUE(standin::parseMachine(standin::formatMachine(machine), &again, &error)) << error;
   EXPECT_EQ(standin::formatMachine(again), standin::formatMachine(machine));
+  EXPECT_EQ(again.classes[3][0].paths[1].token, component.paths[1].token);
 }
 
 struct BadLine {
