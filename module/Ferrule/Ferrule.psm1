@@ -59,8 +59,10 @@ $script:AccessDenied = '80070005'
 # Windows, 58 (its Unix status) under Wine, 128 plus the signal on the stand-in.
 $script:StoppedStatuses = @(-1073741510, 58, 130, 143, 129)
 
-# A path's line: its token, then its state, or its states before and after.
-$script:PathLine = [regex]'^    (.*): (?:[01]->)?([01])$'
+# A path's line: its token, then its state in a listing, or its states before
+# and after in a change.
+$script:ListingLine = [regex]'^    (.*): ([01])$'
+$script:ChangeLine = [regex]'^    (.*): [01]->([01])$'
 
 # NETCFG_S_REBOOT: the change is made, and a restart completes it.
 $script:RebootCode = '4a020'

@@ -17,6 +17,7 @@ BeforeAll {
     $script:Machines = @{
         sample = Join-Path $root 'standin/sample.machine'
         localized = Join-Path $tests 'machines/localized.machine'
+        control = Join-Path $tests 'machines/control.machine'
     }
     # Under Wine, names come through the OEM code page of the run's locale.
     $script:CodePage = $env:FERRULE_TEST_CODE_PAGE
@@ -238,6 +239,49 @@ Describe 'Failures' {
             $passed[0].RebootRequired | Should -BeTrue
         }
         if (-not $Changed) { Get-State $file | Should -Be $before }
+    }
+
+    # A forged name, and a ferrule (a script here) whose lines are not what it
+    # prints: no object claims a path or a state that ferrule did not print for it.
+    It 'reads only what ferrule said: <Case>' -ForEach @(
+        @{ Case = 'a display name that holds a path''s line'; Machine = 'control'; Objects = @('ms_server->ms_????mix True',
+                'ms_x?->ms_????mix False', 'ms_server->ms_tab?esc? True'); Categories = @()
+            Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Case = 'the forged path, disabled'; Machine = 'control'; Objects = @(); Categories = @('ObjectNotFound')
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_ghost'; Path = 'ms_server->ms_ghost' } |
+                    Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'a name of two lines'; Objects = @('x->b True'); Categories = @('InvalidResult', 'NotSpecified', 'NotSpecified')
+            Listing = 'b (Before)', '    x->b: 1', 'a (Two-line', 'name)', '    p->a: 1'; Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Case = 'a listing''s line in a change'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 0', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'another path changed'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_other->ms_tcpip: 1->0', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'another state set'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1->1', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+    ) {
+        if (-not $Machine) { $Machine = 'sample' }
+        Use-Machine $Machine | Out-Null
+        $exe = $env:FERRULE_EXE
+        if ($Listing) {
+            $fake = Join-Path $TestDrive 'fake-ferrule'
+            $quoted = { param($lines) (@($lines) | ForEach-Object { "'" + $_ + "'" }) -join ' ' }
+            [IO.File]::WriteAllText($fake, "#!/bin/sh`ncase `"`$*`" in`n*disable*) printf '%s\n' $(& $quoted $Change) ;;`n" +
+                "*) printf '%s\n' $(& $quoted $Listing) ;;`nesac`n")
+            chmod 755 $fake
+            $env:FERRULE_EXE = $fake
+        }
+        try { $all = @(& $Run 2>&1) } finally { $env:FERRULE_EXE = $exe }
+        $failures = @($all | Where-Object { $_ -is [Management.Automation.ErrorRecord] })
+        @($all | Where-Object { $_ -isnot [Management.Automation.ErrorRecord] } | ForEach-Object { "$($_.Path) $($_.Enabled)" }) |
+            Should -Be $Objects
+        @($failures | ForEach-Object { [string]$_.CategoryInfo.Category } | Sort-Object) | Should -Be $Categories
+        if ($Change) { $failures[0].Exception.Message | Should -BeLike '*not understood, and the change may have been made*' }
     }
 
     It 'gives no empty answer for a listing that could not be made' {

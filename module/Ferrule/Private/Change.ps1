@@ -63,20 +63,35 @@ function Invoke-Change {
 
 # What one change's run says: the changed binding (with -PassThru), a warning
 # for a restart pending, or an error; never an object for a change not made.
+# The run must say, in ferrule's own lines, that it set the path asked for, of
+# the component asked for (both as ferrule prints them), to the state wanted:
+# anything else is an error that says the change may have been made.
 function Read-Change {
     param($Cmdlet, $Run, $Current, [bool]$Enabled, [string]$Computer, [switch]$PassThru)
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $Current -Computer $Computer)) { return }
-    $output = Read-Output -Lines $Run.Lines -Class $Current.Class
-    foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $Current -Computer $Computer }
-    if ($output.Failures.Count -gt 0) { return }
+    $output = Read-Output -Lines $Run.Lines -Class $Current.Class -Change
     $target = "$($Current.ComponentID): $($Current.Path)"
-    if ($output.Paths.Count -eq 0 -or -not $output.Applied.ContainsKey($output.Paths[0].ComponentID)) {
+    $strange = @($output.Failures | Where-Object { 'NotSpecified', 'InvalidResult' -contains $_.Category })
+    $paths = @($output.Paths)
+    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $Current.ComponentID -and $paths[0].Path -ceq $Current.Path -and
+        $paths[0].Enabled -eq $Enabled
+    $failed = $output.Failures.Count -gt $strange.Count
+    if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or
+        ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
+        $message = "ferrule's output for $target was not understood, and the change may have been made: " +
+            "$(@($Run.Lines) -join ' | ')"
+        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidResult -Target $Current -Computer $Computer))
+        return
+    }
+    foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $Current -Computer $Computer }
+    if ($failed) { return }
+    if ($paths.Count -eq 0) {
         $Cmdlet.WriteError((New-ErrorRecord -Message "No binding path $target is there to change." -Category ObjectNotFound `
                     -Target $Current -Computer $Computer))
         return
     }
     $result = Copy-Binding -Binding $Current
-    $code = $output.Applied[$output.Paths[0].ComponentID]
+    $code = $output.Applied[$paths[0].ComponentID]
     if ($Computer) { $target = "${Computer}: $target" }
     if ($code -eq $script:RebootCode) {
         $result.RebootRequired = $true

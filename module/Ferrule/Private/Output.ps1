@@ -62,23 +62,33 @@ function New-Failure {
 
 # Reads one run's lines: the paths as Ferrule.Binding objects, each in the
 # state it is left in, and the failures. A path line is "    TOKEN: 1" in a
-# listing, "    TOKEN: 1->0" in a change; a heading is "BINDNAME (DISPLAY
-# NAME)"; every line that names a failed call ends "returned CODE". Adapters
-# get their connection names from AdapterNames. (The objects are made here,
-# not by a function a path, which would cost more than the object.)
+# listing, "    TOKEN: 1->0" in a change (-Change), and only that; a heading
+# is "BINDNAME (DISPLAY NAME)"; every line that names a failed call ends
+# "returned CODE". A path belongs to the heading above it, unless a line that
+# ferrule does not print came between them: then it belongs to none, and is
+# an error (InvalidResult), as that line is (NotSpecified). Adapters get
+# their connection names from AdapterNames. (The objects are made here, not
+# by a function a path, which would cost more than the object.)
 function Read-Output {
-    param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{})
+    param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{}, [switch]$Change)
+    $pathLine = $script:ListingLine
+    if ($Change) { $pathLine = $script:ChangeLine }
     $paths = New-Object System.Collections.ArrayList
     $failures = New-Object System.Collections.ArrayList
     $applied = @{}
+    $heading = $false
     $componentId = $null
     $displayName = $null
     $name = $null
     foreach ($line in $Lines) {
-        $path = $script:PathLine.Match($line)
-        if ($path.Success) {
+        $path = $pathLine.Match($line)
+        if ($path.Success -and $heading) {
             [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value,
                     ($path.Groups[2].Value -eq '1'), $name))
+            continue
+        }
+        if ($path.Success) {
+            [void]$failures.Add((New-Failure -Line $line -Category InvalidResult -Code '' -ComponentID $null))
             continue
         }
         if ($line -eq 'Applying changes ... success') {
@@ -98,11 +108,13 @@ function Read-Output {
             if (-not $category) { $category = 'OpenError' }
             [void]$failures.Add((New-Failure -Line $line -Category $category -Code $failed.Code -ComponentID $componentId))
         } elseif ($line -match '^(.*?) \((.*)\)$') {
+            $heading = $true
             $componentId = $Matches[1]
             $displayName = $Matches[2]
             $name = $AdapterNames[$componentId]
         } else {
             [void]$failures.Add((New-Failure -Line $line -Category NotSpecified -Code '' -ComponentID $componentId))
+            $heading = $false
         }
     }
     [pscustomobject]@{ Paths = $paths; Failures = $failures; Applied = $applied }
