@@ -335,6 +335,47 @@ Describe 'Failures' {
     }
 }
 
+Describe 'Running ferrule' {
+    # Each word as the C runtime reads it back from a command line, and that
+    # reading done by a real program (python3 here, started as the module starts
+    # ferrule).
+    It 'quotes <Case> as the C runtime splits it' -ForEach @(
+        @{ Case = 'an empty word'; Word = ''; Quoted = '""' }
+        @{ Case = 'a plain word'; Word = 'ms_tcpip'; Quoted = 'ms_tcpip' }
+        @{ Case = 'spaces'; Word = 'Ethernet 2 '; Quoted = '"Ethernet 2 "' }
+        @{ Case = 'a tab'; Word = "a`tb"; Quoted = "`"a`tb`"" }
+        @{ Case = 'quotation marks'; Word = 'say "hi"'; Quoted = '"say \"hi\""' }
+        @{ Case = 'backslashes before a quotation mark'; Word = 'a\\"b'; Quoted = '"a\\\\\"b"' }
+        @{ Case = 'backslashes alone'; Word = 'C:\dir\\x'; Quoted = 'C:\dir\\x' }
+        @{ Case = 'backslashes at the end'; Word = 'C:\my dir\\'; Quoted = '"C:\my dir\\\\"' }
+        @{ Case = 'a final line feed'; Word = "C:\dir\`n"; Quoted = "`"C:\dir\`n`"" }
+        @{ Case = 'backslashes before a final line feed'; Word = "a b\\`n"; Quoted = "`"a b\\`n`"" }
+        @{ Case = 'characters beyond ASCII'; Word = "Pr$([char]0xFC)fung $([char]0x78BA)$([char]0x8A8D)"
+            Quoted = "`"Pr$([char]0xFC)fung $([char]0x78BA)$([char]0x8A8D)`"" }
+    ) {
+        $module = Get-Module Ferrule
+        & $module { param($word) ConvertTo-QuotedArgument -Word $word } $Word | Should -BeExactly $Quoted
+        $python = (Get-Command python3 -CommandType Application | Select-Object -First 1).Source
+        $commandLine = & $module {
+            param($word)
+            ConvertTo-CommandLine -ArgumentList @('-c', 'import json, sys; print(json.dumps(sys.argv[1:]))', $word, 'after')
+        } $Word
+        $run = @(& $module { param($path, $line) & $script:RunExe -Path $path -CommandLines @($line) -StopAt @() } $python $commandLine)[0]
+        @(($run.Lines -join "`n") | ConvertFrom-Json) | Should -BeExactly @($Word, 'after')
+    }
+
+    It 'reads output without a console in the system''s OEM code page, <Case>' -ForEach @(
+        @{ Case = 'not the culture''s'; Console = $false; Registry = '437'; Culture = 932; Expected = 437 }
+        @{ Case = 'the culture''s where the registry has none'; Console = $false; Registry = ''; Culture = 850; Expected = 850 }
+        @{ Case = 'and as UTF-8 with one'; Console = $true; Registry = '437'; Culture = 932; Expected = 65001 }
+    ) {
+        & (Get-Module Ferrule) {
+            param($console, $registry, $culture)
+            & $script:OutputCodePage -Console $console -OemCodePage $registry -CultureCodePage $culture
+        } $Console $Registry $Culture | Should -Be $Expected
+    }
+}
+
 Describe 'What runs on another machine' {
     # Each block of Private/Remote.ps1 is sent to another machine as text, where
     # nothing of the module's is.
@@ -346,8 +387,8 @@ Describe 'What runs on another machine' {
     }
 
     It 'finds the steps in the file' {
-        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:RunExe', 'script:AdapterNames', 'script:ProbeStep',
-            'script:CopyStep', 'script:RunStep')
+        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
+            'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep')
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {

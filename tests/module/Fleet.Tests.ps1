@@ -36,6 +36,7 @@ BeforeAll {
     function Start-Host([string]$Address) {
         $folder = Get-HostFolder $Address
         $environment = "DOTNET_ROOT=$dotnetRoot FERRULE_HOME=$folder/home STANDIN_MACHINE=$folder/machine " +
+        "STANDIN_JOURNAL=$folder/journal " +
         "FERRULE_EXE=$env:FERRULE_EXE PATH=$env:PATH"
         @(
             "ListenAddress $Address", "Port $script:Port", "HostKey $script:Work/host_key", "PidFile $folder/sshd.pid",
@@ -139,6 +140,56 @@ Describe 'Many machines over PowerShell remoting' {
         $failures.Count | Should -Be 1
         $failures[0].CategoryInfo.Category | Should -Be 'SecurityError'
         $failures[0].Exception.Message | Should -BeLike '127.0.0.2: *SHA-256*'
+    }
+
+    It 'runs only the exe it checked: one swapped during a change''s first apply never runs' {
+        Get-FerruleBinding -Class Protocol -Session $Three[0] -ErrorAction Stop | Out-Null
+        Reset-HostMachine '127.0.0.2' 'delay INetCfg.Apply 1 3000'
+        $before = Get-HostState '127.0.0.2'
+        $journal = Join-Path (Get-HostFolder '127.0.0.2') 'journal'
+        Remove-Item $journal -ErrorAction SilentlyContinue
+        $marker = Join-Path $Work 'swapped-ran'
+        # Once the first run is applying, the exe is replaced by a rename over it.
+        $swapper = Start-ThreadJob -ArgumentList $journal, (Get-HostExe '127.0.0.2'), $marker {
+            param($journal, $exe, $marker)
+            for ($i = 0; $i -lt 200; $i++) {
+                if ((Test-Path $journal) -and (Get-Content $journal -Raw) -match 'delay: INetCfg\.Apply') { break }
+                Start-Sleep -Milliseconds 50
+            }
+            Set-Content -Path "$exe.swap" -Value "#!/bin/sh`ntouch '$marker'`necho 'ms_tcpip (Swapped)'"
+            chmod 755 "$exe.swap"
+            mv -f "$exe.swap" $exe
+        }
+        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Session $Three[0] -Confirm:$false `
+            -ErrorAction SilentlyContinue -ErrorVariable failures
+        $swapper | Wait-Job | Remove-Job
+        Test-Path $marker | Should -BeFalse
+        @(Compare-Object $before (Get-HostState '127.0.0.2') -PassThru | Where-Object SideIndicator -EQ '=>').Count | Should -Be 1
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'SecurityError'
+        $failures[0].Exception.Message | Should -BeLike '127.0.0.2: *SHA-256*not run'
+    }
+
+    It 'runs nothing from <What>' -ForEach @(
+        @{ What = 'a folder that others can write'; Spoil = 'o+w'; Message = '127.0.0.3: */home can be written by others*' }
+        @{ What = 'a FERRULE_HOME owned by another user'; Owner = '65534'; Message = '127.0.0.3: */home is owned by another user*' }
+    ) {
+        Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
+        $exeHome = Split-Path (Get-HostExe '127.0.0.3')
+        $journal = Join-Path (Get-HostFolder '127.0.0.3') 'journal'
+        Remove-Item $journal -ErrorAction SilentlyContinue
+        if ($Spoil) { chmod $Spoil $exeHome } else { chown $Owner $exeHome }
+        try {
+            $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)
+        } finally {
+            chmod 755 $exeHome
+            chown 0 $exeHome
+        }
+        @($got | ForEach-Object PSComputerName | Sort-Object -Unique) | Should -Be @('127.0.0.2', '127.0.0.4')
+        Test-Path $journal | Should -BeFalse
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'SecurityError'
+        $failures[0].Exception.Message | Should -BeLike $Message
     }
 
     It 'disables the selected paths on the free hosts and gives one error for the host whose lock is held' {

@@ -13,7 +13,8 @@ function Test-Elevated {
 # One run of a ferrule for the check: its exit status and lines.
 function Invoke-CheckRun {
     param([string]$Exe, [string[]]$ArgumentList)
-    @(& $script:RunExe -Path $Exe -CommandLines @(ConvertTo-CommandLine -ArgumentList $ArgumentList) -StopAt @())[0]
+    @(& $script:RunExe -Path $Exe -CommandLines @(ConvertTo-CommandLine -ArgumentList $ArgumentList) -StopAt @() `
+            -CodePageText $script:OutputCodePage.ToString())[0]
 }
 
 # Bind names and component IDs are compared without regard to case, as Windows compares them.

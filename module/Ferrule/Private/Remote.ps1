@@ -9,43 +9,181 @@
 # A command goes there in three steps: Probe, then Copy where the exe there is
 # missing or another, then Run.
 
+# The code page that ferrule writes redirected output in, and so the one to
+# read it in: UTF-8 where this process has a console (RunExe makes that the
+# console's output code page for the runs); else the system's OEM code page,
+# as GetOEMCP gives it (OemCodePage, the registry's OEMCP): the culture's
+# follows the user's format settings, which remoting can bring from the
+# client; the culture's only where the registry has none.
+$script:OutputCodePage = {
+    param([bool]$Console, [string]$OemCodePage, [int]$CultureCodePage)
+    if ($Console) { return 65001 }
+    $value = 0
+    if ([int]::TryParse($OemCodePage, [ref]$value) -and $value -gt 0) { return $value }
+    $CultureCodePage
+}
+
 # Runs a ferrule once for each command line, in turn, and gives each run's
 # exit status and lines; after a run whose status is one of StopAt (a stop
-# asked), none more. On Windows ferrule writes redirected output in the
-# console's output code page: for the runs, that is made UTF-8, so that no
-# name loses a character the console's own code page lacks. Without a console
-# (a remote session has none) ferrule writes the OEM code page, which is read
-# so.
+# asked), none more. With Hash, each start first reads the exe through a
+# handle that it holds until the process has started, and starts it only if
+# that SHA-256 is Hash: on Windows the handle denies writes and deletes, and
+# the process is started from the path; elsewhere, where sharing modes are only
+# advice, from the handle itself (/proc/PID/fd/N), so that the bytes that run
+# are the bytes that were read. A start refused so is a run with Refused set,
+# and the last. On Windows ferrule writes redirected output in the console's
+# output code page, or without a console in the OEM code page: with a
+# console, the runs share it, its output code page made UTF-8 for them; without
+# one, they get none either (not a new one, whose code page could be another),
+# and their output is read in CodePageText's (OutputCodePage's) choice.
 $script:RunExe = {
-    param([string]$Path, [string[]]$CommandLines, [int[]]$StopAt)
+    param([string]$Path, [string[]]$CommandLines, [int[]]$StopAt, [string]$Hash, [string]$CodePageText)
+    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
     $encoding = New-Object System.Text.UTF8Encoding $false
     $restore = $null
-    if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
+    $console = $false
+    if ($windows) {
         try {
             $restore = [Console]::OutputEncoding
             [Console]::OutputEncoding = $encoding
+            $console = $true
         } catch {
             $restore = $null
-            $encoding = [Text.Encoding]::GetEncoding([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
+        }
+        $nls = Get-ItemProperty -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Control\Nls\CodePage' -Name OEMCP -ErrorAction SilentlyContinue
+        $oem = $(if ($nls) { [string]$nls.OEMCP } else { '' })
+        $codePage = & ([scriptblock]::Create($CodePageText)) -Console $console -OemCodePage $oem `
+            -CultureCodePage ([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
+        if ($codePage -ne 65001) { $encoding = [Text.Encoding]::GetEncoding([int]$codePage) }
+        if (-not $console -and -not ('Ferrule.DetachedRun' -as [type])) {
+            # CreateProcess with DETACHED_PROCESS, which .NET's Process does not offer.
+            Add-Type -TypeDefinition @'
+using System;
+using System.ComponentModel;
+using System.IO;
+using System.Runtime.InteropServices;
+using System.Text;
+using Microsoft.Win32.SafeHandles;
+namespace Ferrule {
+    public static class DetachedRun {
+        [StructLayout(LayoutKind.Sequential, CharSet = CharSet.Unicode)]
+        struct StartupInfo {
+            public int cb; public string lpReserved, lpDesktop, lpTitle;
+            public int dwX, dwY, dwXSize, dwYSize, dwXCountChars, dwYCountChars, dwFillAttribute, dwFlags;
+            public short wShowWindow, cbReserved2;
+            public IntPtr lpReserved2, hStdInput, hStdOutput, hStdError;
+        }
+        [StructLayout(LayoutKind.Sequential)]
+        struct ProcessInformation { public IntPtr hProcess, hThread; public int dwProcessId, dwThreadId; }
+        [StructLayout(LayoutKind.Sequential)]
+        struct SecurityAttributes { public int nLength; public IntPtr lpSecurityDescriptor; public bool bInheritHandle; }
+        [DllImport("kernel32.dll", SetLastError = true)]
+        static extern bool CreatePipe(out IntPtr read, out IntPtr write, ref SecurityAttributes attributes, int size);
+        [DllImport("kernel32.dll", SetLastError = true)]
+        static extern bool SetHandleInformation(IntPtr handle, int mask, int flags);
+        [DllImport("kernel32.dll", SetLastError = true, CharSet = CharSet.Unicode)]
+        static extern bool CreateProcessW(string application, StringBuilder commandLine, IntPtr processAttributes,
+            IntPtr threadAttributes, bool inheritHandles, int flags, IntPtr environment, string directory,
+            ref StartupInfo startup, out ProcessInformation information);
+        [DllImport("kernel32.dll", SetLastError = true)]
+        static extern bool CloseHandle(IntPtr handle);
+        [DllImport("kernel32.dll")]
+        static extern int WaitForSingleObject(IntPtr handle, int milliseconds);
+        [DllImport("kernel32.dll", SetLastError = true)]
+        static extern bool GetExitCodeProcess(IntPtr process, out int code);
+
+        // Runs the program with no console at all, its output through a pipe:
+        // returns its exit status, and its output read in encoding.
+        public static int Run(string path, string arguments, Encoding encoding, out string output) {
+            SecurityAttributes attributes = new SecurityAttributes();
+            attributes.nLength = Marshal.SizeOf(attributes);
+            attributes.bInheritHandle = true;
+            IntPtr read, write;
+            if (!CreatePipe(out read, out write, ref attributes, 0)) throw new Win32Exception();
+            SafeFileHandle reader = new SafeFileHandle(read, true);
+            try {
+                SetHandleInformation(read, 1, 0);
+                StartupInfo startup = new StartupInfo();
+                startup.cb = Marshal.SizeOf(startup);
+                startup.dwFlags = 0x100;
+                startup.hStdOutput = write;
+                startup.hStdError = write;
+                ProcessInformation information;
+                bool started = CreateProcessW(path, new StringBuilder("\"" + path + "\" " + arguments), IntPtr.Zero,
+                    IntPtr.Zero, true, 0x8, IntPtr.Zero, null, ref startup, out information);
+                int error = Marshal.GetLastWin32Error();
+                CloseHandle(write);
+                write = IntPtr.Zero;
+                if (!started) throw new Win32Exception(error);
+                try {
+                    using (FileStream stream = new FileStream(reader, FileAccess.Read))
+                    using (StreamReader text = new StreamReader(stream, encoding)) {
+                        output = text.ReadToEnd();
+                    }
+                    WaitForSingleObject(information.hProcess, -1);
+                    int code;
+                    GetExitCodeProcess(information.hProcess, out code);
+                    return code;
+                } finally {
+                    CloseHandle(information.hProcess);
+                    CloseHandle(information.hThread);
+                }
+            } finally {
+                if (write != IntPtr.Zero) CloseHandle(write);
+                reader.Dispose();
+            }
+        }
+    }
+}
+'@
         }
     }
     $runs = New-Object System.Collections.ArrayList
     try {
         foreach ($commandLine in $CommandLines) {
-            $info = New-Object System.Diagnostics.ProcessStartInfo
-            $info.FileName = $Path
-            $info.Arguments = $commandLine
-            $info.UseShellExecute = $false
-            $info.RedirectStandardOutput = $true
-            $info.StandardOutputEncoding = $encoding
-            $process = [Diagnostics.Process]::Start($info)
-            $text = $process.StandardOutput.ReadToEnd()
-            $process.WaitForExit()
-            $status = $process.ExitCode
-            $process.Dispose()
+            $file = $null
+            $process = $null
+            try {
+                if ($Hash) {
+                    $file = New-Object System.IO.FileStream $Path, 'Open', 'Read', 'Read'
+                    $sha = [Security.Cryptography.SHA256]::Create()
+                    $read = -join @($sha.ComputeHash($file) | ForEach-Object { $_.ToString('X2') })
+                    $sha.Dispose()
+                    if ($read -ne $Hash) {
+                        [void]$runs.Add([pscustomobject]@{
+                                Status = $null; Lines = @()
+                                Refused = "$Path is not the ferrule that was copied there (its SHA-256 is not $Hash): not run"
+                            })
+                        break
+                    }
+                }
+                if ($windows -and -not $console) {
+                    $text = $null
+                    $status = [Ferrule.DetachedRun]::Run($Path, $commandLine, $encoding, [ref]$text)
+                } else {
+                    $info = New-Object System.Diagnostics.ProcessStartInfo
+                    $info.FileName = $Path
+                    if ($file -and -not $windows) {
+                        $info.FileName = "/proc/$PID/fd/$($file.SafeFileHandle.DangerousGetHandle().ToInt64())"
+                    }
+                    $info.Arguments = $commandLine
+                    $info.UseShellExecute = $false
+                    $info.RedirectStandardOutput = $true
+                    $info.StandardOutputEncoding = $encoding
+                    $process = [Diagnostics.Process]::Start($info)
+                }
+            } finally {
+                if ($file) { $file.Dispose() }
+            }
+            if ($process) {
+                $text = $process.StandardOutput.ReadToEnd()
+                $process.WaitForExit()
+                $status = $process.ExitCode
+                $process.Dispose()
+            }
             $lines = @($text -split "`r?`n")
             if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count - 1)) }
-            [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines })
+            [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null })
             if ($StopAt -contains $status) { break }
         }
     } finally {
@@ -71,10 +209,39 @@ $script:AdapterNames = {
     $names
 }
 
+# Why the folder or the exe there may not be used, or nothing: anyone but
+# those who should can write it. On Windows only Administrators, SYSTEM,
+# TrustedInstaller and CREATOR OWNER may hold a right to write (a folder under
+# Program Files inherits just theirs); elsewhere only the owner, this user.
+$script:WriteCheck = {
+    param([string[]]$Paths)
+    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+    $writers = 'S-1-5-32-544', 'S-1-5-18', 'S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464', 'S-1-3-0'
+    # Write, Delete, DeleteSubdirectoriesAndFiles, ChangePermissions, TakeOwnership, GENERIC_ALL, GENERIC_WRITE.
+    $writing = 0x116 -bor 0x10000 -bor 0x40 -bor 0x40000 -bor 0x80000 -bor 0x10000000 -bor 0x40000000
+    foreach ($path in $Paths) {
+        if (-not (Test-Path -LiteralPath $path)) { continue }
+        if ($windows) {
+            foreach ($rule in @((Get-Acl -LiteralPath $path).Access)) {
+                if ([string]$rule.AccessControlType -ne 'Allow' -or ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
+                if (([int64]$rule.FileSystemRights -band $writing) -eq 0) { continue }
+                $sid = $rule.IdentityReference.Value
+                try { $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value } catch { $sid = $rule.IdentityReference.Value }
+                if ($writers -notcontains $sid) { return "$path can be written by $($rule.IdentityReference.Value): not used" }
+            }
+        } else {
+            $owner, $mode = (& stat -c '%u %a' -- $path) -split ' '
+            if ($owner -ne (& id -u)) { return "$path is owned by another user (uid $owner): not used" }
+            if (([Convert]::ToInt32($mode, 8) -band 18) -ne 0) { return "$path can be written by others (mode $mode): not used" }
+        }
+    }
+}
+
 # The machine's architecture, where the exe Name lives there, and the SHA-256
-# of the exe there (none when it is missing).
+# of the exe there (none when it is missing); or, through CheckText
+# (WriteCheck's), why that folder or exe is refused.
 $script:ProbeStep = {
-    param([string]$Name)
+    param([string]$Name, [string]$CheckText)
     $folder = $env:FERRULE_HOME
     if (-not $folder) {
         if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
@@ -84,31 +251,53 @@ $script:ProbeStep = {
         }
     }
     $exe = Join-Path $folder $Name
+    $refused = [string](& ([scriptblock]::Create($CheckText)) -Paths @($folder, $exe))
     $hash = $null
-    if (Test-Path -LiteralPath $exe) { $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
-    [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe }
+    if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
+    [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe; Refused = $refused }
 }
 
-# Writes the exe's bytes beside Path (the probe's), then puts them in its place.
+# Writes the exe's bytes under a name no one can foresee beside Path (the
+# probe's), then puts them in its place. A folder made here may be written by
+# its owner alone, or on Windows by Administrators and SYSTEM alone (one under
+# Program Files inherits that).
 $script:CopyStep = {
     param([string]$Path, [byte[]]$Bytes)
-    New-Item -ItemType Directory -Force -Path (Split-Path -Parent $Path) | Out-Null
-    [IO.File]::WriteAllBytes("$Path.new", $Bytes)
-    if ([Environment]::OSVersion.Platform -ne [PlatformID]::Win32NT) { chmod 755 "$Path.new" }
-    Move-Item -Force -LiteralPath "$Path.new" -Destination $Path
+    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+    $folder = Split-Path -Parent $Path
+    if (-not (Test-Path -LiteralPath $folder)) {
+        New-Item -ItemType Directory -Path $folder | Out-Null
+        if (-not $windows) {
+            chmod 755 $folder
+        } elseif ((Split-Path -Parent $folder) -ne $env:ProgramFiles) {
+            $rights = New-Object System.Security.AccessControl.DirectorySecurity
+            $rights.SetAccessRuleProtection($true, $false)
+            foreach ($entry in @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', 'ReadAndExecute'))) {
+                $rights.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule (
+                            (New-Object System.Security.Principal.SecurityIdentifier $entry[0]), $entry[1],
+                            'ContainerInherit, ObjectInherit', 'None', 'Allow')))
+            }
+            Set-Acl -LiteralPath $folder -AclObject $rights
+        }
+    }
+    $temporary = Join-Path $folder ((Split-Path -Leaf $Path) + '.' + [IO.Path]::GetRandomFileName())
+    $file = New-Object System.IO.FileStream $temporary, 'CreateNew', 'Write', 'None'
+    try { $file.Write($Bytes, 0, $Bytes.Length) } finally { $file.Dispose() }
+    if (-not $windows) { chmod 755 $temporary }
+    Move-Item -Force -LiteralPath $temporary -Destination $Path
 }
 
-# Runs each command line with the exe at Path, but only when its SHA-256 is
-# Hash, through RunText (RunExe's text); and gives, with NamesText
-# (AdapterNames's text), the adapters' names.
+# Runs each command line with the exe at Path, through RunText (RunExe's),
+# each start only with an exe whose SHA-256 is Hash, and none where CheckText
+# (WriteCheck's) refuses the folder or the exe; and gives, with NamesText
+# (AdapterNames's), the adapters' names.
 $script:RunStep = {
-    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [string]$RunText, [string]$NamesText, [int[]]$StopAt)
-    $there = $null
-    if (Test-Path -LiteralPath $Path) { $there = (Get-FileHash -Algorithm SHA256 -LiteralPath $Path).Hash }
-    if ($there -ne $Hash) {
-        return [pscustomobject]@{ Refused = "$Path is not the ferrule that was copied there (its SHA-256 is not $Hash): not run" }
-    }
-    $runs = & ([scriptblock]::Create($RunText)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt
+    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [string]$RunText, [string]$CodePageText,
+        [string]$CheckText, [string]$NamesText)
+    $refused = [string](& ([scriptblock]::Create($CheckText)) -Paths @((Split-Path -Parent $Path), $Path))
+    if ($refused) { return [pscustomobject]@{ Refused = $refused } }
+    $runs = & ([scriptblock]::Create($RunText)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt -Hash $Hash `
+        -CodePageText $CodePageText
     $names = @{}
     if ($NamesText) { $names = & ([scriptblock]::Create($NamesText)) }
     [pscustomobject]@{ Refused = $null; Runs = $runs; AdapterNames = $names }

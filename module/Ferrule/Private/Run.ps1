@@ -24,7 +24,7 @@ function ConvertTo-QuotedArgument {
     param([string]$Word)
     if ($Word.Length -gt 0 -and $Word -notmatch '[\s"]') { return $Word }
     $quoted = [regex]::Replace($Word, '(\\*)"', '$1$1\"')
-    $quoted = [regex]::Replace($quoted, '(\\+)$', '$1$1')
+    $quoted = [regex]::Replace($quoted, '(\\+)\z', '$1$1')
     '"' + $quoted + '"'
 }
 
@@ -99,7 +99,8 @@ function Invoke-Run {
     }
     $machines = @{}
     if (-not $Session) {
-        $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses
+        $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
+            -CodePageText $script:OutputCodePage.ToString()
         $names = @{}
         if ($WithAdapterNames) { $names = & $script:AdapterNames }
         $machines[''] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names }
@@ -108,8 +109,14 @@ function Invoke-Run {
     $sessions = @($Session | Where-Object { $Work.ContainsKey($_.ComputerName) })
     if ($sessions.Count -eq 0) { return $machines }
     $name = Split-Path -Leaf $path
+    $checkText = $script:WriteCheck.ToString()
     $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
-        -ArgumentsFor { param($one) , @($name) }
+        -ArgumentsFor { param($one) , @($name, $checkText) }
+    foreach ($computer in @($probes.Keys)) {
+        if (-not $probes[$computer].Refused) { continue }
+        $Cmdlet.WriteError((New-ErrorRecord -Message $probes[$computer].Refused -Category SecurityError -Target $computer -Computer $computer))
+        $probes.Remove($computer)
+    }
     $ready = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) })
     # Each machine's exe is the package's for its architecture; it is copied
     # where the one there has another SHA-256, or none.
@@ -131,20 +138,26 @@ function Invoke-Run {
     $namesText = ''
     if ($WithAdapterNames) { $namesText = $script:AdapterNames.ToString() }
     $runText = $script:RunExe.ToString()
+    $codePageText = $script:OutputCodePage.ToString()
     $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep -ArgumentsFor {
         param($one)
-        , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName], $runText,
-            $namesText, $script:StoppedStatuses)
+        , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName],
+            $script:StoppedStatuses, $runText, $codePageText, $checkText, $namesText)
     }
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]
         if ($answer.Refused) {
-            $Cmdlet.WriteError((New-ErrorRecord -Message "${computer}: $($answer.Refused)" -Category SecurityError -Target $computer))
+            $Cmdlet.WriteError((New-ErrorRecord -Message $answer.Refused -Category SecurityError -Target $computer -Computer $computer))
             continue
+        }
+        # A start refused for its SHA-256 ends the machine's runs: those before it stand.
+        $runs = @($answer.Runs | Where-Object { -not $_.Refused })
+        foreach ($refused in @($answer.Runs | Where-Object { $_.Refused })) {
+            $Cmdlet.WriteError((New-ErrorRecord -Message $refused.Refused -Category SecurityError -Target $computer -Computer $computer))
         }
         $names = @{}
         if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { $names[$key] = $answer.AdapterNames[$key] } }
-        $machines[$computer] = [pscustomobject]@{ Runs = @($answer.Runs); AdapterNames = $names }
+        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names }
     }
     $machines
 }

@@ -68,6 +68,7 @@ function Get-Selected {
             $ids = @($names.Keys | Where-Object { Test-Like -Value $names[$_] -Patterns $Name })
             if ($ids.Count -eq 0) { continue }
         }
+        if ($machine.Runs.Count -eq 0) { continue }
         $run = $machine.Runs[0]
         if (-not (Assert-Run -Cmdlet $Cmdlet -Run $run -Target $selection -Computer $computer)) { continue }
         $output = Read-Output -Lines $run.Lines -Class $Class -AdapterNames $machine.AdapterNames
