@@ -19,6 +19,8 @@
         'Private/Run.ps1'
         'Private/Selection.ps1'
         'Private/Change.ps1'
+        'Private/Guard.ps1'
+        'Private/Row.ps1'
         'Private/Check.ps1'
         'Public/Get-FerruleBinding.ps1'
         'Public/Disable-FerruleBinding.ps1'

@@ -64,6 +64,10 @@ $script:StoppedStatuses = @(-1073741510, 58, 130, 143, 129)
 $script:ListingLine = [regex]'^    (.*): ([01])$'
 $script:ChangeLine = [regex]'^    (.*): [01]->([01])$'
 
+# The protocols that carry remote management, whose paths on the adapter that
+# a session arrives on are not disabled over that session without -Force.
+$script:GuardedProtocols = @('ms_tcpip', 'ms_tcpip6')
+
 # NETCFG_S_REBOOT: the change is made, and a restart completes it.
 $script:RebootCode = '4a020'
 

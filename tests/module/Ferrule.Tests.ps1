@@ -50,10 +50,11 @@ BeforeAll {
         @(Get-Content "$File.journal" | Where-Object { $_ -match $Pattern })
     }
 
-    function Set-AdapterStub([switch]$Cim) {
+    function Set-AdapterStub([switch]$Cim, [string[]]$Names) {
+        if (-not $Names) { $Names = 'Ethernet 2', 'Wi-Fi' }
         $adapters = @(
-            [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = $script:Ethernet; NetConnectionID = 'Ethernet 2'; GUID = $script:Ethernet }
-            [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = $script:WiFi; NetConnectionID = 'Wi-Fi'; GUID = $script:WiFi }
+            [pscustomobject]@{ Name = $Names[0]; InterfaceGuid = $script:Ethernet; NetConnectionID = $Names[0]; GUID = $script:Ethernet }
+            [pscustomobject]@{ Name = $Names[1]; InterfaceGuid = $script:WiFi; NetConnectionID = $Names[1]; GUID = $script:WiFi }
         )
         Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
         if ($Cim) {
@@ -115,7 +116,7 @@ Describe 'Get-FerruleBinding' {
         @{ Cim = $false; Extra = @(); Selection = 'an adapter by name (Get-NetAdapter)'; Parameters = @{ Name = 'Ethernet 2'; Path = 'ms_tcpip6->*' }
             Expected = @("ms_tcpip6->$Ethernet") }
         @{ Cim = $true; Extra = @(); Selection = 'adapters by a name wildcard (Win32_NetworkAdapter)'
-            Parameters = @{ Name = 'W*'; Class = 'Protocol' }
+            Parameters = @{ Name = 'W*' }
             Expected = @("ms_tcpip->$WiFi", "ms_tcpip6->$WiFi", "ms_pacer->$WiFi", "ms_lltdio->$WiFi", "ms_rspndr->$WiFi",
                 "ms_implat->$WiFi", "ms_lldp->$WiFi") }
         @{ Cim = $false; Selection = 'a name with a space, quoted for ferrule'; Parameters = @{ Class = 'Service'; ComponentID = 'my service' }
@@ -131,24 +132,77 @@ Describe 'Get-FerruleBinding' {
         }
     }
 
-    It 'says so when <Selection> matches nothing' -ForEach @(
-        @{ Selection = 'a component'; Parameters = @{ ComponentID = 'ms_nothing' } }
-        @{ Selection = 'a wildcard'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' } }
-        @{ Selection = 'an adapter name'; Parameters = @{ Name = 'Ethernet 9' } }
+    # Each literal value that names nothing is an error naming it; a wildcard
+    # that names nothing lists nothing, as Get-ChildItem; a change that names
+    # nothing at all is an error.
+    It '<Command> <Case>' -ForEach @(
+        @{ Command = 'Get'; Case = 'says so when a component matches nothing'; Parameters = @{ ComponentID = 'ms_nothing' }
+            Paths = @(); Errors = @("*-ComponentID 'ms_nothing'.*bound to adapters*") }
+        @{ Command = 'Get'; Case = 'lists nothing for a wildcard that matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
+            Paths = @(); Errors = @() }
+        @{ Command = 'Disable'; Case = 'says so when a wildcard matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
+            Paths = @(); Errors = @('No binding path matches -Class Protocol -Path nothing`*.') }
+        @{ Command = 'Get'; Case = 'says so when an adapter name matches nothing'; Parameters = @{ Name = 'Ethernet 9' }
+            Paths = @(); Errors = @("*'Ethernet 9'*") }
+        @{ Command = 'Get'; Case = 'names the typo in a list'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6', 'ms_tcpipv4' }
+            Paths = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6'); Errors = @("*-ComponentID 'ms_tcpipv4'*") }
+        @{ Command = 'Get'; Case = 'selects no more than a pattern says'; Parameters = @{ Class = 'Protocol'; ComponentID = '*tcpip' }
+            Paths = @('ms_netbt->ms_tcpip', 'ms_netbt_smb->ms_tcpip', 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip'); Errors = @() }
+        @{ Command = 'Get'; Case = 'takes brackets in a name as themselves'; Names = 'Ethernet [Prod]', 'Ethernet P'
+            Parameters = @{ Name = 'Ethernet [Prod]'; Path = 'ms_tcpip6->*' }; Paths = @("ms_tcpip6->$Ethernet"); Errors = @() }
+        @{ Command = 'Enable'; Case = 'takes the NetAdapterBinding cmdlets'' words'; Parameters = @{ Name = 'Wi-Fi'; ComponentID = 'ms_tcpip6' }
+            Paths = @("ms_tcpip6->$WiFi"); Errors = @() }
+        @{ Command = 'Get'; Case = 'finds a bound component on adapters by a pattern'; Parameters = @{ ComponentID = 'ms_tcpip?' }
+            Paths = @("ms_tcpip6->$Ethernet", "ms_tcpip6->$WiFi"); Errors = @() }
     ) {
-        Use-Machine | Out-Null
+        $file = Use-Machine
+        Set-AdapterStub -Names $Names
+        $before = Get-State $file
+        $extra = @{}
+        if ($Command -ne 'Get') { $extra = @{ Confirm = $false; PassThru = $true } }
+        $got = @(& "$Command-FerruleBinding" @Parameters @extra -ErrorAction SilentlyContinue -ErrorVariable failures)
+        @($got | ForEach-Object Path) | Should -Be $Paths
+        @($failures | ForEach-Object { [string]$_.CategoryInfo.Category } | Select-Object -Unique) | Should -Be @($Errors | ForEach-Object { 'ObjectNotFound' } | Select-Object -Unique)
+        for ($i = 0; $i -lt $Errors.Count; $i++) { $failures[$i].Exception.Message | Should -BeLike $Errors[$i] }
+        $failures.Count | Should -Be $Errors.Count
+        $changed = @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>')
+        if ($Command -eq 'Get') { $changed | Should -BeNullOrEmpty } else { $changed.Count | Should -Be $Paths.Count }
+    }
+
+    # Refused before anything runs: no platform call is made.
+    It '<Command> refuses <Case>' -ForEach @(
+        @{ Command = 'Get'; Case = 'a $null component'; Parameters = @{ ComponentID = $null }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Disable'; Case = 'a $null component'; Parameters = @{ ComponentID = $null; Path = 'ms_tcpip6->*' }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Enable'; Case = 'a $null name'; Parameters = @{ Name = $null }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Disable'; Case = 'an empty list of paths'; Parameters = @{ Path = @() }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Get'; Case = 'an empty display name in a list'; Parameters = @{ DisplayName = 'a', '' }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Disable'; Case = 'no selector at all'; Parameters = @{}; Id = 'Ferrule.InvalidArgument*'; Message = '*-ComponentID `**' }
+        @{ Command = 'Get'; Case = 'a name with another class'; Parameters = @{ Name = 'Wi-Fi'; Class = 'Protocol' }; Id = 'Ferrule.InvalidArgument*' }
+    ) {
+        $file = Use-Machine
         Set-AdapterStub
-        $got = @(Get-FerruleBinding @Parameters -ErrorAction SilentlyContinue -ErrorVariable failures)
-        $got.Count | Should -Be 0
-        $failures.Count | Should -BeGreaterThan 0
-        $failures[0].CategoryInfo.Category | Should -Be 'ObjectNotFound'
+        $thrown = $null
+        $extra = @{}
+        if ($Command -ne 'Get') { $extra = @{ Confirm = $false } }
+        try { & "$Command-FerruleBinding" @Parameters @extra -ErrorAction Stop } catch { $thrown = $_ }
+        $thrown | Should -Not -BeNullOrEmpty
+        $thrown.FullyQualifiedErrorId | Should -BeLike $Id
+        if ($Message) { $thrown.Exception.Message | Should -BeLike $Message }
+        Test-Path "$file.journal" | Should -BeFalse
+    }
+
+    It 'changes nothing and says nothing for an empty pipeline' {
+        $file = Use-Machine
+        @() | Disable-FerruleBinding -Confirm:$false -ErrorVariable failures
+        $failures | Should -BeNullOrEmpty
+        Test-Path "$file.journal" | Should -BeFalse
     }
 }
 
 Describe 'Changing bindings' {
     It '-WhatIf on <Command> changes nothing' -ForEach @(
         @{ Command = 'Disable'; Run = { Disable-FerruleBinding -Class Protocol -ComponentID 'ms_tcp*' -WhatIf } }
-        @{ Command = 'Enable'; Run = { Enable-FerruleBinding -Class Protocol -WhatIf } }
+        @{ Command = 'Enable'; Run = { Enable-FerruleBinding -Class Protocol -ComponentID * -WhatIf } }
         @{ Command = 'Set'; Run = { Get-FerruleBinding -Class Protocol | Set-FerruleBinding -Enabled $false -WhatIf } }
         @{ Command = 'Disable by name'; Run = { Disable-FerruleBinding -Name 'Ethernet 2' -Path 'ms_tcpip6->*' -WhatIf } }
     ) {
@@ -201,12 +255,46 @@ Describe 'Changing bindings' {
         @(Get-Calls $file 'INetCfg\.Apply').Count - $applied | Should -Be 7
     }
 
-    It 'refuses an Enabled of <Value>' -ForEach @(@{ Value = 'yes' }, @{ Value = '' }) {
+    # A row is refused, alone, when it cannot be read, names no path, or is of
+    # another machine: nothing is changed for it.
+    It 'refuses a row <Case>' -ForEach @(
+        @{ Case = 'whose Enabled is yes'; Row = @{ Enabled = 'yes' }; Category = 'InvalidArgument' }
+        @{ Case = 'whose Enabled is empty'; Row = @{ Enabled = '' }; Category = 'InvalidArgument' }
+        @{ Case = 'that names no path (empty cells)'; Row = @{ ComponentID = ''; Path = ''; Name = '' }; Category = 'InvalidArgument' }
+        @{ Case = 'of another machine, without a session'; Row = @{ PSComputerName = 'pc01' }; Category = 'InvalidArgument'
+            Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'that names adapters on another class'; Row = @{ ComponentID = ''; Path = ''; Name = 'Wi-Fi' }; Category = 'InvalidArgument' }
+    ) {
         $file = Use-Machine
-        [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $Value } |
-            Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
-        $failures[0].CategoryInfo.Category | Should -Be 'InvalidArgument'
+        $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
+        foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
+        [pscustomobject]$fields | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be $Category
+        if ($Message) { $failures[0].Exception.Message | Should -BeLike $Message }
         Get-Calls $file 'INetCfg\.Apply' | Should -BeNullOrEmpty
+    }
+
+    It 'follows a row <Case>' -ForEach @(
+        @{ Case = 'of this machine, and keeps its name'; Row = @{ PSComputerName = 'localhost' }; Computer = 'localhost'
+            Changed = @('ms_tcpip ms_server->ms_tcpip False') }
+        @{ Case = 'that names a component alone (a rule)'; Row = @{ ComponentID = 'ms_tcpip6'; Path = '' }; Computer = $null
+            Changed = @('ms_tcpip6 ms_server->ms_tcpip6 False') }
+        @{ Case = 'that names adapters by a pattern'; Row = @{ Class = 'Adapter'; ComponentID = 'ms_lltdio'; Path = ''; Name = '*' }
+            Computer = $null; Changed = @("$Ethernet ms_lltdio->$Ethernet False", "$WiFi ms_lltdio->$WiFi False") }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $before = Get-State $file
+        $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
+        foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
+        $passed = @([pscustomobject]$fields | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
+        $passed.Count | Should -BeGreaterOrEqual $Changed.Count
+        foreach ($one in $passed) {
+            $property = $one.PSObject.Properties['PSComputerName']
+            $(if ($property) { $property.Value }) | Should -Be $Computer
+        }
     }
 }
 
@@ -230,6 +318,10 @@ Describe 'Failures' {
         if ($Category) {
             @($failures | ForEach-Object { [string]$_.CategoryInfo.Category }) | Should -Contain $Category
             $failures[0].Exception.Message | Should -Match 'ferrule: .*returned|failed - error code'
+            if ($Failure -in 'Enable refused', 'Apply failed') {
+                $failures[0].Exception.Message | Should -BeLike 'ms_tcpip6: ms_server->ms_tcpip6: ferrule: *'
+                $failures[0].TargetObject.Path | Should -Be 'ms_server->ms_tcpip6'
+            }
             @($passed | Where-Object { -not $_.Enabled }).Count | Should -Be 0
         } else {
             $failures.Count | Should -Be 0
@@ -327,7 +419,7 @@ Describe 'Failures' {
                 if ($environment -and $environment.Contains($marker)) { kill -INT $id }
             }
         }
-        { Disable-FerruleBinding -Class Protocol -Confirm:$false -ErrorAction SilentlyContinue } |
+        { Disable-FerruleBinding -Class Protocol -ComponentID * -Confirm:$false -ErrorAction SilentlyContinue } |
             Should -Throw -ErrorId 'Ferrule.OperationStopped,Disable-FerruleBinding'
         $stopper | Wait-Job | Remove-Job
         # The component in hand was finished, and no other was begun.
@@ -376,6 +468,42 @@ Describe 'Running ferrule' {
     }
 }
 
+Describe 'The session''s own adapter' {
+    # WinRM cannot run here: its established connections come from a stub, as
+    # Get-NetTCPConnection would give them, and each address finds its adapter
+    # through Get-NetIPAddress.
+    It 'finds the adapters that carry WinRM connections' {
+        function global:Get-NetTCPConnection {
+            param($State, [int[]]$LocalPort)
+            if ($State -eq 'Established' -and $LocalPort -contains 5985) {
+                [pscustomobject]@{ LocalAddress = '10.0.0.5'; LocalPort = 5985 }
+                [pscustomobject]@{ LocalAddress = '::ffff:10.0.0.5'; LocalPort = 5986 }
+                [pscustomobject]@{ LocalAddress = 'fe80::5'; LocalPort = 5985 }
+                [pscustomobject]@{ LocalAddress = '10.9.9.9'; LocalPort = 5985 }
+            }
+        }
+        function global:Get-NetIPAddress {
+            param($IPAddress)
+            @{ '10.0.0.5' = 3; 'fe80::5' = 4 }.GetEnumerator() | Where-Object Key -EQ $IPAddress |
+                ForEach-Object { [pscustomobject]@{ IPAddress = $_.Key; InterfaceIndex = $_.Value } }
+        }
+        function global:Get-NetAdapter {
+            [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = $script:Ethernet; InterfaceIndex = 3 }
+            [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = $script:WiFi; InterfaceIndex = 4 }
+        }
+        $ssh = $env:SSH_CONNECTION
+        $env:SSH_CONNECTION = $null
+        try {
+            $found = @(& (Get-Module Ferrule) { & $script:ManagementStep })
+        } finally {
+            $env:SSH_CONNECTION = $ssh
+            Remove-Item Function:\Get-NetTCPConnection, Function:\Get-NetIPAddress, Function:\Get-NetAdapter
+        }
+        @($found | ForEach-Object { "$($_.Address) $($_.Protocol) $($_.Guid)" }) |
+            Should -Be @("10.0.0.5 ms_tcpip $Ethernet", "fe80::5 ms_tcpip6 $WiFi", '10.9.9.9 ms_tcpip ')
+    }
+}
+
 Describe 'What runs on another machine' {
     # Each block of Private/Remote.ps1 is sent to another machine as text, where
     # nothing of the module's is.
@@ -388,7 +516,7 @@ Describe 'What runs on another machine' {
 
     It 'finds the steps in the file' {
         @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
-            'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep')
+            'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep', 'script:ManagementStep')
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {

@@ -211,7 +211,7 @@ Describe 'Many machines over PowerShell remoting' {
     It 'changes no file on any host with -WhatIf' {
         $before = @(foreach ($address in $Addresses) { [IO.File]::ReadAllText((Get-HostMachine $address)) })
         Get-FerruleBinding -Class Protocol -Session $Three | Disable-FerruleBinding -Session $Three -WhatIf
-        Disable-FerruleBinding -Class Protocol -Session $Three -WhatIf
+        Disable-FerruleBinding -Class Protocol -ComponentID * -Session $Three -WhatIf
         @(foreach ($address in $Addresses) { [IO.File]::ReadAllText((Get-HostMachine $address)) }) | Should -Be $before
     }
 
@@ -221,7 +221,7 @@ Describe 'Many machines over PowerShell remoting' {
         foreach ($address in $Addresses) { $before[$address] = Get-HostState $address }
         Get-FerruleBinding -Class Protocol -Session $Three | Export-Clixml $saved
         Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Session $Three[0] -Confirm:$false
-        Enable-FerruleBinding -Class Protocol -Session $Three[1] -Confirm:$false
+        Enable-FerruleBinding -Class Protocol -ComponentID * -Session $Three[1] -Confirm:$false
         Get-HostState '127.0.0.2' | Should -Not -Be $before['127.0.0.2']
         Get-HostState '127.0.0.3' | Should -Not -Be $before['127.0.0.3']
         Import-Clixml $saved | Set-FerruleBinding -Session $Three -Confirm:$false -ErrorAction Stop
@@ -293,6 +293,78 @@ Describe 'Many machines over PowerShell remoting' {
         @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] }) | Should -BeNullOrEmpty
         foreach ($address in $Addresses) { Get-HostState $address | Should -Be $before[$address] }
         Invoke-Command -Session $Three { Remove-Item Function:\Get-NetAdapter }
+    }
+
+    It 'changes a row of a machine that no session reaches nowhere' {
+        $before = @(foreach ($address in $Addresses) { Get-HostState $address })
+        [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $false; PSComputerName = 'pc01' } |
+            Set-FerruleBinding -Session $Three -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+        @(foreach ($address in $Addresses) { Get-HostState $address }) | Should -Be $before
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'ObjectNotFound'
+        $failures[0].Exception.Message | Should -BeLike 'No session reaches pc01*'
+    }
+
+    It 'refuses two sessions to one computer name before anything runs' {
+        # A second sshd on 127.0.0.2, on the next port.
+        $folder = Get-HostFolder '127.0.0.2'
+        (Get-Content "$folder/sshd_config") -replace "^Port .*", "Port $($Port + 1)" -replace '^PidFile .*', "PidFile $folder/second.pid" |
+            Set-Content "$folder/second_config"
+        /usr/sbin/sshd -f "$folder/second_config" -E "$folder/second.log"
+        for ($i = 0; $i -lt 100 -and -not (Test-Path "$folder/second.pid"); $i++) { Start-Sleep -Milliseconds 50 }
+        $second = New-PSSession -HostName '127.0.0.2' -Port ($Port + 1) -UserName root -KeyFilePath "$Work/client_key" `
+            -Options @{ StrictHostKeyChecking = 'no'; UserKnownHostsFile = '/dev/null'; LogLevel = 'ERROR' }
+        try {
+            Remove-Item (Join-Path $folder 'journal') -ErrorAction SilentlyContinue
+            { Get-FerruleBinding -Class Protocol -Session $Three[0], $second -ErrorAction Stop } |
+                Should -Throw -ErrorId 'Ferrule.InvalidArgument,Get-FerruleBinding'
+            Test-Path (Join-Path $folder 'journal') | Should -BeFalse
+        } finally {
+            Remove-PSSession $second
+            kill -KILL ([int](Get-Content "$folder/second.pid"))
+            Remove-Item "$folder/second.pid"
+        }
+    }
+
+    # Each host's adapters as Windows would give them, and on 127.0.0.2 the
+    # session's address (SSH_CONNECTION's server address) on the first adapter.
+    It 'guards the adapter that carries the session: <Case>' -ForEach @(
+        @{ Case = 'IPv4 off it is refused'; Target = '127.0.0.2'; Path = 'ms_tcpip'; Force = $false; Changed = $false
+            Refusal = '127.0.0.2: *ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to 127.0.0.2*' }
+        @{ Case = 'IPv4 off with -Force goes through'; Target = '127.0.0.2'; Path = 'ms_tcpip'; Force = $true; Changed = $true }
+        @{ Case = 'IPv6 off over an IPv4 session goes through'; Target = '127.0.0.2'; Path = 'ms_tcpip6'; Force = $false; Changed = $true }
+        @{ Case = 'where the adapter cannot be told, a warning, and the change'; Target = '127.0.0.3'; Path = 'ms_tcpip'; Force = $false
+            Changed = $true; Warning = '127.0.0.3: which adapter carries this session cannot be told (127.0.0.3)*' }
+    ) {
+        $ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+        Invoke-Command -Session $Three {
+            function global:Get-NetAdapter([switch]$IncludeHidden) {
+                [pscustomobject]@{ Name = 'Ethernet'; InterfaceGuid = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'; InterfaceIndex = 7 }
+                [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'; InterfaceIndex = 8 }
+            }
+        }
+        Invoke-Command -Session $Three[0] {
+            function global:Get-NetIPAddress($IPAddress) {
+                if ($IPAddress -eq '127.0.0.2') { [pscustomobject]@{ IPAddress = $IPAddress; InterfaceIndex = 7 } }
+            }
+        }
+        try {
+            $session = @($Three | Where-Object ComputerName -EQ $Target)
+            $line = "path `"$Path->$ethernet`" disabled"
+            Disable-FerruleBinding -Path "$Path->$ethernet" -Session $session -Force:$Force -Confirm:$false `
+                -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue -WarningVariable warnings
+            (Get-HostState $Target) -contains $line | Should -Be $Changed
+            if ($Refusal) {
+                $failures.Count | Should -Be 1
+                $failures[0].CategoryInfo.Category | Should -Be 'InvalidOperation'
+                $failures[0].Exception.Message | Should -BeLike $Refusal
+            } else {
+                $failures | Should -BeNullOrEmpty
+            }
+            @($warnings | ForEach-Object { "$_" }) | Should -BeLike $(if ($Warning) { $Warning } else { '' })
+        } finally {
+            Invoke-Command -Session $Three { Remove-Item Function:\Get-NetAdapter, Function:\Get-NetIPAddress -ErrorAction SilentlyContinue }
+        }
     }
 
     It 'gives an error for a host that is down, and the others'' objects' {

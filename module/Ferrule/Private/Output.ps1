@@ -29,9 +29,12 @@ function Assert-Run {
     $true
 }
 
+# A failure line of ferrule's as an error; Label names the path it is about.
 function Write-Failure {
-    param($Cmdlet, $Failure, $Target, [string]$Computer)
-    $Cmdlet.WriteError((New-ErrorRecord -Message "ferrule: $($Failure.Line)" -Category $Failure.Category -Target $Target -Computer $Computer))
+    param($Cmdlet, $Failure, $Target, [string]$Computer, [string]$Label)
+    $message = "ferrule: $($Failure.Line)"
+    if ($Label) { $message = "${Label}: $message" }
+    $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category $Failure.Category -Target $Target -Computer $Computer))
 }
 
 # A failure line's call and code: "CALL returned CODE", or a failed apply's
@@ -74,6 +77,7 @@ function Read-Output {
     $pathLine = $script:ListingLine
     if ($Change) { $pathLine = $script:ChangeLine }
     $paths = New-Object System.Collections.ArrayList
+    $components = New-Object System.Collections.ArrayList
     $failures = New-Object System.Collections.ArrayList
     $applied = @{}
     $heading = $false
@@ -110,6 +114,7 @@ function Read-Output {
         } elseif ($line -match '^(.*?) \((.*)\)$') {
             $heading = $true
             $componentId = $Matches[1]
+            [void]$components.Add($componentId)
             $displayName = $Matches[2]
             $name = $AdapterNames[$componentId]
         } else {
@@ -117,5 +122,5 @@ function Read-Output {
             $heading = $false
         }
     }
-    [pscustomobject]@{ Paths = $paths; Failures = $failures; Applied = $applied }
+    [pscustomobject]@{ Paths = $paths; Components = $components.ToArray(); Failures = $failures; Applied = $applied }
 }

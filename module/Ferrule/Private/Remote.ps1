@@ -302,3 +302,37 @@ $script:RunStep = {
     if ($NamesText) { $names = & ([scriptblock]::Create($NamesText)) }
     [pscustomobject]@{ Refused = $null; Runs = $runs; AdapterNames = $names }
 }
+
+# The adapters that carry remote management to this machine, each with the
+# protocol of its address (ms_tcpip for IPv4, ms_tcpip6 for IPv6): for SSH the
+# server's address in SSH_CONNECTION (a remote runspace's connection string
+# is only http://localhost), for WinRM the local address of every established
+# connection to ports 5985 and 5986. Each address is matched to an interface
+# with Get-NetIPAddress, or with Win32_NetworkAdapterConfiguration where that
+# is missing; an address whose adapter cannot be told has no Guid.
+$script:ManagementStep = {
+    $addresses = @()
+    if ($env:SSH_CONNECTION) { $addresses += @($env:SSH_CONNECTION -split ' ')[2] }
+    if (Get-Command Get-NetTCPConnection -ErrorAction SilentlyContinue) {
+        $addresses += @(Get-NetTCPConnection -State Established -LocalPort 5985, 5986 -ErrorAction SilentlyContinue |
+                ForEach-Object { [string]$_.LocalAddress })
+    }
+    $addresses = @($addresses | Where-Object { $_ } | ForEach-Object { $_ -replace '^::ffff:(\d+\.\d+\.\d+\.\d+)$', '$1' })
+    foreach ($plain in @($addresses | Select-Object -Unique)) {
+        $protocol = $(if ($plain.Contains(':')) { 'ms_tcpip6' } else { 'ms_tcpip' })
+        $guid = $null
+        if (Get-Command Get-NetIPAddress -ErrorAction SilentlyContinue) {
+            $ip = @(Get-NetIPAddress -IPAddress $plain -ErrorAction SilentlyContinue)
+            if ($ip.Count -gt 0) {
+                $adapter = @(Get-NetAdapter -IncludeHidden -ErrorAction SilentlyContinue |
+                        Where-Object { $_.InterfaceIndex -eq $ip[0].InterfaceIndex })
+                if ($adapter.Count -gt 0) { $guid = [string]$adapter[0].InterfaceGuid }
+            }
+        } elseif (Get-Command Get-CimInstance -ErrorAction SilentlyContinue) {
+            foreach ($configuration in @(Get-CimInstance -ClassName Win32_NetworkAdapterConfiguration -ErrorAction SilentlyContinue)) {
+                if (@($configuration.IPAddress) -contains $plain) { $guid = [string]$configuration.SettingID }
+            }
+        }
+        [pscustomobject]@{ Address = $plain; Protocol = $protocol; Guid = $guid }
+    }
+}

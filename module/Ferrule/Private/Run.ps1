@@ -97,6 +97,12 @@ function Invoke-Run {
     if (-not (Test-Path -LiteralPath $path)) {
         $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message "ferrule is not at $path" -Category ObjectNotFound -Target $path))
     }
+    $duplicates = @($Session | Group-Object -Property ComputerName | Where-Object Count -GT 1 | ForEach-Object Name)
+    if ($duplicates.Count -gt 0) {
+        $message = "Two or more sessions reach $($duplicates -join ', '): each machine must be reached by one session alone, " +
+        'so that what is listed or changed there is said once.'
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $duplicates))
+    }
     $machines = @{}
     if (-not $Session) {
         $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `

@@ -56,15 +56,15 @@ function Get-FerruleBinding {
     [CmdletBinding()]
     [OutputType('Ferrule.Binding')]
     param(
-        [Parameter(Position = 0)] [SupportsWildcards()] [string[]]$ComponentID,
+        [Parameter(Position = 0)] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$ComponentID,
         [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')] [string]$Class = 'Adapter',
-        [SupportsWildcards()] [string[]]$Path,
-        [SupportsWildcards()] [string[]]$DisplayName,
-        [SupportsWildcards()] [string[]]$Name,
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Path,
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$DisplayName,
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Name,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    if ($Name) { $Class = 'Adapter' }
+    $Class = Get-SelectionClass -Cmdlet $PSCmdlet -Bound $PSBoundParameters
     Get-Selected -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $Class -ComponentID $ComponentID `
         -Path $Path -DisplayName $DisplayName -Name $Name
 }

@@ -49,17 +49,19 @@ function Set-FerruleBinding {
     [OutputType('Ferrule.Binding')]
     param(
         [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [string]$Class,
-        [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [string]$ComponentID,
-        [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [string]$Path,
+        [Parameter(ValueFromPipelineByPropertyName = $true)] [SupportsWildcards()] [AllowEmptyString()] [AllowNull()] [string]$ComponentID,
+        [Parameter(ValueFromPipelineByPropertyName = $true)] [SupportsWildcards()] [AllowEmptyString()] [AllowNull()] [string]$Path,
+        [Parameter(ValueFromPipelineByPropertyName = $true)] [SupportsWildcards()] [AllowEmptyString()] [AllowNull()] [string]$Name,
         [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [object]$Enabled,
         [Parameter(ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [AllowNull()] [string]$PSComputerName,
         [switch]$PassThru,
+        [switch]$Force,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     begin { $wanted = New-Object System.Collections.ArrayList }
     process {
-        $item = [pscustomobject]@{ Class = $Class; ComponentID = $ComponentID; Path = $Path; PSComputerName = $PSComputerName }
+        $item = [pscustomobject]@{ Class = $Class; ComponentID = $ComponentID; Path = $Path; Name = $Name; PSComputerName = $PSComputerName }
         $one = ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $item -Enabled $Enabled
         if ($one) { [void]$wanted.Add($one) }
     }
