@@ -45,7 +45,7 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
       INSTALL_COMMAND ""
       BUILD_ALWAYS ON
       BUILD_BYPRODUCTS ${dir}/ferrule.exe ${dir}/netcfg_server.dll ${dir}/console_events.exe ${dir}/launch.exe
-                       ${dir}/null.exe ${dir}/activate.exe ${dir}/win32_units.exe)
+                       ${dir}/null.exe ${dir}/activate.exe ${dir}/win32_units.exe ${dir}/find.exe)
     set(FERRULE_EXE_${arch} ${dir}/ferrule.exe)
     set(FERRULE_SERVER_DLL_${arch} ${dir}/netcfg_server.dll)
     set(FERRULE_CONSOLE_EVENTS_${arch} ${dir}/console_events.exe)
@@ -78,8 +78,10 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
        CONTENT "${FERRULE_SIGN_PKCS12} ${FERRULE_SIGN_PASSWORD_FILE} ${FERRULE_SIGN_TIMESTAMP_URL}\n")
   set(module_files)
   foreach(file ${FERRULE_MODULE_FILES})
+    # Every script of the module is signed (its help text is not code, and
+    # Authenticode has no form for it).
     set(sign)
-    if(FERRULE_SIGN_PKCS12)
+    if(FERRULE_SIGN_PKCS12 AND file MATCHES "\\.(ps1|psm1|psd1|ps1xml)$")
       set(timestamp)
       if(FERRULE_SIGN_TIMESTAMP_URL)
         set(timestamp --timestamp ${FERRULE_SIGN_TIMESTAMP_URL})

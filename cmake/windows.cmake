@@ -62,10 +62,12 @@ if(FERRULE_TEST_SERVER)
   add_executable(console_events tests/wine/console_events.cc exe/interrupt-win32.cc)
   target_include_directories(console_events PRIVATE exe)
   add_executable(launch tests/wine/launch.cc)
+  # find.exe with /i, which Wine's lacks, for the README's cmd examples.
+  add_executable(find tests/wine/find.cc)
   # The argument check and the output's conversion, at what Wine cannot reach.
   add_executable(win32_units tests/unit/win32_units_test.cc exe/arguments-win32.cc exe/output-win32.cc exe/output.cc)
   target_include_directories(win32_units PRIVATE exe)
-  foreach(tool console_events launch win32_units)
+  foreach(tool console_events launch find win32_units)
     target_compile_options(${tool} PRIVATE ${WARNINGS})
     target_link_options(${tool} PRIVATE ${STATIC_RUNTIME} -s)
   endforeach()

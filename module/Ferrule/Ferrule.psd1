@@ -14,6 +14,7 @@
         'Ferrule.psd1'
         'Ferrule.psm1'
         'Ferrule.Format.ps1xml'
+        'en-US/about_Ferrule.help.txt'
         'Private/Output.ps1'
         'Private/Remote.ps1'
         'Private/Run.ps1'

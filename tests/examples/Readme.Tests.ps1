@@ -7,12 +7,12 @@ BeforeDiscovery {
     . (Join-Path $PSScriptRoot 'Examples.ps1')
     $script:Examples = @(Get-ReadmeExample)
     # Every example that a test runs: here, in tests/module/Fleet.Tests.ps1, or by cmd_examples_test.py.
-    $script:Known = @('ps-quick-start', 'ps-exe-quoting', 'ps-ethernet2', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore',
+    $script:Known = @('ps-quick-start', 'ps-exe-quoting', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore',
         'cmd-quick-start', 'cmd-ipv6-bound')
     $script:Run = @(
-        @{ Name = 'ps-quick-start'; Changed = @('path "ms_server->ms_tcpip6" disabled') }
-        @{ Name = 'ps-exe-quoting'; Changed = @(); Printed = '    ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}: 1' }
-        @{ Name = 'ps-ethernet2'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled') }
+        @{ Name = 'ps-quick-start'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled') }
+        @{ Name = 'ps-exe-quoting'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled')
+            Printed = '    ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}: 1->0' }
         @{ Name = 'ps-save-restore'; Changed = @() }
     )
 }

@@ -18,8 +18,8 @@ IPV6 = f'path "ms_tcpip6->{GUID}" enabled'
 
 # (example, what the row is, description lines to replace, lines to add, a line it must print, paths changed)
 ROWS = [
-    ("cmd-quick-start", "lists, then disables one path", {}, [], "    ms_server->ms_tcpip6: 1->0",
-     ['path "ms_server->ms_tcpip6" disabled']),
+    ("cmd-quick-start", "lists, then unbinds IPv6 from one adapter", {}, [], f"    ms_tcpip6->{GUID}: 1->0",
+     [f'path "ms_tcpip6->{GUID}" disabled']),
     ("cmd-ipv6-bound", "the path enabled", {}, [], f"IPv6 is bound to {GUID}", []),
     ("cmd-ipv6-bound", "the path disabled", {IPV6: IPV6.replace("enabled", "disabled")}, [],
      f"IPv6 is not bound to {GUID}", []),
@@ -56,6 +56,7 @@ def check(runner, row, workdir):
     with open(script, "w", encoding="ascii", newline="\r\n") as f:
         f.write(example(name))
     env = runner.environment(machine, os.path.join(workdir, "journal.txt"))
+    # ferrule.exe, and find.exe with the /i that Wine's find lacks, from the build.
     env["WINEPATH"] = transcript.windows_path(os.path.dirname(runner.program))
     status, stdout, stderr = transcript.run_program([runner.wine, "cmd", "/c", transcript.windows_path(script)], env)
     out = stdout.decode("cp437", "replace").replace("\r\n", "\n")

@@ -553,6 +553,10 @@ Describe 'One table per concept' {
 }
 
 Describe 'Help' {
+    It 'shows about_Ferrule, the module''s rules' {
+        Get-Help about_Ferrule | Out-String | Should -BeLike '*THE SESSION''S OWN ADAPTER*'
+    }
+
     It 'runs every example of <_>' -ForEach $Commands {
         $examples = @((Get-Help $_).Examples.Example)
         $examples.Count | Should -BeGreaterThan 0

@@ -195,7 +195,7 @@ def signed(args):
                         problems.append(f"the signed package's {name} is not the signed exe")
             # The module's files carry signatures of their own, so that it
             # loads under the AllSigned policy.
-            for name in (f"Ferrule/{file}" for file in args.module_file):
+            for name in (f"Ferrule/{file}" for file in args.module_file if not file.endswith(".txt")):
                 script = os.path.join(scratch, os.path.basename(name))
                 with open(script, "wb") as f:
                     f.write(z.read(name))

@@ -10,12 +10,28 @@ one ferrule run: "class ... comp ... path ... disable". A path already
 disabled is left as it is. -WhatIf lists every path that would change and
 changes none. A change that needs a restart is a warning, and its -PassThru
 object has RebootRequired set; any other failure is an error for that path.
+A selection that names nothing is an error. Over -Session, disabling IPv4 or
+IPv6 on the adapter that carries a machine's session is refused unless
+-Force; bindings that Windows changes on its own as a consequence are not
+covered.
+
+.PARAMETER ComponentID
+Bind names of the components; on the Adapter class also a component bound to
+adapters, such as ms_tcpip6. With no selector at all the command is refused:
+-ComponentID * names every path of the class.
+
+.PARAMETER Name
+Connection names of adapters, where only * and ? are wildcards.
 
 .PARAMETER InputObject
 Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
 
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
+
+.PARAMETER Force
+Disables, over -Session, even the protocol that carries the session on its
+own adapter.
 
 .PARAMETER Session
 Runs ferrule on the machines of these sessions, all at once: the package's
@@ -27,7 +43,7 @@ object carries PSComputerName; a machine that fails is an error for it alone.
 How many machines at once, 32 by default.
 
 .EXAMPLE
-PS C:\> Disable-FerruleBinding -Name 'Ethernet 2' -Path 'ms_tcpip6->*' -WhatIf
+PS C:\> Disable-FerruleBinding -Name 'Ethernet 2' -ComponentID ms_tcpip6 -WhatIf
 
 Shows what unbinding IPv6 from the adapter "Ethernet 2" would change.
 

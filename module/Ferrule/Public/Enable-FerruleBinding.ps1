@@ -8,6 +8,14 @@ Ferrule.Binding objects that come from the pipeline, one ferrule run a path.
 A path already enabled is left as it is. -WhatIf lists every path that would
 change and changes none.
 
+.PARAMETER ComponentID
+Bind names of the components; on the Adapter class also a component bound to
+adapters, such as ms_tcpip6. With no selector at all the command is refused:
+-ComponentID * names every path of the class.
+
+.PARAMETER Name
+Connection names of adapters, where only * and ? are wildcards.
+
 .PARAMETER InputObject
 Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
 

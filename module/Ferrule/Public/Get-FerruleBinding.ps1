@@ -7,14 +7,17 @@ Runs one ferrule listing of a class of components (adapters by default) and
 returns each binding path as a Ferrule.Binding object: Class, ComponentID (the
 component's bind name; for an adapter its interface GUID), DisplayName, Path
 (the path token), Enabled and, for adapters, Name (the connection name, such
-as "Ethernet 2"). -ComponentID, -Path, -DisplayName and -Name take wildcards.
-A single value without wildcards is compared by ferrule itself, as Windows
-compares names. A selection that matches nothing is an error, and so is a
-listing that could not be made (the write lock held, access denied): never
-an empty answer.
+as "Ethernet 2"). -ComponentID, -Path, -DisplayName and -Name take wildcards
+(-Name only * and ?). A value without wildcards that matches nothing is an
+error naming it; a wildcard that matches nothing gives nothing, as
+Get-ChildItem does. A listing that could not be made (the write lock held,
+access denied) is an error, never an empty answer. Get-Help about_Ferrule
+gives the rules in full.
 
 .PARAMETER ComponentID
-Bind names of the components, such as ms_tcpip, or an adapter's {GUID}.
+Bind names of the components, such as ms_tcpip, or an adapter's {GUID}. On the
+Adapter class, a value that matches no adapter names the paths whose first
+component it matches: -Name 'Wi-Fi' -ComponentID ms_tcpip6 is IPv6 on Wi-Fi.
 
 .PARAMETER Class
 Adapter (the default), Client, Protocol or Service.
@@ -26,7 +29,8 @@ Path tokens, such as ms_tcpip6->{GUID}.
 Display names of the components.
 
 .PARAMETER Name
-Connection names of adapters, such as "Ethernet 2"; implies -Class Adapter.
+Connection names of adapters, such as "Ethernet 2", where only * and ? are
+wildcards (brackets are themselves); only with the Adapter class.
 
 .PARAMETER Session
 Runs ferrule on the machines of these sessions, all at once: the package's
@@ -48,7 +52,7 @@ PS C:\> Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 | Where-Object
 The enabled paths above IPv6.
 
 .EXAMPLE
-PS C:\> Get-FerruleBinding -Name 'Ethernet*' -Path 'ms_tcpip6->*'
+PS C:\> Get-FerruleBinding -Name 'Ethernet*' -ComponentID ms_tcpip6
 
 Whether IPv6 is bound to each adapter whose connection name starts with Ethernet.
 #>

@@ -3,10 +3,16 @@
 Puts binding paths into the states given, for example saved ones.
 
 .DESCRIPTION
-Takes Class, ComponentID, Path and Enabled by property name from the pipeline,
-so that the rows of Export-Csv or Export-Clixml put saved states back. Enabled
-may be a [bool] or the text True or False that Import-Csv gives. Only paths
-whose state differs are changed, one ferrule run each.
+Takes Class, ComponentID, Path, Name, Enabled and PSComputerName by property
+name from the pipeline, so that the rows of Export-Csv or Export-Clixml put
+saved states back. Enabled may be a [bool] or the text True or False that
+Import-Csv gives; an empty cell is a selector not given. A row whose
+ComponentID and Path are both literal names that path alone, and is an error
+where there is none; any other row is a rule that names every path all its
+selectors match (on adapters, -ComponentID ms_tcpip6 with Name * is IPv6 on
+every adapter), and may name none. Where rows name one path, the last wins.
+Only paths whose state differs are changed, one ferrule run each. A row of
+another machine needs a -Session that reaches it.
 
 .PARAMETER Class
 Adapter, Client, Protocol or Service.
@@ -16,6 +22,17 @@ The component's bind name.
 
 .PARAMETER Path
 The path token.
+
+.PARAMETER Name
+An adapter's connection name (only * and ? are wildcards); in a saved row,
+with a literal ComponentID and Path, it only describes the path.
+
+.PARAMETER PSComputerName
+The machine the row is of.
+
+.PARAMETER Force
+Disables, over -Session, even the protocol that carries the session on its
+own adapter.
 
 .PARAMETER Enabled
 The state wanted: $true, $false, or the text True or False.
