@@ -171,6 +171,14 @@ static bool parseLine(const std::vector<std::string>& words, Machine* machine, i
     machine->classes[*currentClass].back().paths.push_back(path);
     return true;
   }
+  if (keyword == "link" && count == 5) {
+    for (size_t i : {2, 4})
+      if (words[i] != "enabled" && words[i] != "disabled") *error = "state must be enabled or disabled";
+    if (!error->empty()) return false;
+    Link link = {fromUtf8(words[1]), words[2] == "enabled", fromUtf8(words[3]), words[4] == "enabled"};
+    machine->links.push_back(link);
+    return true;
+  }
   if (keyword == "lock" && count == 2) {
     machine->lockHolder = fromUtf8(words[1]);
     return true;
@@ -248,6 +256,9 @@ std::string formatMachine(const Machine& machine) {
         text += "    path " + quoted(path.token) + (path.enabled ? " enabled\n" : " disabled\n");
     }
   }
+  for (const Link& link : machine.links)
+    text += "link " + quoted(link.trigger) + (link.when ? " enabled " : " disabled ") + quoted(link.target) +
+            (link.then ? " enabled\n" : " disabled\n");
   if (!machine.lockHolder.empty()) text += "lock " + quoted(machine.lockHolder) + "\n";
   for (const Fault& fault : machine.faults)
     text += "fail " + fault.call + " " + (fault.occurrence == 0 ? std::string("*") : std::to_string(fault.occurrence)) +

@@ -41,12 +41,24 @@ struct Delay {
   long milliseconds;
 };
 
+// A binding that Windows changes beside another, as it does for the members of
+// a team when the multiplexor protocol is bound: when the path trigger is
+// changed to the state when within a session, the path target is set to then
+// (once: what a link sets triggers no other link).
+struct Link {
+  std::wstring trigger;
+  bool when;
+  std::wstring target;
+  bool then;
+};
+
 enum { CLASS_COUNT = 4 };
 
 struct Machine {
   std::vector<Component> classes[CLASS_COUNT];  // dev, client, proto, service
   std::vector<Fault> faults;
   std::vector<Delay> delays;
+  std::vector<Link> links;
   std::wstring lockHolder;  // another program that holds the write lock; empty when free
 };
 

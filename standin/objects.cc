@@ -46,6 +46,27 @@ static BindingPath& pathAt(int c, size_t k, size_t p) {
   return session().machine.classes[c][k].paths[p];
 }
 
+// The first path of the machine with this token, or null.
+static BindingPath* pathWithToken(const std::wstring& token) {
+  for (std::vector<Component>& components : session().machine.classes)
+    for (Component& component : components)
+      for (BindingPath& path : component.paths)
+        if (path.token == token) return &path;
+  return NULL;
+}
+
+// Sets the paths linked to a path just changed, as Windows does beside a
+// change (not further: what a link sets triggers no other link).
+static void followLinks(const BindingPath& changed) {
+  for (const Link& link : session().machine.links) {
+    if (link.trigger != changed.token || link.when != changed.current) continue;
+    BindingPath* target = pathWithToken(link.target);
+    if (target == NULL) continue;
+    target->current = link.then;
+    session().changed.push_back(target);
+  }
+}
+
 // Reference counting shared by every object: the session counts references per
 // interface, so that a test sees what the program failed to release.
 template <class Interface>
@@ -169,8 +190,10 @@ class PathObject : public Counted<INetCfgBindingPath> {
     return call("Enable", std::to_string(enable), [&]() -> HRESULT {
       if (!session().writeLocked) return NETCFG_E_NO_WRITE_LOCK;
       BindingPath& path = pathAt(c_, k_, p_);
+      bool changed = path.current != (enable != 0);
       path.current = enable != 0;
       session().changed.push_back(&path);
+      if (changed) followLinks(path);
       return S_OK;
     });
   }

@@ -26,6 +26,7 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
       "  component \"a \\\"b\\\" \\\\c\" \"Dienst f\xC3\xBCr \xF0\x9F\x98\x80\"\n"
       "    path \"\" disabled\n"
       "    path \"a\\x0d\\x0A\\x09\\x1b\\x7f\\xz\" enabled\n"
+      "link \"a\\x0ab\" disabled \"c\" enabled\n"
       "lock \"Network Connections\"\n"
       "fail INetCfg.Apply * 4a020\n"
       "fail IEnumNetCfgComponent.Next 3 80004005\n"
@@ -39,6 +40,11 @@ TEST(MachineDescription, KeepsQuotesSpacesAndWideCharacters) {
   EXPECT_EQ(component.paths[0].token, L"");
   EXPECT_FALSE(component.paths[0].enabled);
   EXPECT_EQ(component.paths[1].token, L"a\r\n\t\x1b\x7fxz");
+  ASSERT_EQ(machine.links.size(), 1u);
+  EXPECT_EQ(machine.links[0].trigger, L"a\nb");
+  EXPECT_FALSE(machine.links[0].when);
+  EXPECT_EQ(machine.links[0].target, L"c");
+  EXPECT_TRUE(machine.links[0].then);
   EXPECT_EQ(machine.lockHolder, L"Network Connections");
   ASSERT_EQ(machine.faults.size(), 2u);
   EXPECT_EQ(machine.faults[0].occurrence, 0);
@@ -82,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                     BadLine{"fail X 0 1\n", "line 1: occurrence must be a count from 1, or *"},
                     BadLine{"fail X 1 zz\n", "line 1: result must be hexadecimal"},
                     BadLine{"lock\n", "line 1: cannot read 'lock' with 0 values"},
+                    BadLine{"link a off b enabled\n", "line 1: state must be enabled or disabled"},
                     BadLine{"delay X 0 5\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
                     BadLine{"delay X 1 -5\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
                     BadLine{"delay X 1 5s\n", "line 1: delay takes a call, a count from 1 and milliseconds"},
