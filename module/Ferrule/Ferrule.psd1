@@ -22,14 +22,20 @@
         'Private/Change.ps1'
         'Private/Guard.ps1'
         'Private/Row.ps1'
+        'Private/Listing.ps1'
+        'Private/SideEffect.ps1'
+        'Private/Drift.ps1'
         'Private/Check.ps1'
         'Public/Get-FerruleBinding.ps1'
         'Public/Disable-FerruleBinding.ps1'
         'Public/Enable-FerruleBinding.ps1'
         'Public/Set-FerruleBinding.ps1'
+        'Public/Compare-FerruleBinding.ps1'
+        'Public/Test-FerruleBinding.ps1'
         'Public/Test-Ferrule.ps1'
     )
-    FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding', 'Test-Ferrule')
+    FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding',
+        'Compare-FerruleBinding', 'Test-FerruleBinding', 'Test-Ferrule')
     CmdletsToExport = @()
     VariablesToExport = @()
     AliasesToExport = @()

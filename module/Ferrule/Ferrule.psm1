@@ -28,6 +28,8 @@ namespace Ferrule {
         public bool Enabled { get; set; }
         public string Name { get; set; }
         public bool RebootRequired { get; set; }
+        // Changed by Windows beside a change that was asked for, not by it.
+        public bool SideEffect { get; set; }
         public Binding Clone() { return (Binding)MemberwiseClone(); }
     }
 }

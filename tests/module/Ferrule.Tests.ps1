@@ -298,6 +298,73 @@ Describe 'Changing bindings' {
     }
 }
 
+Describe 'Drift' {
+    # Each row: what happens to the machine after its baseline is taken (or
+    # a rule), and exactly the drift that Compare-FerruleBinding must give.
+    It 'compares: <Case>' -ForEach @(
+        @{ Case = 'a saved machine, after a change both ways, gives exactly the changed paths'; Class = 'Protocol'
+            Change = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Confirm:$false
+                Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_msclient->ms_tcpip6' -Confirm:$false }
+            Expected = @('Changed ms_server->ms_tcpip True False', 'Changed ms_msclient->ms_tcpip6 False True') }
+        @{ Case = 'a rule for every adapter''s IPv6'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false })
+            Expected = @("Changed ms_tcpip6->$Ethernet False True") }
+        @{ Case = 'a rule with its exception after it, and every equal path'; Switches = @{ IncludeEqual = $true }
+            Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+                @{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Ethernet 2'; Enabled = $true })
+            Expected = @("Equal ms_tcpip6->$Ethernet True True", "Equal ms_tcpip6->$WiFi False False") }
+        @{ Case = 'a literal row that names nothing is Missing, a rule that names nothing is not'
+            Rules = @(@{ Class = 'Protocol'; ComponentID = 'ms_gone'; Path = 'ms_server->ms_gone'; Enabled = $true }
+                @{ Class = 'Protocol'; ComponentID = 'ms_gone*'; Enabled = $true })
+            Expected = @('Missing ms_server->ms_gone True ') }
+        @{ Case = 'an adapter added since is New'; Class = 'Adapter'; Switches = @{ IncludeNew = $true }
+            Added = 'class dev', '  component "{00000000-0000-0000-0000-0000000000AA}" "VPN Adapter"',
+            '    path "ms_tcpip->{00000000-0000-0000-0000-0000000000AA}" enabled'
+            Expected = @('New ms_tcpip->{00000000-0000-0000-0000-0000000000AA}  True') }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $baseline = @(foreach ($rule in $Rules) { [pscustomobject]$rule })
+        if ($Class) { $baseline = @(Get-FerruleBinding -Class $Class | ConvertTo-Csv -NoTypeInformation | ConvertFrom-Csv) }
+        if ($Change) { & $Change }
+        if ($Added) { [IO.File]::AppendAllText($file, (($Added | ForEach-Object { "$_`n" }) -join '')) }
+        Remove-Item "$file.journal" -ErrorAction SilentlyContinue
+        if (-not $Switches) { $Switches = @{} }
+        $drift = @($baseline | Compare-FerruleBinding @Switches -ErrorAction Stop)
+        @($drift | ForEach-Object { "$($_.Drift) $($_.Path) $($_.Wanted) $($_.Found)" }) | Should -Be $Expected
+        @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.Drift' } | Select-Object -Unique)
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
+        Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
+        [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be (@($Expected | Where-Object { $_ -match '^(Changed|Missing)' }).Count -eq 0)
+    }
+
+    It 'gives no empty answer for a machine whose listing fails' {
+        Use-Machine -Extra 'fail INetCfgLock.AcquireWriteLock * 1' | Out-Null
+        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Enabled = $true }
+        $drift = @($rule | Compare-FerruleBinding -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $drift.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].Exception.Message | Should -BeLike '*lock->AcquireWriteLock() returned 1*'
+        $rule | Test-FerruleBinding -ErrorAction SilentlyContinue | Should -BeFalse
+    }
+
+    # Windows changes some bindings beside another (a link of the description).
+    It 'reports what Windows changed beside a change: <Case>' -ForEach @(
+        @{ Case = 'the linked path'; Linked = $true; Expected = @('ms_msclient->ms_tcpip') }
+        @{ Case = 'nothing, unlinked'; Linked = $false; Expected = @() }
+    ) {
+        $link = @()
+        if ($Linked) { $link = @('link "ms_server->ms_tcpip" disabled "ms_msclient->ms_tcpip" disabled') }
+        $file = Use-Machine -Extra $link
+        $passed = @(Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -PassThru -Confirm:$false `
+                -ErrorAction Stop -WarningAction SilentlyContinue -WarningVariable warnings)
+        @($passed | Where-Object SideEffect | ForEach-Object { "$($_.Path) $($_.Enabled)" }) | Should -Be @($Expected | ForEach-Object { "$_ False" })
+        @($passed | Where-Object { -not $_.SideEffect } | ForEach-Object Path) | Should -Be @('ms_server->ms_tcpip')
+        @($warnings | ForEach-Object { "$_" }) | Should -Be @($Expected | ForEach-Object { "ms_tcpip: ${_}: disabled by Windows beside the change, which did not ask for it." })
+        # Two listings of each class at most: the selection's (one before for the others), the change, one after.
+        @(Get-Calls $file '^INetCfg\.QueryNetCfgClass\(').Count | Should -Be (1 + 3 + 1 + 4)
+    }
+}
+
 Describe 'Failures' {
     It '<Failure>: <Category>, and no object claims a change not made' -ForEach @(
         @{ Failure = 'the lock held'; Fault = 'fail INetCfgLock.AcquireWriteLock * 1'; Category = 'ResourceBusy'; Changed = $false }

@@ -37,7 +37,8 @@ function Get-BindingLabel {
 # refused, unless -Force. Every change is offered to ShouldProcess first;
 # then each machine's changes run there one after another, all machines at once.
 function Invoke-Change {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Items, [switch]$PassThru, [switch]$Force)
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Items, [switch]$PassThru, [switch]$Force,
+        [hashtable]$Listings)
     $management = @{}
     if (-not $Force) {
         $management = Get-ManagementAdapter -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items $Items
@@ -72,10 +73,14 @@ function Invoke-Change {
         [void]$planned[$computer].Add($item)
     }
     if ($work.Count -eq 0) { return }
+    $computers = @($work.Keys)
+    $before = Get-ListingBefore -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers -Listings $Listings
     $lines = @{}
-    foreach ($computer in @($work.Keys)) { $lines[$computer] = $work[$computer].ToArray() }
+    foreach ($computer in $computers) { $lines[$computer] = $work[$computer].ToArray() }
     $machines = Invoke-Run -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Work $lines
+    $asked = @{}
     foreach ($computer in $planned.Keys) {
+        foreach ($item in $planned[$computer]) { $asked[(Get-BindingKey -Binding $item.Current)] = $true }
         if (-not $machines.ContainsKey($computer)) { continue }
         $runs = $machines[$computer].Runs
         for ($i = 0; $i -lt $runs.Count; $i++) {
@@ -83,6 +88,9 @@ function Invoke-Change {
             Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru
         }
     }
+    $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
+        -Classes @($script:ClassWords.Keys)
+    Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru
 }
 
 # What one change's run says: the changed binding (with -PassThru), a warning
@@ -165,11 +173,13 @@ function Step-Change {
         }
         $class = Get-SelectionClass -Cmdlet $Cmdlet -Bound $Bound
         $throttle = Get-ThrottleLimit -Bound $Bound
+        $listings = @{}
         $selected = @(Get-Selected -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit $throttle -Class $class `
-                -ComponentID $Bound['ComponentID'] -Path $Bound['Path'] -DisplayName $Bound['DisplayName'] -Name $Bound['Name'] -Change)
+                -ComponentID $Bound['ComponentID'] -Path $Bound['Path'] -DisplayName $Bound['DisplayName'] -Name $Bound['Name'] -Change `
+                -Listings $listings)
         $items = @(foreach ($one in $selected) { @{ Current = $one; Enabled = [bool]$Enable; Computer = $null } })
         Invoke-Change -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit $throttle -Items $items `
-            -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force'])
+            -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force']) -Listings $listings
         return
     }
     foreach ($item in $Bound['InputObject']) {

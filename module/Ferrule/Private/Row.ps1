@@ -80,9 +80,10 @@ function Invoke-Wanted {
         [void]$byClass[$want.Class].Add(@{ Want = $want; Computers = $targets })
     }
     $chosen = [ordered]@{}
+    $listings = @{}
     foreach ($class in $byClass.Keys) {
         $listed = @{}
-        foreach ($one in @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class)) {
+        foreach ($one in @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class -Listings $listings)) {
             $computer = Get-ComputerOf -Binding $one
             if (-not $listed.ContainsKey($computer)) { $listed[$computer] = New-Object System.Collections.ArrayList }
             [void]$listed[$computer].Add($one)
@@ -105,7 +106,7 @@ function Invoke-Wanted {
         }
     }
     Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($chosen.Values) -PassThru:$PassThru `
-        -Force:$Force
+        -Force:$Force -Listings $listings
 }
 
 # The bindings of one machine's listing that a row names.

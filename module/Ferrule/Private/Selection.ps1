@@ -138,13 +138,16 @@ function Get-UnmatchedMessage {
 # made gives nothing at all.
 function Get-Selected {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string]$Class, [string[]]$ComponentID,
-        [string[]]$Path, [string[]]$DisplayName, [string[]]$Name, [switch]$Change)
+        [string[]]$Path, [string[]]$DisplayName, [string[]]$Name, [switch]$Change, [hashtable]$Listings)
     $selectors = @{ ComponentID = $ComponentID; Path = $Path; DisplayName = $DisplayName; Name = $Name }
     $selection = "-Class $Class"
     foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
         if ($selectors[$parameter]) { $selection += " -$parameter $($selectors[$parameter] -join ',')" }
     }
-    $arguments = @(Get-ListingArgument -Class $Class -ComponentID $ComponentID -Path $Path)
+    # A change lists the whole class: that listing is also the one before it,
+    # against which what Windows changes beside it is found (Listings).
+    $arguments = @('class', $script:ClassWords[$Class])
+    if (-not $Change) { $arguments = @(Get-ListingArgument -Class $Class -ComponentID $ComponentID -Path $Path) }
     $passed = @()
     if ($arguments -contains 'comp') { $passed += 'ComponentID' }
     if ($arguments -contains 'path') { $passed += 'Path' }
@@ -160,7 +163,14 @@ function Get-Selected {
         $run = $machine.Runs[0]
         if (-not (Assert-Run -Cmdlet $Cmdlet -Run $run -Target $selection -Computer $computer)) { continue }
         $output = Read-Output -Lines $run.Lines -Class $Class -AdapterNames $machine.AdapterNames
+        if ($computer) {
+            foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
+        }
         foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $selection -Computer $computer }
+        if ($null -ne $Listings -and $arguments.Count -eq 2 -and $output.Failures.Count -eq 0) {
+            if (-not $Listings.ContainsKey($Class)) { $Listings[$Class] = @{} }
+            $Listings[$Class][$computer] = $output.Paths.ToArray()
+        }
         $selected = $output.Paths
         $unmatched = @()
         $tests = @(Get-SelectionTest -Class $Class -Components $output.Components -Selectors $selectors `
@@ -169,9 +179,6 @@ function Get-Selected {
             $result = Select-Binding -Bindings $output.Paths -Tests $tests
             $selected = $result.Selected
             $unmatched = $result.Unmatched
-        }
-        if ($computer) {
-            foreach ($one in $selected) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
         }
         $selected
         if ($output.Failures.Count -gt 0) { continue }

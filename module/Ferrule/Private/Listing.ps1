@@ -1,0 +1,49 @@
+# Whole listings, for what a change does beside itself and for drift: every
+# class asked for, on every machine asked for, one ferrule run a class and all
+# machines at once.
+
+# By computer name ('' for this machine): Classes, the paths of each class
+# that was listed (Ferrule.Binding objects, marked with PSComputerName where
+# the machine is another), and Problems, why any other was not.
+function Get-Listing {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [string[]]$Classes)
+    $work = @{}
+    foreach ($computer in $Computers) {
+        $work[$computer] = @(foreach ($class in $Classes) { ConvertTo-CommandLine -ArgumentList @('class', $script:ClassWords[$class]) })
+    }
+    $sessions = $null
+    if ($Session) { $sessions = @($Session | Where-Object { $Computers -contains $_.ComputerName }) }
+    $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work -WithAdapterNames
+    $result = @{}
+    foreach ($computer in $Computers) {
+        $byClass = @{}
+        $problems = New-Object System.Collections.ArrayList
+        $runs = @()
+        if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else { [void]$problems.Add('it did not answer') }
+        for ($i = 0; $i -lt $Classes.Count -and $machines.ContainsKey($computer); $i++) {
+            $class = $Classes[$i]
+            if ($i -ge $runs.Count) {
+                [void]$problems.Add("class ${class}: not listed")
+                continue
+            }
+            $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $machines[$computer].AdapterNames
+            if (@(0, 1) -notcontains $runs[$i].Status -or $output.Failures.Count -gt 0) {
+                $lines = @($output.Failures | ForEach-Object Line) + "exit status $($runs[$i].Status)"
+                [void]$problems.Add("class ${class}: $($lines -join '; ')")
+                continue
+            }
+            if ($computer) {
+                foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
+            }
+            $byClass[$class] = $output.Paths.ToArray()
+        }
+        $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray() }
+    }
+    $result
+}
+
+# A key for a path on its machine.
+function Get-BindingKey {
+    param($Binding)
+    "$(Get-ComputerOf -Binding $Binding)`n$($Binding.Class)`n$($Binding.ComponentID)`n$($Binding.Path)"
+}

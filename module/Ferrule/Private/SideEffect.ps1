@@ -1,0 +1,71 @@
+# What Windows changes beside a change: every class is listed on each machine
+# before its first change and after its last (at most two listings of a class
+# a machine and command: a listing the command made already serves as the
+# first), and a path whose state changed without being asked for is reported.
+
+# The listings before the changes on these machines: those the command has
+# made (Listings, by class and then by computer), and one of every other class.
+function Get-ListingBefore {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [hashtable]$Listings)
+    $result = @{}
+    $missing = @{}
+    foreach ($computer in $Computers) {
+        $result[$computer] = [pscustomobject]@{ Classes = @{}; Problems = @() }
+        $lacking = @()
+        foreach ($class in $script:ClassWords.Keys) {
+            if ($Listings -and $Listings.ContainsKey($class) -and $Listings[$class].ContainsKey($computer)) {
+                $result[$computer].Classes[$class] = $Listings[$class][$computer]
+            } else {
+                $lacking += $class
+            }
+        }
+        if ($lacking.Count -eq 0) { continue }
+        $key = $lacking -join ','
+        if (-not $missing.ContainsKey($key)) { $missing[$key] = New-Object System.Collections.ArrayList }
+        [void]$missing[$key].Add($computer)
+    }
+    foreach ($key in $missing.Keys) {
+        $listed = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $missing[$key].ToArray() `
+            -Classes ($key -split ',')
+        foreach ($computer in $listed.Keys) {
+            foreach ($class in $listed[$computer].Classes.Keys) { $result[$computer].Classes[$class] = $listed[$computer].Classes[$class] }
+            $result[$computer].Problems = $listed[$computer].Problems
+        }
+    }
+    $result
+}
+
+# Warns of each path whose state changed between Before and After (listings
+# by computer) that was not Asked (keys of Get-BindingKey); with -PassThru,
+# gives it too, marked SideEffect. A machine whose listings are not whole is
+# warned of instead: its changes stand as reported.
+function Write-SideEffect {
+    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru)
+    foreach ($computer in $After.Keys) {
+        $problems = @($Before[$computer].Problems) + @($After[$computer].Problems)
+        $machine = $(if ($computer) { $computer } else { 'this machine' })
+        if ($problems.Count -gt 0) {
+            $Cmdlet.WriteWarning("${machine}: what Windows changed beside the changes could not be checked " +
+                "($($problems -join ' | ')); the changes stand as reported.")
+            continue
+        }
+        $was = @{}
+        foreach ($bindings in $Before[$computer].Classes.Values) {
+            foreach ($one in $bindings) { $was[(Get-BindingKey -Binding $one)] = $one.Enabled }
+        }
+        foreach ($class in $script:ClassWords.Keys) {
+            foreach ($one in @($After[$computer].Classes[$class])) {
+                if ($null -eq $one) { continue }
+                $key = Get-BindingKey -Binding $one
+                if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or $Asked.ContainsKey($key)) { continue }
+                $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
+                $Cmdlet.WriteWarning("$(Get-BindingLabel -Binding $one): $state by Windows beside the change, which did not ask for it.")
+                if ($PassThru) {
+                    $side = Copy-Binding -Binding $one
+                    $side.SideEffect = $true
+                    $side
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,69 @@
+<#
+.SYNOPSIS
+Compares machines' binding paths with a baseline, changing nothing.
+
+.DESCRIPTION
+Takes baseline rows, as Set-FerruleBinding takes them (from the pipeline or
+-Baseline): objects saved from a machine, whose literal ComponentID and Path
+name one path each, or rules (a wildcard, a Name, or no Path), which name
+every path their selectors match on any machine, whatever its GUIDs. Where
+rows name one path, the last one wins. Lists each class of the baseline once
+on each machine, and gives one Ferrule.Drift object for each path whose state
+differs from its row (Drift Changed), and for each literal row that names no
+path there (Missing; a rule that names nothing is no drift). A machine whose
+listing fails is an error for it, never an empty answer.
+
+.PARAMETER InputObject
+Baseline rows from the pipeline: Class, ComponentID, Path, Name, Enabled and
+PSComputerName, by property name.
+
+.PARAMETER Baseline
+Baseline rows, as from the pipeline.
+
+.PARAMETER IncludeEqual
+Also gives the paths in their wanted state (Drift Equal).
+
+.PARAMETER IncludeNew
+Also gives every path of the baseline's classes that no row names (Drift New):
+a new adapter, a new VPN client.
+
+.PARAMETER Session
+Compares the machines of these sessions, all at once.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
+.EXAMPLE
+PS C:\> $baseline = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+PS C:\> Compare-FerruleBinding -Baseline $baseline
+
+Which adapters have IPv6 bound, against a baseline of IPv6 off every adapter.
+
+.EXAMPLE
+PS C:\> Get-FerruleBinding -Class Protocol | Export-Clixml protocols.xml
+PS C:\> Import-Clixml protocols.xml | Compare-FerruleBinding -IncludeNew
+
+What has changed in the protocols since they were saved, and what is new.
+#>
+function Compare-FerruleBinding {
+    [CmdletBinding()]
+    [OutputType('Ferrule.Drift')]
+    param(
+        [Parameter(ValueFromPipeline = $true)] [psobject[]]$InputObject,
+        [psobject[]]$Baseline,
+        [switch]$IncludeEqual,
+        [switch]$IncludeNew,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
+    )
+    begin { $rows = New-Object System.Collections.ArrayList }
+    process { foreach ($row in @($InputObject | Where-Object { $null -ne $_ })) { [void]$rows.Add($row) } }
+    end {
+        $wanted = @(foreach ($row in @($Baseline | Where-Object { $null -ne $_ }) + $rows.ToArray()) {
+                ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -Enabled $row.Enabled
+            })
+        if ($wanted.Count -eq 0) { return }
+        Compare-Baseline -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Wanted $wanted `
+            -IncludeEqual:$IncludeEqual -IncludeNew:$IncludeNew
+    }
+}

@@ -1,0 +1,37 @@
+<#
+.SYNOPSIS
+Tests whether this machine's binding paths are as a baseline wants them.
+
+.DESCRIPTION
+Takes the baseline rows that Compare-FerruleBinding takes, and returns $true
+when no path of this machine drifts from them (nothing Changed, nothing
+Missing), else $false; $false too, with an error, when the listings could not
+be made or a row cannot be read.
+
+.PARAMETER InputObject
+Baseline rows from the pipeline.
+
+.PARAMETER Baseline
+Baseline rows.
+
+.EXAMPLE
+PS C:\> [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false } | Test-FerruleBinding
+
+Whether IPv6 is unbound from every adapter.
+#>
+function Test-FerruleBinding {
+    [CmdletBinding()]
+    [OutputType([bool])]
+    param(
+        [Parameter(ValueFromPipeline = $true)] [psobject[]]$InputObject,
+        [psobject[]]$Baseline
+    )
+    begin { $rows = New-Object System.Collections.ArrayList }
+    process { foreach ($row in @($InputObject | Where-Object { $null -ne $_ })) { [void]$rows.Add($row) } }
+    end {
+        $problems = @()
+        $drift = @(Compare-FerruleBinding -Baseline (@($Baseline | Where-Object { $null -ne $_ }) + $rows.ToArray()) `
+                -ErrorVariable problems)
+        $problems.Count -eq 0 -and $drift.Count -eq 0
+    }
+}
