@@ -367,6 +367,32 @@ Describe 'Many machines over PowerShell remoting' {
         }
     }
 
+    It 'compares the fleet with a baseline: <Case>' -ForEach @(
+        @{ Case = 'a rule for every adapter''s IPv6, whatever each host''s GUIDs'; Saved = $false
+            Expected = @('127.0.0.2 Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}',
+                '127.0.0.3 Changed ms_tcpip6->{0000AAAA-8B2D-4E6A-9C5B-1D2E3F405162}',
+                '127.0.0.4 Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}') }
+        @{ Case = 'saved rows, after a change both ways on two hosts'; Saved = $true
+            Expected = @('127.0.0.2 Changed ms_server->ms_tcpip', '127.0.0.4 Changed ms_msclient->ms_tcpip6') }
+    ) {
+        # 127.0.0.3's Ethernet adapter has another GUID.
+        $text = [IO.File]::ReadAllText((Get-HostMachine '127.0.0.3'))
+        [IO.File]::WriteAllText((Get-HostMachine '127.0.0.3'), $text.Replace('{4A1F3C7E-', '{0000AAAA-'))
+        $baseline = @([pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false })
+        if ($Saved) {
+            $baseline = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop)
+            Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Session $Three[0] -Confirm:$false
+            Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_msclient->ms_tcpip6' -Session $Three[2] -Confirm:$false
+        }
+        foreach ($address in $Addresses) { Remove-Item (Join-Path (Get-HostFolder $address) 'journal') -ErrorAction SilentlyContinue }
+        $drift = @($baseline | Compare-FerruleBinding -Session $Three -ErrorAction Stop)
+        @($drift | ForEach-Object { "$($_.ComputerName) $($_.Drift) $($_.Path)" } | Sort-Object) | Should -Be $Expected
+        foreach ($address in $Addresses) {
+            @(Get-Content (Join-Path (Get-HostFolder $address) 'journal') | Where-Object { $_ -match '\.Enable\(|INetCfg\.Apply' }) |
+                Should -BeNullOrEmpty
+        }
+    }
+
     It 'gives an error for a host that is down, and the others'' objects' {
         Stop-Host '127.0.0.3'
         $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)

@@ -59,7 +59,8 @@ function Get-SelectionTest {
         if ($Passed -contains $parameter) {
             $test = { param($binding, $value) $true }
         } elseif ($parameter -eq 'Name') {
-            $test = { param($binding, $value) $binding.Name -and (Test-NameLike -Value $binding.Name -Pattern $value) }
+            # An adapter whose connection name is not known has an empty one: * names it too.
+            $test = { param($binding, $value) Test-NameLike -Value ([string]$binding.Name) -Pattern $value }
         } elseif ($parameter -eq 'ComponentID' -and $Class -eq 'Adapter') {
             $adapters = @{}
             foreach ($value in $values) { $adapters[$value] = @($Components | Where-Object { $_ -like $value }).Count -gt 0 }
