@@ -7,7 +7,7 @@ BeforeDiscovery {
     . (Join-Path $PSScriptRoot 'Examples.ps1')
     $script:Examples = @(Get-ReadmeExample)
     # Every example that a test runs: here, in tests/module/Fleet.Tests.ps1, or by cmd_examples_test.py.
-    $script:Known = @('ps-quick-start', 'ps-exe-quoting', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore',
+    $script:Known = @('ps-quick-start', 'ps-exe-quoting', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore', 'ps-drift',
         'cmd-quick-start', 'cmd-ipv6-bound')
     $script:Run = @(
         @{ Name = 'ps-quick-start'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled') }
@@ -73,5 +73,41 @@ Describe 'The README''s examples' {
         @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] } | ForEach-Object { "$_" }) | Should -BeNullOrEmpty
         @(Compare-Object $before (Get-PathLines $machine) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
         if ($_.ContainsKey('Printed')) { @($output | ForEach-Object { "$_" }) | Should -Contain $Printed }
+    }
+}
+
+# The drift scripts, run as Intune runs them (pwsh here, powershell.exe on the
+# Windows runner), on the stand-in: the exit status, exactly one line on
+# standard output, and nothing on standard error when they succeed.
+Describe 'The drift scripts' {
+    BeforeAll {
+        $script:Pwsh = $env:FERRULE_PWSH
+        if (-not $script:Pwsh) { $script:Pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+        $script:Scripts = Join-Path $root 'examples'
+    }
+
+    It '<Case>' -ForEach @(
+        @{ Case = 'a compliant machine: detection 0'; Edit = @{ 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" enabled' = 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled' }
+            Runs = @(@{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline (1 rows)' }) }
+        @{ Case = 'a drifted machine: detection 1'; Runs = @(@{ Script = 'drift-detection'; Status = 1
+                    Line = 'ferrule: 1 off the baseline: Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} (wanted False, found True)' }) }
+        @{ Case = 'remediated, then compliant: 0 and 0'; Runs = @(@{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline (1 rows)' }
+                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline (1 rows)' }) }
+        @{ Case = 'the lock held: remediation fails, and says why'; Extra = 'lock "Network Connections"'
+            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1' }) }
+    ) {
+        $machine = Join-Path $TestDrive "$([guid]::NewGuid()).machine"
+        $text = [IO.File]::ReadAllText($Sample)
+        if ($Edit) { foreach ($key in $Edit.Keys) { $text = $text.Replace($key, $Edit[$key]) } }
+        if ($Extra) { $text += "$Extra`n" }
+        [IO.File]::WriteAllText($machine, $text)
+        $env:STANDIN_MACHINE = $machine
+        foreach ($run in $Runs) {
+            $errors = Join-Path $TestDrive 'stderr.txt'
+            $lines = @(& $Pwsh -NoProfile -NonInteractive -File (Join-Path $Scripts "$($run.Script).ps1") 2> $errors)
+            "$($run.Script): $LASTEXITCODE" | Should -Be "$($run.Script): $($run.Status)"
+            $lines | Should -Be @($run.Line)
+            if ($run.Status -eq 0) { Get-Content -Raw $errors | Should -BeNullOrEmpty }
+        }
     }
 }

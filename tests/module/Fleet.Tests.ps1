@@ -259,7 +259,7 @@ Describe 'Many machines over PowerShell remoting' {
             Should -Be @($apart | ForEach-Object { "$($_.PSComputerName) $($_.Path)" } | Sort-Object)
     }
 
-    It 'runs the README''s fleet examples: IPv6 on each host''s adapter named Ethernet, then a fleet put back' {
+    It 'runs the README''s fleet examples: IPv6 on each host''s adapter named Ethernet, a fleet put back, its drift' {
         # Each host names its adapters as Windows would: the first Ethernet, the second Wi-Fi.
         Invoke-Command -Session $Three {
             function global:Get-NetAdapter([switch]$IncludeHidden) {
@@ -292,6 +292,12 @@ Describe 'Many machines over PowerShell remoting' {
         }
         @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] }) | Should -BeNullOrEmpty
         foreach ($address in $Addresses) { Get-HostState $address | Should -Be $before[$address] }
+        # The drift example: IPv6 off every adapter but Wi-Fi.
+        $drift = @($examples | Where-Object Name -EQ 'ps-drift')[0].Code
+        $found = @(& ([scriptblock]::Create("`$s = New-PSSession -ComputerName pc01`n" + $drift)))
+        @($found | ForEach-Object { "$($_.ComputerName) $($_.Name) $($_.Drift)" } | Sort-Object) |
+            Should -Be @('127.0.0.2 Ethernet Changed', '127.0.0.2 Wi-Fi Changed', '127.0.0.3 Wi-Fi Changed', '127.0.0.4 Ethernet Changed',
+                '127.0.0.4 Wi-Fi Changed')
         Invoke-Command -Session $Three { Remove-Item Function:\Get-NetAdapter }
     }
 

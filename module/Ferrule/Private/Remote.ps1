@@ -50,7 +50,7 @@ $script:RunExe = {
         } catch {
             $restore = $null
         }
-        $nls = Get-ItemProperty -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Control\Nls\CodePage' -Name OEMCP -ErrorAction SilentlyContinue
+        $nls = Get-ItemProperty -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Control\Nls\CodePage' -Name OEMCP -ErrorAction Ignore
         $oem = $(if ($nls) { [string]$nls.OEMCP } else { '' })
         $codePage = & ([scriptblock]::Create($CodePageText)) -Console $console -OemCodePage $oem `
             -CultureCodePage ([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
@@ -197,12 +197,12 @@ namespace Ferrule {
 # (Windows 7, Server 2008 R2). Empty where neither is there.
 $script:AdapterNames = {
     $names = @{}
-    if (Get-Command Get-NetAdapter -ErrorAction SilentlyContinue) {
-        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction SilentlyContinue)) {
+    if (Get-Command Get-NetAdapter -ErrorAction Ignore) {
+        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore)) {
             if ($adapter.InterfaceGuid) { $names[[string]$adapter.InterfaceGuid] = [string]$adapter.Name }
         }
-    } elseif (Get-Command Get-CimInstance -ErrorAction SilentlyContinue) {
-        foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction SilentlyContinue)) {
+    } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
+        foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction Ignore)) {
             if ($adapter.GUID -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
         }
     }
@@ -313,23 +313,23 @@ $script:RunStep = {
 $script:ManagementStep = {
     $addresses = @()
     if ($env:SSH_CONNECTION) { $addresses += @($env:SSH_CONNECTION -split ' ')[2] }
-    if (Get-Command Get-NetTCPConnection -ErrorAction SilentlyContinue) {
-        $addresses += @(Get-NetTCPConnection -State Established -LocalPort 5985, 5986 -ErrorAction SilentlyContinue |
+    if (Get-Command Get-NetTCPConnection -ErrorAction Ignore) {
+        $addresses += @(Get-NetTCPConnection -State Established -LocalPort 5985, 5986 -ErrorAction Ignore |
                 ForEach-Object { [string]$_.LocalAddress })
     }
     $addresses = @($addresses | Where-Object { $_ } | ForEach-Object { $_ -replace '^::ffff:(\d+\.\d+\.\d+\.\d+)$', '$1' })
     foreach ($plain in @($addresses | Select-Object -Unique)) {
         $protocol = $(if ($plain.Contains(':')) { 'ms_tcpip6' } else { 'ms_tcpip' })
         $guid = $null
-        if (Get-Command Get-NetIPAddress -ErrorAction SilentlyContinue) {
-            $ip = @(Get-NetIPAddress -IPAddress $plain -ErrorAction SilentlyContinue)
+        if (Get-Command Get-NetIPAddress -ErrorAction Ignore) {
+            $ip = @(Get-NetIPAddress -IPAddress $plain -ErrorAction Ignore)
             if ($ip.Count -gt 0) {
-                $adapter = @(Get-NetAdapter -IncludeHidden -ErrorAction SilentlyContinue |
+                $adapter = @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore |
                         Where-Object { $_.InterfaceIndex -eq $ip[0].InterfaceIndex })
                 if ($adapter.Count -gt 0) { $guid = [string]$adapter[0].InterfaceGuid }
             }
-        } elseif (Get-Command Get-CimInstance -ErrorAction SilentlyContinue) {
-            foreach ($configuration in @(Get-CimInstance -ClassName Win32_NetworkAdapterConfiguration -ErrorAction SilentlyContinue)) {
+        } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
+            foreach ($configuration in @(Get-CimInstance -ClassName Win32_NetworkAdapterConfiguration -ErrorAction Ignore)) {
                 if (@($configuration.IPAddress) -contains $plain) { $guid = [string]$configuration.SettingID }
             }
         }

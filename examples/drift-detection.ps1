@@ -1,0 +1,54 @@
+# Detection script for Intune remediations, or a Configuration Manager
+# compliance setting: exits 0 when this machine's network bindings are as the
+# baseline below wants them, and 1 when they drift or cannot be read, with one
+# line that says which. It needs Windows PowerShell 5.1 and the Ferrule module,
+# and writes nothing on standard error when it succeeds.
+
+# The baseline: rows as Set-FerruleBinding takes them (saved rows, or rules).
+# Here, IPv6 unbound from every adapter.
+# baseline begins
+$baseline = @(
+    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+)
+# baseline ends
+
+# Intune runs a script in 32-bit PowerShell unless told otherwise; on 64-bit
+# Windows that would pick the x86 exe, so this runs again in the 64-bit one.
+if ([Environment]::Is64BitOperatingSystem -and -not [Environment]::Is64BitProcess -and $env:windir) {
+    $native = Join-Path $env:windir 'sysnative\WindowsPowerShell\v1.0\powershell.exe'
+    if (Test-Path -LiteralPath $native) {
+        & $native -NoProfile -NonInteractive -ExecutionPolicy Bypass -File $PSCommandPath
+        exit $LASTEXITCODE
+    }
+}
+
+# One line of at most 2,048 characters: all that Intune keeps.
+function Write-Summary([string]$Text) {
+    $line = ($Text -replace '\s+', ' ').Trim()
+    if ($line.Length -gt 2048) { $line = $line.Substring(0, 2045) + '...' }
+    [Console]::Out.WriteLine($line)
+}
+
+$problems = @()
+$warnings = @()
+$drift = @()
+try {
+    Import-Module Ferrule -ErrorAction Stop
+    $drift = @(Compare-FerruleBinding -Baseline $baseline -ErrorAction SilentlyContinue -ErrorVariable problems `
+            -WarningAction SilentlyContinue -WarningVariable warnings)
+} catch {
+    $problems += $_
+}
+$notes = @($warnings | ForEach-Object { "$_" })
+if ($problems.Count -gt 0) {
+    Write-Summary ("ferrule: could not tell: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join ' | '))
+    exit 1
+}
+$off = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift })
+if ($off.Count -gt 0) {
+    $paths = @($off | ForEach-Object { "$($_.Drift) $($_.Name) $($_.Path) (wanted $($_.Wanted), found $($_.Found))" })
+    Write-Summary ("ferrule: $($off.Count) off the baseline: " + (@($paths) + $notes -join '; '))
+    exit 1
+}
+Write-Summary ("ferrule: on the baseline ($($baseline.Count) rows)" + (@($notes | ForEach-Object { "; $_" }) -join ''))
+exit 0

@@ -1,0 +1,57 @@
+# Remediation script for Intune remediations, or a Configuration Manager
+# compliance setting: puts this machine's network bindings back on the
+# baseline below, and exits 0 when they are on it, non-zero when they could
+# not be put back, with one line that says which (the module's warnings and
+# errors folded into it). It needs Windows PowerShell 5.1 and the Ferrule
+# module, and writes nothing on standard error when it succeeds.
+
+# The baseline: the same rows as the detection script's.
+# baseline begins
+$baseline = @(
+    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+)
+# baseline ends
+
+# Intune runs a script in 32-bit PowerShell unless told otherwise; on 64-bit
+# Windows that would pick the x86 exe, so this runs again in the 64-bit one.
+if ([Environment]::Is64BitOperatingSystem -and -not [Environment]::Is64BitProcess -and $env:windir) {
+    $native = Join-Path $env:windir 'sysnative\WindowsPowerShell\v1.0\powershell.exe'
+    if (Test-Path -LiteralPath $native) {
+        & $native -NoProfile -NonInteractive -ExecutionPolicy Bypass -File $PSCommandPath
+        exit $LASTEXITCODE
+    }
+}
+
+# One line of at most 2,048 characters: all that Intune keeps.
+function Write-Summary([string]$Text) {
+    $line = ($Text -replace '\s+', ' ').Trim()
+    if ($line.Length -gt 2048) { $line = $line.Substring(0, 2045) + '...' }
+    [Console]::Out.WriteLine($line)
+}
+
+$problems = @()
+$warnings = @()
+$left = @()
+try {
+    Import-Module Ferrule -ErrorAction Stop
+    $baseline | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable problems `
+        -WarningAction SilentlyContinue -WarningVariable warnings
+    if ($problems.Count -eq 0) {
+        $left = @(Compare-FerruleBinding -Baseline $baseline -ErrorAction SilentlyContinue -ErrorVariable +problems |
+                Where-Object { 'Changed', 'Missing' -contains $_.Drift })
+    }
+} catch {
+    $problems += $_
+}
+$notes = @($warnings | ForEach-Object { "$_" })
+if ($problems.Count -gt 0) {
+    Write-Summary ("ferrule: not put back: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join ' | '))
+    exit 1
+}
+if ($left.Count -gt 0) {
+    $paths = @($left | ForEach-Object { "$($_.Drift) $($_.Name) $($_.Path)" })
+    Write-Summary ("ferrule: still off the baseline: " + (@($paths) + $notes -join '; '))
+    exit 2
+}
+Write-Summary ("ferrule: on the baseline ($($baseline.Count) rows)" + (@($notes | ForEach-Object { "; $_" }) -join ''))
+exit 0
