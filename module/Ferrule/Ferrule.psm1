@@ -11,8 +11,10 @@ Set-StrictMode -Version 2.0
 
 # Ferrule.Binding, a class of its own: a listing can hold tens of thousands of
 # paths, and a compiled class is made several times faster than a custom object.
-if (-not ('Ferrule.Binding' -as [type])) {
+if (-not ('Ferrule.Selection' -as [type])) {
     Add-Type -TypeDefinition @'
+using System.Collections.Generic;
+using System.Text.RegularExpressions;
 namespace Ferrule {
     // One binding path of a network component, in the state ferrule left it.
     public class Binding {
@@ -31,6 +33,78 @@ namespace Ferrule {
         // Changed by Windows beside a change that was asked for, not by it.
         public bool SideEffect { get; set; }
         public Binding Clone() { return (Binding)MemberwiseClone(); }
+    }
+
+    // How a path stands against a baseline: Changed (Found is not Wanted),
+    // Missing (a saved row names no path), Equal, or New (no row names it).
+    public class BindingDrift {
+        public BindingDrift(string computerName, string drift, string componentClass, string componentId, string name,
+                     string path, bool? wanted, bool? found) {
+            ComputerName = computerName; Drift = drift; Class = componentClass; ComponentID = componentId; Name = name;
+            Path = path; Wanted = wanted; Found = found;
+        }
+        public string ComputerName { get; set; }
+        public string Drift { get; set; }
+        public string Class { get; set; }
+        public string ComponentID { get; set; }
+        public string Name { get; set; }
+        public string Path { get; set; }
+        public bool? Wanted { get; set; }
+        public bool? Found { get; set; }
+    }
+
+    // A selection's first pass over a listing, which may have tens of
+    // thousands of paths: the bindings that, for every test, match one of its
+    // matchers (a field of the binding and a regular expression; a null one
+    // matches every binding). The field First is the path's first component;
+    // a field not known is empty.
+    public static class Selection {
+        public static Binding[] Select(Binding[] bindings, string[][] fields, Regex[][] patterns) {
+            List<Binding> selected = new List<Binding>();
+            foreach (Binding binding in bindings) {
+                bool all = true;
+                for (int test = 0; test < fields.Length && all; test++) {
+                    bool any = false;
+                    for (int m = 0; m < fields[test].Length && !any; m++)
+                        any = patterns[test][m] == null || patterns[test][m].IsMatch(Field(binding, fields[test][m]));
+                    all = any;
+                }
+                if (all) selected.Add(binding);
+            }
+            return selected.ToArray();
+        }
+
+        // Whether any of the texts matches.
+        public static bool AnyMatch(string[] texts, Regex pattern) {
+            foreach (string text in texts)
+                if (pattern.IsMatch(text ?? "")) return true;
+            return false;
+        }
+
+        // The bind names of the bindings' components, each once.
+        public static string[] Components(Binding[] bindings) {
+            List<string> names = new List<string>();
+            HashSet<string> seen = new HashSet<string>();
+            foreach (Binding binding in bindings)
+                if (seen.Add(binding.ComponentID ?? "")) names.Add(binding.ComponentID ?? "");
+            return names.ToArray();
+        }
+
+        public static string Field(Binding binding, string field) {
+            string text = null;
+            switch (field) {
+                case "ComponentID": text = binding.ComponentID; break;
+                case "Path": text = binding.Path; break;
+                case "DisplayName": text = binding.DisplayName; break;
+                case "Name": text = binding.Name; break;
+                case "First":
+                    text = binding.Path ?? "";
+                    int arrow = text.IndexOf("->");
+                    if (arrow >= 0) text = text.Substring(0, arrow);
+                    break;
+            }
+            return text ?? "";
+        }
     }
 }
 '@

@@ -331,7 +331,7 @@ Describe 'Drift' {
         if (-not $Switches) { $Switches = @{} }
         $drift = @($baseline | Compare-FerruleBinding @Switches -ErrorAction Stop)
         @($drift | ForEach-Object { "$($_.Drift) $($_.Path) $($_.Wanted) $($_.Found)" }) | Should -Be $Expected
-        @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.Drift' } | Select-Object -Unique)
+        @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.BindingDrift' } | Select-Object -Unique)
         Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
         Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
         [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be (@($Expected | Where-Object { $_ -match '^(Changed|Missing)' }).Count -eq 0)

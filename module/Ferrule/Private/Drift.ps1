@@ -1,16 +1,6 @@
 # Drift: how each machine's paths stand against baseline rows, found from one
 # listing of each of the rows' classes on each machine, changing nothing.
 
-function New-Drift {
-    param([string]$Computer, [string]$Class, [string]$ComponentID, [string]$Name, [string]$Path, $Wanted, $Found,
-        [string]$Drift)
-    if (-not $Computer) { $Computer = [Environment]::MachineName }
-    [pscustomobject]@{
-        PSTypeName = 'Ferrule.Drift'; ComputerName = $Computer; Drift = $Drift; Class = $Class; ComponentID = $ComponentID
-        Name = $Name; Path = $Path; Wanted = $Wanted; Found = $Found
-    }
-}
-
 # One object a path whose state differs from the last row that names it
 # (Changed), or a literal row that names no path (Missing); with
 # -IncludeEqual also the paths in their wanted state (Equal), with
@@ -22,7 +12,9 @@ function Compare-Baseline {
             $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want)
             if ($targets.Count -gt 0) { @{ Want = $want; Computers = $targets } }
         })
-    $classes = @($script:ClassWords.Keys | Where-Object { @($Wanted | ForEach-Object Class) -contains $_ })
+    $named = @{}
+    foreach ($want in $Wanted) { $named[$want.Class] = $true }
+    $classes = @($script:ClassWords.Keys | Where-Object { $named.ContainsKey($_) })
     if ($classes.Count -eq 0) { return }
     $computers = Get-SessionComputer -Session $Session
     $listings = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers -Classes $classes
@@ -34,30 +26,39 @@ function Compare-Baseline {
             $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ReadError -Target $computer -Computer $computer))
             continue
         }
+        # Each object is made here, not by a function an object: a baseline may name tens of thousands.
+        $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
         $chosen = [ordered]@{}
+        $indexes = @{}
+        foreach ($class in $classes) { $indexes[$class] = @{} }
         foreach ($route in $routes) {
             if ($route.Computers -notcontains $computer) { continue }
             $want = $route.Want
-            $found = @(Find-Wanted -Want $want -Bindings @($listing.Classes[$want.Class]))
-            if ($found.Count -eq 0 -and $want.Literal) {
-                New-Drift -Computer $computer -Class $want.Class -ComponentID $want.ComponentID -Name $want.Name -Path $want.Path `
-                    -Wanted $want.Enabled -Found $null -Drift Missing
+            # A saved row is looked up here, not through a function a row (a
+            # baseline may have a row for every path); the listing itself is
+            # handed on, not a copy of it a row.
+            $index = $indexes[$want.Class]
+            if ($want.Literal -and $index.Count -gt 0) {
+                $found = @($index["$($want.ComponentID)`n$($want.Path)"] | Where-Object { $null -ne $_ })
+            } else {
+                $found = @(Find-Wanted -Want $want -Bindings $listing.Classes[$want.Class] -Index $index)
             }
-            foreach ($one in $found) { $chosen[(Get-BindingKey -Binding $one)] = @{ Binding = $one; Wanted = $want.Enabled } }
+            if ($found.Count -eq 0 -and $want.Literal) {
+                [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path, $want.Enabled, $null)
+            }
+            foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; Wanted = $want.Enabled } }
         }
         foreach ($entry in $chosen.Values) {
             $one = $entry.Binding
             $drift = $(if ($one.Enabled -ne $entry.Wanted) { 'Changed' } elseif ($IncludeEqual) { 'Equal' } else { $null })
             if (-not $drift) { continue }
-            New-Drift -Computer $computer -Class $one.Class -ComponentID $one.ComponentID -Name $one.Name -Path $one.Path `
-                -Wanted $entry.Wanted -Found $one.Enabled -Drift $drift
+            [Ferrule.BindingDrift]::new($machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path, $entry.Wanted, $one.Enabled)
         }
         if (-not $IncludeNew) { continue }
         foreach ($class in $classes) {
             foreach ($one in @($listing.Classes[$class])) {
-                if ($null -eq $one -or $chosen.Contains((Get-BindingKey -Binding $one))) { continue }
-                New-Drift -Computer $computer -Class $one.Class -ComponentID $one.ComponentID -Name $one.Name -Path $one.Path `
-                    -Wanted $null -Found $one.Enabled -Drift New
+                if ($null -eq $one -or $chosen.Contains("$($one.Class)`n$($one.ComponentID)`n$($one.Path)")) { continue }
+                [Ferrule.BindingDrift]::new($machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path, $null, $one.Enabled)
             }
         }
     }

@@ -35,7 +35,7 @@ function Get-Listing {
             if ($computer) {
                 foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
             }
-            $byClass[$class] = $output.Paths.ToArray()
+            $byClass[$class] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
         }
         $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray() }
     }

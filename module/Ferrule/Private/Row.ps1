@@ -88,12 +88,18 @@ function Invoke-Wanted {
             if (-not $listed.ContainsKey($computer)) { $listed[$computer] = New-Object System.Collections.ArrayList }
             [void]$listed[$computer].Add($one)
         }
+        $indexes = @{}
+        $arrays = @{}
         foreach ($entry in $byClass[$class]) {
             $want = $entry.Want
             foreach ($computer in $entry.Computers) {
-                $bindings = @()
-                if ($listed.ContainsKey($computer)) { $bindings = $listed[$computer].ToArray() }
-                $found = @(Find-Wanted -Want $want -Bindings $bindings)
+                if (-not $indexes.ContainsKey($computer)) {
+                    $indexes[$computer] = @{}
+                    $arrays[$computer] = [object[]]@()
+                    if ($listed.ContainsKey($computer)) { $arrays[$computer] = $listed[$computer].ToArray() }
+                }
+                $bindings = $arrays[$computer]
+                $found = @(Find-Wanted -Want $want -Bindings $bindings -Index $indexes[$computer])
                 if ($found.Count -eq 0 -and $want.Literal) {
                     $record = New-ErrorRecord -Message "No binding path $($want.ComponentID): $($want.Path) of class $class." `
                         -Category ObjectNotFound -Target $want.Source -Computer $computer
@@ -109,16 +115,21 @@ function Invoke-Wanted {
         -Force:$Force -Listings $listings
 }
 
-# The bindings of one machine's listing that a row names.
+# The bindings of one machine's listing that a row names. Index (a hashtable
+# of the listing's bindings by ComponentID and Path, made here when empty)
+# finds a literal row's path at once, however many rows a baseline has.
 function Find-Wanted {
-    param($Want, [object[]]$Bindings)
+    param($Want, $Bindings, [hashtable]$Index = @{})
     if ($Want.Literal) {
-        return @($Bindings | Where-Object { $_.ComponentID -eq $Want.ComponentID -and $_.Path -eq $Want.Path })
+        if ($Index.Count -eq 0) {
+            foreach ($one in $Bindings) { if (-not $Index.ContainsKey("$($one.ComponentID)`n$($one.Path)")) { $Index["$($one.ComponentID)`n$($one.Path)"] = $one } }
+        }
+        return @($Index["$($Want.ComponentID)`n$($Want.Path)"] | Where-Object { $null -ne $_ })
     }
     $selectors = @{ ComponentID = @($Want.ComponentID | Where-Object { $_ }); Path = @($Want.Path | Where-Object { $_ })
         Name = @($Want.Name | Where-Object { $_ })
     }
-    $components = @($Bindings | ForEach-Object ComponentID | Select-Object -Unique)
+    $components = [Ferrule.Selection]::Components([Ferrule.Binding[]]@($Bindings))
     $tests = @(Get-SelectionTest -Class $Want.Class -Components $components -Selectors $selectors)
     (Select-Binding -Bindings $Bindings -Tests $tests).Selected
 }
@@ -135,22 +146,26 @@ function ConvertTo-Wanted {
         $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Item))
         return
     }
+    # Made without a function call a row: a baseline may have a row for every path.
     $given = @{}
+    $properties = $Item.PSObject.Properties
     foreach ($parameter in 'ComponentID', 'Path', 'Name') {
-        $property = $Item.PSObject.Properties[$parameter]
+        $property = $properties[$parameter]
         if ($property -and [string]$property.Value) { $given[$parameter] = [string]$property.Value }
     }
     $problem = $null
     if ($given.Count -eq 0) { $problem = 'names no ComponentID, Path or Name, and so no path' }
-    $literal = $given.ContainsKey('ComponentID') -and $given.ContainsKey('Path') -and -not (Test-Wildcard -Value $given.ComponentID) -and
-        -not (Test-Wildcard -Value $given.Path)
+    $literal = $given.ContainsKey('ComponentID') -and $given.ContainsKey('Path') -and
+        -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.ComponentID) -and
+        -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.Path)
     if (-not $literal -and $given.ContainsKey('Name') -and $class -ne 'Adapter') { $problem = "names adapters (Name) but is of class $class" }
     if ($problem) {
         $Cmdlet.WriteError((New-ErrorRecord -Message "A row $problem." -Category InvalidArgument -Target $Item))
         return
     }
+    $computer = $properties['PSComputerName']
     [pscustomobject]@{
         Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name']; Enabled = $state
-        Computer = Get-ComputerOf -Binding $Item; Literal = $literal; Source = $Item
+        Computer = $(if ($computer -and $computer.Value) { [string]$computer.Value } else { '' }); Literal = $literal; Source = $Item
     }
 }

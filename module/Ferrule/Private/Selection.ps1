@@ -12,20 +12,6 @@ function Test-NameWildcard {
     $Value.IndexOfAny([char[]]'*?') -ge 0
 }
 
-function Test-Like {
-    param([string]$Value, [string[]]$Patterns)
-    foreach ($pattern in $Patterns) {
-        if ($Value -like $pattern) { return $true }
-    }
-    $false
-}
-
-function Test-NameLike {
-    param([string]$Value, [string]$Pattern)
-    $expression = '^' + [regex]::Escape($Pattern).Replace('\*', '.*').Replace('\?', '.') + '$'
-    [regex]::IsMatch($Value, $expression, 'IgnoreCase, Singleline')
-}
-
 # Whether values are one value without wildcards.
 function Test-Literal {
     param([string[]]$Values)
@@ -44,76 +30,76 @@ function Get-ListingArgument {
     $arguments
 }
 
+# A wildcard as a regular expression: * and ?, and (unless NameOnly, as for
+# connection names) PowerShell's [...] too.
+function ConvertTo-WildcardRegex {
+    param([string]$Pattern, [switch]$NameOnly)
+    $expression = [regex]::Escape($Pattern).Replace('\*', '.*').Replace('\?', '.')
+    if (-not $NameOnly) { $expression = $expression.Replace('\[', '[').Replace(']', ']') }
+    New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression + ')$'), 'IgnoreCase, Singleline, CultureInvariant'
+}
+
 # A selection as tests, one for each parameter given: Values, whether each is
-# Literal, and Test (a binding and a value: whether that value names it).
-# Passed names the parameters that ferrule itself compared. On the Adapter
-# class, a -ComponentID value that matches no adapter's bind name names the
-# paths whose first component it matches, as the NetAdapterBinding cmdlets'
-# -ComponentID does.
+# Literal, and for each a Matcher (the binding's Field it reads, and the
+# Regex it must match), or none where ferrule compared it itself (Passed).
+# On the Adapter class, a -ComponentID value that matches no adapter's bind
+# name names the paths whose first component it matches (the Field First),
+# as the NetAdapterBinding cmdlets' -ComponentID does.
 function Get-SelectionTest {
     param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [hashtable]$AdapterNames, [string[]]$Passed)
     foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
-        $values = $Selectors[$parameter]
-        if (-not $values) { continue }
-        $test = $null
-        if ($Passed -contains $parameter) {
-            $test = { param($binding, $value) $true }
-        } elseif ($parameter -eq 'Name') {
-            # An adapter whose connection name is not known has an empty one: * names it too.
-            $test = { param($binding, $value) Test-NameLike -Value ([string]$binding.Name) -Pattern $value }
-        } elseif ($parameter -eq 'ComponentID' -and $Class -eq 'Adapter') {
-            $adapters = @{}
-            foreach ($value in $values) { $adapters[$value] = @($Components | Where-Object { $_ -like $value }).Count -gt 0 }
-            $test = {
-                param($binding, $value)
-                if ($adapters[$value]) { return $binding.ComponentID -like $value }
-                ($binding.Path -split '->', 2)[0] -like $value
-            }.GetNewClosure()
-        } else {
-            $property = $parameter
-            $test = { param($binding, $value) $binding.$property -like $value }.GetNewClosure()
-        }
+        $values = @($Selectors[$parameter] | Where-Object { $_ })
+        if ($values.Count -eq 0) { continue }
+        $matchers = @(foreach ($value in $values) {
+                if ($Passed -contains $parameter) {
+                    $null
+                    continue
+                }
+                $regex = ConvertTo-WildcardRegex -Pattern $value -NameOnly:($parameter -eq 'Name')
+                $field = $parameter
+                if ($parameter -eq 'ComponentID' -and $Class -eq 'Adapter' -and
+                    -not [Ferrule.Selection]::AnyMatch([string[]]@($Components), $regex)) {
+                    $field = 'First'
+                }
+                [pscustomobject]@{ Field = $field; Regex = $regex }
+            })
         $literal = @(foreach ($value in $values) {
                 if ($parameter -eq 'Name') { -not (Test-NameWildcard -Value $value) } else { -not (Test-Wildcard -Value $value) }
             })
-        [pscustomobject]@{ Parameter = $parameter; Values = @($values); Literal = $literal; Test = $test }
+        [pscustomobject]@{ Parameter = $parameter; Values = $values; Literal = $literal; Matchers = $matchers }
     }
 }
 
-# The bindings of one listing that the tests name; and, in Unmatched, each
-# test's literal values that name none of them.
+# Whether a matcher (none: ferrule compared it) names a binding.
+function Test-Matcher {
+    param($Matcher, $Binding)
+    if ($null -eq $Matcher) { return $true }
+    $Matcher.Regex.IsMatch([Ferrule.Selection]::Field($Binding, $Matcher.Field))
+}
+
+# The bindings of one listing that the tests name (the compiled first pass);
+# and, in Unmatched, each test's literal values that name none of them.
 function Select-Binding {
     param([object[]]$Bindings, [object[]]$Tests)
-    $matched = @{}
-    $selected = New-Object System.Collections.ArrayList
-    foreach ($binding in $Bindings) {
-        $hits = @()
-        $all = $true
-        foreach ($test in $Tests) {
-            $any = $false
-            for ($i = 0; $i -lt $test.Values.Count; $i++) {
-                if (& $test.Test $binding $test.Values[$i]) {
-                    $any = $true
-                    $hits += "$($test.Parameter)`n$i"
-                }
-            }
-            if (-not $any) {
-                $all = $false
-                break
-            }
-        }
-        if (-not $all) { continue }
-        [void]$selected.Add($binding)
-        foreach ($hit in $hits) { $matched[$hit] = $true }
+    $fields = New-Object 'string[][]' $Tests.Count
+    $patterns = New-Object 'System.Text.RegularExpressions.Regex[][]' $Tests.Count
+    for ($t = 0; $t -lt $Tests.Count; $t++) {
+        $matchers = @($Tests[$t].Matchers)
+        $fields[$t] = [string[]]@(foreach ($matcher in $matchers) { if ($matcher) { $matcher.Field } else { '' } })
+        $patterns[$t] = [System.Text.RegularExpressions.Regex[]]@(foreach ($matcher in $matchers) { if ($matcher) { $matcher.Regex } else { $null } })
     }
+    $selected = [Ferrule.Selection]::Select([Ferrule.Binding[]]@($Bindings), $fields, $patterns)
     $unmatched = @(foreach ($test in $Tests) {
             for ($i = 0; $i -lt $test.Values.Count; $i++) {
-                if ($test.Literal[$i] -and -not $matched.ContainsKey("$($test.Parameter)`n$i")) {
-                    [pscustomobject]@{ Parameter = $test.Parameter; Value = $test.Values[$i] }
+                if (-not $test.Literal[$i]) { continue }
+                $named = $false
+                foreach ($binding in $selected) {
+                    if (Test-Matcher -Matcher $test.Matchers[$i] -Binding $binding) { $named = $true; break }
                 }
+                if (-not $named) { [pscustomobject]@{ Parameter = $test.Parameter; Value = $test.Values[$i] } }
             }
         })
-    [pscustomobject]@{ Selected = $selected.ToArray(); Unmatched = $unmatched }
+    [pscustomobject]@{ Selected = $selected; Unmatched = $unmatched }
 }
 
 # What an ObjectNotFound on the Adapter class adds, so that a bound component
@@ -170,7 +156,7 @@ function Get-Selected {
         foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $selection -Computer $computer }
         if ($null -ne $Listings -and $arguments.Count -eq 2 -and $output.Failures.Count -eq 0) {
             if (-not $Listings.ContainsKey($Class)) { $Listings[$Class] = @{} }
-            $Listings[$Class][$computer] = $output.Paths.ToArray()
+            $Listings[$Class][$computer] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
         }
         $selected = $output.Paths
         $unmatched = @()

@@ -49,14 +49,15 @@ function Write-SideEffect {
                 "($($problems -join ' | ')); the changes stand as reported.")
             continue
         }
+        # Keys as Get-BindingKey makes them, made here: a listing may have tens of thousands of paths.
         $was = @{}
         foreach ($bindings in $Before[$computer].Classes.Values) {
-            foreach ($one in $bindings) { $was[(Get-BindingKey -Binding $one)] = $one.Enabled }
+            foreach ($one in $bindings) { $was["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $one.Enabled }
         }
         foreach ($class in $script:ClassWords.Keys) {
             foreach ($one in @($After[$computer].Classes[$class])) {
                 if ($null -eq $one) { continue }
-                $key = Get-BindingKey -Binding $one
+                $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"
                 if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
                 $Cmdlet.WriteWarning("$(Get-BindingLabel -Binding $one): $state by Windows beside the change, which did not ask for it.")

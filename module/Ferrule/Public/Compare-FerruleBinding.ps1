@@ -8,7 +8,7 @@ Takes baseline rows, as Set-FerruleBinding takes them (from the pipeline or
 name one path each, or rules (a wildcard, a Name, or no Path), which name
 every path their selectors match on any machine, whatever its GUIDs. Where
 rows name one path, the last one wins. Lists each class of the baseline once
-on each machine, and gives one Ferrule.Drift object for each path whose state
+on each machine, and gives one Ferrule.BindingDrift object for each path whose state
 differs from its row (Drift Changed), and for each literal row that names no
 path there (Missing; a rule that names nothing is no drift). A machine whose
 listing fails is an error for it, never an empty answer.
@@ -47,7 +47,7 @@ What has changed in the protocols since they were saved, and what is new.
 #>
 function Compare-FerruleBinding {
     [CmdletBinding()]
-    [OutputType('Ferrule.Drift')]
+    [OutputType('Ferrule.BindingDrift')]
     param(
         [Parameter(ValueFromPipeline = $true)] [psobject[]]$InputObject,
         [psobject[]]$Baseline,
@@ -57,10 +57,10 @@ function Compare-FerruleBinding {
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     begin { $rows = New-Object System.Collections.ArrayList }
-    process { foreach ($row in @($InputObject | Where-Object { $null -ne $_ })) { [void]$rows.Add($row) } }
+    process { foreach ($row in $InputObject) { if ($null -ne $row) { [void]$rows.Add($row) } } }
     end {
-        $wanted = @(foreach ($row in @($Baseline | Where-Object { $null -ne $_ }) + $rows.ToArray()) {
-                ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -Enabled $row.Enabled
+        $wanted = @(foreach ($row in @($Baseline) + $rows.ToArray()) {
+                if ($null -ne $row) { ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -Enabled $row.Enabled }
             })
         if ($wanted.Count -eq 0) { return }
         Compare-Baseline -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Wanted $wanted `

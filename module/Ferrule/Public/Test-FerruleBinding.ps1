@@ -27,7 +27,7 @@ function Test-FerruleBinding {
         [psobject[]]$Baseline
     )
     begin { $rows = New-Object System.Collections.ArrayList }
-    process { foreach ($row in @($InputObject | Where-Object { $null -ne $_ })) { [void]$rows.Add($row) } }
+    process { foreach ($row in $InputObject) { if ($null -ne $row) { [void]$rows.Add($row) } } }
     end {
         $problems = @()
         $drift = @(Compare-FerruleBinding -Baseline (@($Baseline | Where-Object { $null -ne $_ }) + $rows.ToArray()) `
