@@ -13,5 +13,8 @@
         # helper that plans the changes (Invoke-Change, Private/Change.ps1),
         # which the rule does not follow from one file into another.
         'PSShouldProcess'
+        # The change commands hand their parameters on whole ($PSBoundParameters)
+        # to the step that each input takes, which the rule does not follow.
+        'PSReviewUnusedParameter'
     )
 }

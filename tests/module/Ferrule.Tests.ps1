@@ -646,8 +646,8 @@ Describe 'Help' {
 }
 
 Describe 'Windows PowerShell 5.1' {
-    It 'reads <_>' -ForEach @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') -File -Recurse |
-            ForEach-Object FullName) {
+    It 'reads <_>' -ForEach @(@(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') -File -Recurse) +
+            @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'examples') -Filter *.ps1) | ForEach-Object FullName) {
         $file = $_
         Find-Windows51Problem -Path $file | Should -BeNullOrEmpty
     }

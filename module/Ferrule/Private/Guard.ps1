@@ -15,7 +15,7 @@ function Get-ManagementAdapter {
     if ($computers.Count -eq 0) { return $found }
     $sessions = @($Session | Where-Object { $computers -contains $_.ComputerName })
     $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ManagementStep `
-        -ArgumentsFor { param($one) , @() }
+        -ArgumentsFor { , @() }
     foreach ($computer in $computers) {
         $adapters = @()
         if ($answers.ContainsKey($computer)) { $adapters = @($answers[$computer] | Where-Object { $_ }) }

@@ -117,7 +117,7 @@ function Invoke-Run {
     $name = Split-Path -Leaf $path
     $checkText = $script:WriteCheck.ToString()
     $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
-        -ArgumentsFor { param($one) , @($name, $checkText) }
+        -ArgumentsFor { , @($name, $checkText) }
     foreach ($computer in @($probes.Keys)) {
         if (-not $probes[$computer].Refused) { continue }
         $Cmdlet.WriteError((New-ErrorRecord -Message $probes[$computer].Refused -Category SecurityError -Target $computer -Computer $computer))

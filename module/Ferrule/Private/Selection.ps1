@@ -46,7 +46,7 @@ function ConvertTo-WildcardRegex {
 # name names the paths whose first component it matches (the Field First),
 # as the NetAdapterBinding cmdlets' -ComponentID does.
 function Get-SelectionTest {
-    param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [hashtable]$AdapterNames, [string[]]$Passed)
+    param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [string[]]$Passed)
     foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
         $values = @($Selectors[$parameter] | Where-Object { $_ })
         if ($values.Count -eq 0) { continue }
@@ -160,8 +160,7 @@ function Get-Selected {
         }
         $selected = $output.Paths
         $unmatched = @()
-        $tests = @(Get-SelectionTest -Class $Class -Components $output.Components -Selectors $selectors `
-                -AdapterNames $machine.AdapterNames -Passed $passed)
+        $tests = @(Get-SelectionTest -Class $Class -Components $output.Components -Selectors $selectors -Passed $passed)
         if ($tests.Count -gt 0) {
             $result = Select-Binding -Bindings $output.Paths -Tests $tests
             $selected = $result.Selected
