@@ -83,10 +83,16 @@ namespace Ferrule {
 
         // The bind names of the bindings' components, each once.
         public static string[] Components(Binding[] bindings) {
+            // (A Dictionary, not a HashSet: Windows PowerShell's Add-Type does
+            // not reference System.Core.)
             List<string> names = new List<string>();
-            HashSet<string> seen = new HashSet<string>();
-            foreach (Binding binding in bindings)
-                if (seen.Add(binding.ComponentID ?? "")) names.Add(binding.ComponentID ?? "");
+            Dictionary<string, bool> seen = new Dictionary<string, bool>();
+            foreach (Binding binding in bindings) {
+                string name = binding.ComponentID ?? "";
+                if (seen.ContainsKey(name)) continue;
+                seen[name] = true;
+                names.Add(name);
+            }
             return names.ToArray();
         }
 

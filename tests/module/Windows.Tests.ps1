@@ -13,8 +13,9 @@ BeforeAll {
 
 Describe 'Ferrule on this Windows machine' {
     It 'lists the <_> class without an error' -ForEach $Classes {
-        $got = @(Get-FerruleBinding -Class $_ -ErrorAction Stop)
-        $got | ForEach-Object { $_.Class | Should -Be $Class; $_.Enabled | Should -BeOfType [bool] }
+        $class = $_
+        $got = @(Get-FerruleBinding -Class $class -ErrorAction Stop)
+        $got | ForEach-Object { $_.Class | Should -Be $class; $_.Enabled | Should -BeOfType [bool] }
     }
 
     It 'gives every adapter binding that Get-NetAdapterBinding gives, in the same state, with the adapter''s name' {
