@@ -41,10 +41,6 @@ void printWidePart(const WCHAR* text, size_t length) {
   for (size_t i = 0; i < length; i++) putCharacter(text[i]);
 }
 
-void printWide(const WCHAR* text) {
-  for (; *text != 0; text++) putCharacter(*text);
-}
-
 static int isControl(WCHAR c) {
   return c < 0x20 || c == 0x7F;
 }

@@ -14,9 +14,7 @@
 // ASCII text of the program's own.
 void printText(const char* text);
 
-// A string of the platform's, such as a component's name; or its first
-// length characters.
-void printWide(const WCHAR* text);
+// The first length characters of a wide string, as they are.
 void printWidePart(const WCHAR* text, size_t length);
 
 // A name or token of the platform's, with every control character (below

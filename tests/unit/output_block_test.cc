@@ -32,7 +32,7 @@ std::wstring run(size_t n, WCHAR c) {
 
 struct BlockCase {
   const char* name;
-  std::vector<std::wstring> printed;  // printWide calls, then one flush
+  std::vector<std::wstring> printed;  // printWidePart calls, then one flush
   std::vector<std::wstring> written;  // what each writeOutput call got
 };
 
@@ -58,7 +58,7 @@ class OutputBlocks : public testing::TestWithParam<BlockCase> {};
 
 TEST_P(OutputBlocks, AreWrittenWholeAndNeverSplitACharacter) {
   writes.clear();
-  for (const std::wstring& text : GetParam().printed) printWide(text.c_str());
+  for (const std::wstring& text : GetParam().printed) printWidePart(text.c_str(), text.size());
   flushOutput();
   EXPECT_EQ(writes, GetParam().written);
   flushOutput();
