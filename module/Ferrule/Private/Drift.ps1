@@ -8,10 +8,7 @@
 # machine whose listings could not be made is an error, never an empty answer.
 function Compare-Baseline {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$IncludeEqual, [switch]$IncludeNew)
-    $routes = @(foreach ($want in $Wanted) {
-            $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want)
-            if ($targets.Count -gt 0) { @{ Want = $want; Computers = $targets } }
-        })
+    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted)
     $named = @{}
     foreach ($want in $Wanted) { $named[$want.Class] = $true }
     $classes = @($script:ClassWords.Keys | Where-Object { $named.ContainsKey($_) })
@@ -28,31 +25,17 @@ function Compare-Baseline {
         }
         # Each object is made here, not by a function an object: a baseline may name tens of thousands.
         $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
-        $chosen = [ordered]@{}
-        $indexes = @{}
-        foreach ($class in $classes) { $indexes[$class] = @{} }
-        foreach ($route in $routes) {
-            if ($route.Computers -notcontains $computer) { continue }
-            $want = $route.Want
-            # A saved row is looked up here, not through a function a row (a
-            # baseline may have a row for every path); the listing itself is
-            # handed on, not a copy of it a row.
-            $index = $indexes[$want.Class]
-            if ($want.Literal -and $index.Count -gt 0) {
-                $found = @($index["$($want.ComponentID)`n$($want.Path)"] | Where-Object { $null -ne $_ })
-            } else {
-                $found = @(Find-Wanted -Want $want -Bindings $listing.Classes[$want.Class] -Index $index)
-            }
-            if ($found.Count -eq 0 -and $want.Literal) {
-                [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path, $want.Enabled, $null)
-            }
-            foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; Wanted = $want.Enabled } }
+        $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listing.Classes
+        foreach ($want in $resolved.Missing) {
+            [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path, $want.Enabled, $null)
         }
+        $chosen = $resolved.Chosen
         foreach ($entry in $chosen.Values) {
             $one = $entry.Binding
-            $drift = $(if ($one.Enabled -ne $entry.Wanted) { 'Changed' } elseif ($IncludeEqual) { 'Equal' } else { $null })
+            $wanted = $entry.Want.Enabled
+            $drift = $(if ($one.Enabled -ne $wanted) { 'Changed' } elseif ($IncludeEqual) { 'Equal' } else { $null })
             if (-not $drift) { continue }
-            [Ferrule.BindingDrift]::new($machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path, $entry.Wanted, $one.Enabled)
+            [Ferrule.BindingDrift]::new($machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path, $wanted, $one.Enabled)
         }
         if (-not $IncludeNew) { continue }
         foreach ($class in $classes) {

@@ -63,69 +63,99 @@ function Get-RowComputer {
     $Want.Computer
 }
 
-# Bindings named by rows (objects from the pipeline, a file or another
-# session), each with the state wanted, found in a fresh listing of its class
-# on each of its machines and then changed there where the state differs. A
-# row whose ComponentID and Path are both literal names that path alone (a
-# saved row: its Name only describes it), and is an error where it names none;
-# any other row is a rule, which names every path that all its selectors
-# match, and may name none. Where rows name one path, the last one wins.
-function Invoke-Wanted {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$PassThru, [switch]$Force)
-    $byClass = [ordered]@{}
+# Each row with the machines it goes to; a row that goes to none is an error
+# (Get-RowComputer says why), and is left out.
+function Get-RowRoute {
+    param($Cmdlet, [object[]]$Session, [object[]]$Wanted)
     foreach ($want in $Wanted) {
         $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want)
-        if ($targets.Count -eq 0) { continue }
-        if (-not $byClass.Contains($want.Class)) { $byClass[$want.Class] = New-Object System.Collections.ArrayList }
-        [void]$byClass[$want.Class].Add(@{ Want = $want; Computers = $targets })
+        if ($targets.Count -gt 0) { @{ Want = $want; Computers = $targets } }
     }
+}
+
+# What the rows routed to one machine name in its listings (Listings: its
+# bindings by class). Chosen: by class, component and path, the binding and
+# the last row that names it. Missing: the literal rows that name no path. A
+# row whose ComponentID and Path are both literal names that path alone (a
+# saved row: its Name only describes it), found in an index of its class's
+# listing without a function call a row, since a baseline may have a row for
+# every path; any other row is a rule, which names every path that all its
+# selectors match, and may name none.
+function Resolve-Row {
+    param([object[]]$Routes, [string]$Computer, [hashtable]$Listings)
     $chosen = [ordered]@{}
+    $missing = New-Object System.Collections.ArrayList
+    $indexes = @{}
+    foreach ($route in $Routes) {
+        if ($route.Computers -notcontains $Computer) { continue }
+        $want = $route.Want
+        $bindings = $Listings[$want.Class]
+        if ($null -eq $bindings) { $bindings = [object[]]@() }
+        if ($want.Literal) {
+            if (-not $indexes.ContainsKey($want.Class)) {
+                $index = @{}
+                foreach ($one in $bindings) {
+                    $key = "$($one.ComponentID)`n$($one.Path)"
+                    if (-not $index.ContainsKey($key)) { $index[$key] = $one }
+                }
+                $indexes[$want.Class] = $index
+            }
+            $found = @($indexes[$want.Class]["$($want.ComponentID)`n$($want.Path)"] | Where-Object { $null -ne $_ })
+            if ($found.Count -eq 0) { [void]$missing.Add($want) }
+        } else {
+            $found = @(Find-RuleBinding -Want $want -Bindings $bindings)
+        }
+        foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; Want = $want } }
+    }
+    [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray() }
+}
+
+# Bindings named by rows (objects from the pipeline, a file or another
+# session), each with the state wanted, found in a fresh listing of its class
+# on each of its machines (Resolve-Row) and then changed there where the
+# state differs. A literal row that names no path is an error; a rule that
+# names none is not.
+function Invoke-Wanted {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$PassThru, [switch]$Force)
+    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted)
+    $classes = [ordered]@{}
+    foreach ($route in $routes) { $classes[$route.Want.Class] = $true }
+    # Each machine's bindings by class, as listed (a listing with a failure
+    # gives the paths it could read).
+    $byComputer = @{}
     $listings = @{}
-    foreach ($class in $byClass.Keys) {
-        $listed = @{}
+    foreach ($class in $classes.Keys) {
         foreach ($one in @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class -Listings $listings)) {
             $computer = Get-ComputerOf -Binding $one
-            if (-not $listed.ContainsKey($computer)) { $listed[$computer] = New-Object System.Collections.ArrayList }
-            [void]$listed[$computer].Add($one)
-        }
-        $indexes = @{}
-        $arrays = @{}
-        foreach ($entry in $byClass[$class]) {
-            $want = $entry.Want
-            foreach ($computer in $entry.Computers) {
-                if (-not $indexes.ContainsKey($computer)) {
-                    $indexes[$computer] = @{}
-                    $arrays[$computer] = [object[]]@()
-                    if ($listed.ContainsKey($computer)) { $arrays[$computer] = $listed[$computer].ToArray() }
-                }
-                $bindings = $arrays[$computer]
-                $found = @(Find-Wanted -Want $want -Bindings $bindings -Index $indexes[$computer])
-                if ($found.Count -eq 0 -and $want.Literal) {
-                    $record = New-ErrorRecord -Message "No binding path $($want.ComponentID): $($want.Path) of class $class." `
-                        -Category ObjectNotFound -Target $want.Source -Computer $computer
-                    $Cmdlet.WriteError($record)
-                }
-                foreach ($one in $found) {
-                    $chosen["$computer`n$($one.ComponentID)`n$($one.Path)"] = @{ Current = $one; Enabled = $want.Enabled; Computer = $want.Computer }
-                }
-            }
+            if (-not $byComputer.ContainsKey($computer)) { $byComputer[$computer] = @{} }
+            if (-not $byComputer[$computer].ContainsKey($class)) { $byComputer[$computer][$class] = New-Object System.Collections.ArrayList }
+            [void]$byComputer[$computer][$class].Add($one)
         }
     }
-    Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($chosen.Values) -PassThru:$PassThru `
+    $items = [ordered]@{}
+    foreach ($computer in (Get-SessionComputer -Session $Session)) {
+        $listed = @{}
+        if ($byComputer.ContainsKey($computer)) {
+            foreach ($class in $byComputer[$computer].Keys) { $listed[$class] = $byComputer[$computer][$class].ToArray() }
+        }
+        $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listed
+        foreach ($want in $resolved.Missing) {
+            $record = New-ErrorRecord -Message "No binding path $($want.ComponentID): $($want.Path) of class $($want.Class)." `
+                -Category ObjectNotFound -Target $want.Source -Computer $computer
+            $Cmdlet.WriteError($record)
+        }
+        foreach ($key in $resolved.Chosen.Keys) {
+            $entry = $resolved.Chosen[$key]
+            $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled; Computer = $entry.Want.Computer }
+        }
+    }
+    Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($items.Values) -PassThru:$PassThru `
         -Force:$Force -Listings $listings
 }
 
-# The bindings of one machine's listing that a row names. Index (a hashtable
-# of the listing's bindings by ComponentID and Path, made here when empty)
-# finds a literal row's path at once, however many rows a baseline has.
-function Find-Wanted {
-    param($Want, $Bindings, [hashtable]$Index = @{})
-    if ($Want.Literal) {
-        if ($Index.Count -eq 0) {
-            foreach ($one in $Bindings) { if (-not $Index.ContainsKey("$($one.ComponentID)`n$($one.Path)")) { $Index["$($one.ComponentID)`n$($one.Path)"] = $one } }
-        }
-        return @($Index["$($Want.ComponentID)`n$($Want.Path)"] | Where-Object { $null -ne $_ })
-    }
+# The bindings of one machine's listing that a rule names.
+function Find-RuleBinding {
+    param($Want, $Bindings)
     $selectors = @{ ComponentID = @($Want.ComponentID | Where-Object { $_ }); Path = @($Want.Path | Where-Object { $_ })
         Name = @($Want.Name | Where-Object { $_ })
     }
