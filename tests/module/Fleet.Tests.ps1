@@ -121,6 +121,8 @@ Describe 'Many machines over PowerShell remoting' {
                 Where-Object { $_ -is [Management.Automation.VerboseRecord] })
         @($copies | ForEach-Object { "$_" }) | Should -BeLike '127.0.0.3: copying ferrule to *'
         (Get-FileHash (Get-HostExe '127.0.0.3')).Hash | Should -Be (Get-FileHash $env:FERRULE_EXE).Hash
+        # The copy was moved into place: nothing of it is left beside the exe.
+        @(Get-ChildItem (Split-Path (Get-HostExe '127.0.0.3')) | ForEach-Object Name) | Should -Be @('ferrule')
     }
 
     It 'refuses an exe altered between the copy and the run' {
