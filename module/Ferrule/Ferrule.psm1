@@ -23,6 +23,11 @@ namespace Ferrule {
             Class = componentClass; ComponentID = componentId; DisplayName = displayName; Path = path;
             Enabled = enabled; Name = name;
         }
+        public Binding(string componentClass, string componentId, string displayName, string path, bool enabled,
+                       string name, string machineId, string machineName)
+            : this(componentClass, componentId, displayName, path, enabled, name) {
+            MachineId = machineId; MachineName = machineName;
+        }
         public string Class { get; set; }
         public string ComponentID { get; set; }
         public string DisplayName { get; set; }
@@ -32,11 +37,15 @@ namespace Ferrule {
         public bool RebootRequired { get; set; }
         // Changed by Windows beside a change that was asked for, not by it.
         public bool SideEffect { get; set; }
+        // The machine's identity: its MachineGuid, and the name it gives itself.
+        public string MachineId { get; set; }
+        public string MachineName { get; set; }
         public Binding Clone() { return (Binding)MemberwiseClone(); }
     }
 
     // How a path stands against a baseline: Changed (Found is not Wanted),
-    // Missing (a saved row names no path), Equal, or New (no row names it).
+    // Missing (a saved row names no path), Unmatched (a rule names no path;
+    // Optional when its row says so), Equal, or New (no row names it).
     public class BindingDrift {
         public BindingDrift(string computerName, string drift, string componentClass, string componentId, string name,
                      string path, bool? wanted, bool? found) {
@@ -51,6 +60,7 @@ namespace Ferrule {
         public string Path { get; set; }
         public bool? Wanted { get; set; }
         public bool? Found { get; set; }
+        public bool Optional { get; set; }
     }
 
     // A selection's first pass over a listing, which may have tens of
@@ -94,6 +104,43 @@ namespace Ferrule {
                 names.Add(name);
             }
             return names.ToArray();
+        }
+
+        // A name as ferrule compares names (StrCmpLogicalW): two names are the
+        // same to it when their keys are, without regard to case, and with each
+        // run of digits read as the number it spells (x01 is x1).
+        public static string LogicalKey(string name) {
+            System.Text.StringBuilder key = new System.Text.StringBuilder();
+            string text = name ?? "";
+            for (int i = 0; i < text.Length; i++) {
+                char c = text[i];
+                if (c >= '0' && c <= '9') {
+                    int start = i;
+                    while (i + 1 < text.Length && text[i + 1] >= '0' && text[i + 1] <= '9') i++;
+                    string digits = text.Substring(start, i - start + 1).TrimStart('0');
+                    key.Append('\u0001').Append(digits.Length == 0 ? "0" : digits).Append('\u0002');
+                } else {
+                    key.Append(char.ToLowerInvariant(c));
+                }
+            }
+            return key.ToString();
+        }
+
+        // The bindings that ferrule cannot tell from another of the same
+        // listing: the same component and path as it compares names.
+        public static Binding[] Ambiguous(Binding[] bindings) {
+            Dictionary<string, int> count = new Dictionary<string, int>();
+            string[] keys = new string[bindings.Length];
+            for (int i = 0; i < bindings.Length; i++) {
+                keys[i] = LogicalKey(bindings[i].ComponentID) + "\n" + LogicalKey(bindings[i].Path);
+                int seen;
+                count.TryGetValue(keys[i], out seen);
+                count[keys[i]] = seen + 1;
+            }
+            List<Binding> alike = new List<Binding>();
+            for (int i = 0; i < bindings.Length; i++)
+                if (count[keys[i]] > 1) alike.Add(bindings[i]);
+            return alike.ToArray();
         }
 
         public static string Field(Binding binding, string field) {
@@ -144,11 +191,16 @@ $script:StoppedStatuses = @(-1073741510, 58, 130, 143, 129)
 # A path's line: its token, then its state in a listing, or its states before
 # and after in a change.
 $script:ListingLine = [regex]'^    (.*): ([01])$'
-$script:ChangeLine = [regex]'^    (.*): [01]->([01])$'
+$script:ChangeLine = [regex]'^    (.*): ([01])->([01])$'
 
-# The protocols that carry remote management, whose paths on the adapter that
-# a session arrives on are not disabled over that session without -Force.
+# The protocols that carry a session from another machine, which are not
+# disabled on the adapters that may carry it without -Force.
 $script:GuardedProtocols = @('ms_tcpip', 'ms_tcpip6')
+
+# The components that carry other adapters (the Hyper-V switch protocol, the
+# NIC team multiplexor, the bridge): binding one to an adapter unbinds TCP/IP
+# from it, so neither way are they changed there without -Force.
+$script:CarrierComponents = @('vms_pp', 'ms_implat', 'ms_bridge')
 
 # NETCFG_S_REBOOT: the change is made, and a restart completes it.
 $script:RebootCode = '4a020'

@@ -32,49 +32,80 @@ function Get-BindingLabel {
 
 # Puts bindings into the states wanted: each item a Current binding, as just
 # listed, the Enabled state wanted for it, and the Computer its row named. A
-# path already in that state is left alone. Over sessions, disabling the
-# protocol that carries a machine's session on the adapter it arrives on is
-# refused, unless -Force. Every change is offered to ShouldProcess first;
-# then each machine's changes run there one after another, all machines at once.
+# path already in that state is left alone. A path that ferrule cannot tell
+# from another of its listing (Ambiguous, by Get-BindingKey) is not changed.
+# Unless -Force, the guard refuses what could cut off a machine reached
+# through a session. Every change is offered to ShouldProcess before any
+# runs: one that cannot be asked (no host to prompt) is not confirmed, and
+# then nothing runs; so does any other failure before the runs. Then each
+# machine's changes run there one after another, all machines at once.
 function Invoke-Change {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Items, [switch]$PassThru, [switch]$Force,
-        [hashtable]$Listings)
-    $management = @{}
-    if (-not $Force) {
-        $management = Get-ManagementAdapter -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items $Items
-    }
+        [hashtable]$Listings, [hashtable]$Ambiguous = @{})
     $work = @{}
     $planned = @{}
-    foreach ($item in $Items) {
-        $current = $item.Current
-        if ($current.Enabled -eq $item.Enabled) {
-            if ($PassThru) { Copy-Binding -Binding $current -Computer $item.Computer }
-            continue
+    $unconfirmed = $null
+    try {
+        $guard = @{}
+        if (-not $Force) { $guard = Get-GuardInfo -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items $Items }
+        foreach ($item in $Items) {
+            $current = $item.Current
+            if ($current.Enabled -eq $item.Enabled) {
+                if ($PassThru) { Copy-Binding -Binding $current -Computer $item.Computer }
+                continue
+            }
+            $computer = Get-ComputerOf -Binding $current
+            $label = Get-BindingLabel -Binding $current
+            if ($Ambiguous.ContainsKey((Get-BindingKey -Binding $current))) {
+                $message = "${label}: not changed: ferrule names another path of this machine the same (its names compare " +
+                'alike, or print alike), and would change the one it finds first.'
+                $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidResult -Target $current))
+                continue
+            }
+            $action = 'Disable'
+            if ($item.Enabled) { $action = 'Enable' }
+            $refusal = Get-GuardRefusal -Info $guard[$computer] -Item $item -Computer $computer
+            if ($refusal) {
+                $message = "${label}: not $($action.ToLowerInvariant())d: $refusal. -Force changes it all the same."
+                $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidOperation -Target $current))
+                continue
+            }
+            # An exception here (NonInteractive, no host) would end only this
+            # statement, and the change would run unconfirmed.
+            try {
+                $confirmed = $Cmdlet.ShouldProcess($label, "$action binding path")
+            } catch {
+                $unconfirmed = $_
+                break
+            }
+            if (-not $confirmed) { continue }
+            if (-not $work.ContainsKey($computer)) {
+                $work[$computer] = New-Object System.Collections.ArrayList
+                $planned[$computer] = New-Object System.Collections.ArrayList
+            }
+            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path', $current.Path,
+                $action.ToLowerInvariant())
+            [void]$work[$computer].Add((ConvertTo-CommandLine -ArgumentList $arguments))
+            [void]$planned[$computer].Add($item)
         }
-        $computer = Get-ComputerOf -Binding $current
-        $label = Get-BindingLabel -Binding $current
-        $carrier = Find-Carrier -Adapters $management[$computer] -Binding $current
-        if (-not $item.Enabled -and $carrier) {
-            $message = "${label}: not disabled: $($carrier.Protocol) on this adapter carries the session to $computer " +
-            "($($carrier.Address)), and the machine would drop off the network. -Force disables it all the same."
-            $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidOperation -Target $current))
-            continue
+    } catch [System.Management.Automation.PipelineStoppedException] {
+        throw
+    } catch {
+        $record = $_
+        if ($record.Exception -is [System.Management.Automation.ActionPreferenceStopException] -and $record.Exception.ErrorRecord) {
+            $record = $record.Exception.ErrorRecord
         }
-        $action = 'Disable'
-        if ($item.Enabled) { $action = 'Enable' }
-        if (-not $Cmdlet.ShouldProcess($label, "$action binding path")) { continue }
-        if (-not $work.ContainsKey($computer)) {
-            $work[$computer] = New-Object System.Collections.ArrayList
-            $planned[$computer] = New-Object System.Collections.ArrayList
-        }
-        $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path', $current.Path,
-            $action.ToLowerInvariant())
-        [void]$work[$computer].Add((ConvertTo-CommandLine -ArgumentList $arguments))
-        [void]$planned[$computer].Add($item)
+        $Cmdlet.ThrowTerminatingError($record)
+    }
+    if ($unconfirmed) {
+        $message = "The change was not confirmed, and nothing was changed: $($unconfirmed.Exception.Message) " +
+        'Confirm with -Confirm:$false where no one can answer.'
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidOperation -Target $null))
     }
     if ($work.Count -eq 0) { return }
     $computers = @($work.Keys)
-    $before = Get-ListingBefore -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers -Listings $Listings
+    $before = Get-ListingBefore -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
+        -Listings $Listings
     $lines = @{}
     foreach ($computer in $computers) { $lines[$computer] = $work[$computer].ToArray() }
     $machines = Invoke-Run -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Work $lines
@@ -85,7 +116,7 @@ function Invoke-Change {
         $runs = $machines[$computer].Runs
         for ($i = 0; $i -lt $runs.Count; $i++) {
             $item = $planned[$computer][$i]
-            Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru
+            Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0)
         }
     }
     $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
@@ -96,22 +127,26 @@ function Invoke-Change {
 # What one change's run says: the changed binding (with -PassThru), a warning
 # for a restart pending, or an error that names the path; never an object for
 # a change not made. The run must say, in ferrule's own lines, that it set the
-# path asked for, of the component asked for (both as ferrule prints them), to
-# the state wanted: anything else is an error that says the change may have
-# been made.
+# path asked for, under the heading of the component asked for (both as
+# ferrule prints them), from the state listed to the state wanted: anything
+# else is an error that says the change may have been made. Only where an
+# Earlier change of the command on that machine may have set the path (a
+# binding that Windows links to another) may the state before differ, with
+# a warning.
 function Read-Change {
-    param($Cmdlet, $Run, $Item, [switch]$PassThru)
+    param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier)
     $current = $Item.Current
     $computer = Get-ComputerOf -Binding $current
     $label = "$($current.ComponentID): $($current.Path)"
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
-    $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change
-    $strange = @($output.Failures | Where-Object { 'NotSpecified', 'InvalidResult' -contains $_.Category })
+    $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
+    $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains $failure.Category) { $failure } })
     $paths = @($output.Paths)
     $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path -ceq $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
+    $moved = $asked -and $output.Before[0] -ne $current.Enabled
     $failed = $output.Failures.Count -gt $strange.Count
-    if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or
+    if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
         ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
         $message = "${label}: ferrule's output was not understood, and the change may have been made: " +
         "$(@($Run.Lines) -join ' | ')"
@@ -130,6 +165,10 @@ function Read-Change {
     $result = Copy-Binding -Binding $current -Computer $Item.Computer
     $code = $output.Applied[$paths[0].ComponentID]
     if ($computer) { $label = "${computer}: $label" }
+    if ($moved) {
+        $Cmdlet.WriteWarning("${label}: was $([int]$output.Before[0]) when changed, not $([int]$current.Enabled) as listed: an " +
+            "earlier change of this command (a binding that Windows links to it) may have set it; it is now $([int]$Item.Enabled).")
+    }
     if ($code -eq $script:RebootCode) {
         $result.RebootRequired = $true
         $Cmdlet.WriteWarning("$label`: the change is made; a restart completes it ($($Run.Lines[-1])).")
@@ -166,7 +205,8 @@ function Get-SelectionClass {
 function Step-Change {
     param($Cmdlet, [hashtable]$Bound, [switch]$Enable, [System.Collections.ArrayList]$Wanted)
     if ($Cmdlet.ParameterSetName -eq 'Selection') {
-        if (-not @('ComponentID', 'Path', 'DisplayName', 'Name' | Where-Object { $Bound.ContainsKey($_) })) {
+        if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') -or $Bound.ContainsKey('DisplayName') -or
+                $Bound.ContainsKey('Name'))) {
             $message = 'Name the paths to change with -ComponentID, -Path, -DisplayName or -Name; for every path of ' +
             'the class, -ComponentID *.'
             $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $null))
@@ -174,16 +214,17 @@ function Step-Change {
         $class = Get-SelectionClass -Cmdlet $Cmdlet -Bound $Bound
         $throttle = Get-ThrottleLimit -Bound $Bound
         $listings = @{}
+        $ambiguous = @{}
         $selected = @(Get-Selected -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit $throttle -Class $class `
                 -ComponentID $Bound['ComponentID'] -Path $Bound['Path'] -DisplayName $Bound['DisplayName'] -Name $Bound['Name'] -Change `
-                -Listings $listings)
+                -Listings $listings -Ambiguous $ambiguous)
         $items = @(foreach ($one in $selected) { @{ Current = $one; Enabled = [bool]$Enable; Computer = $null } })
         Invoke-Change -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit $throttle -Items $items `
-            -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force']) -Listings $listings
+            -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force']) -Listings $listings -Ambiguous $ambiguous
         return
     }
     foreach ($item in $Bound['InputObject']) {
-        $one = ConvertTo-Wanted -Cmdlet $Cmdlet -Item $item -Enabled ([bool]$Enable)
+        $one = ConvertTo-Wanted -Cmdlet $Cmdlet -Item $item -State ([bool]$Enable)
         if ($one) { [void]$Wanted.Add($one) }
     }
 }

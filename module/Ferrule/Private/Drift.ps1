@@ -2,19 +2,21 @@
 # listing of each of the rows' classes on each machine, changing nothing.
 
 # One object a path whose state differs from the last row that names it
-# (Changed), or a literal row that names no path (Missing); with
+# (Changed), a literal row that names no path (Missing), or a rule that names
+# none (Unmatched; an Optional one only with -IncludeEqual); with
 # -IncludeEqual also the paths in their wanted state (Equal), with
 # -IncludeNew every path of the rows' classes that no row names (New). A
-# machine whose listings could not be made is an error, never an empty answer.
+# machine whose listings could not be made is an error, never an empty
+# answer. Rows are routed to machines by the identities that the listings read.
 function Compare-Baseline {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$IncludeEqual, [switch]$IncludeNew)
-    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted)
     $named = @{}
     foreach ($want in $Wanted) { $named[$want.Class] = $true }
-    $classes = @($script:ClassWords.Keys | Where-Object { $named.ContainsKey($_) })
+    $classes = @(foreach ($class in $script:ClassWords.Keys) { if ($named.ContainsKey($class)) { $class } })
     if ($classes.Count -eq 0) { return }
     $computers = Get-SessionComputer -Session $Session
     $listings = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers -Classes $classes
+    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted -Identities $listings)
     foreach ($computer in $computers) {
         if (-not $listings.ContainsKey($computer)) { continue }
         $listing = $listings[$computer]
@@ -28,6 +30,13 @@ function Compare-Baseline {
         $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listing.Classes
         foreach ($want in $resolved.Missing) {
             [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path, $want.Enabled, $null)
+        }
+        foreach ($want in $resolved.Unmatched) {
+            if ($want.Optional -and -not $IncludeEqual) { continue }
+            $drift = [Ferrule.BindingDrift]::new($machine, 'Unmatched', $want.Class, $want.ComponentID, $want.Name, $want.Path,
+                $want.Enabled, $null)
+            $drift.Optional = $want.Optional
+            $drift
         }
         $chosen = $resolved.Chosen
         foreach ($entry in $chosen.Values) {

@@ -1,42 +1,92 @@
-# The guard over remoting: a machine's session must not be cut by the change
-# that it carries.
+# The guard: a machine reached through a session (PowerShell remoting, SSH,
+# RDP) must not be cut off by the change that the session carries.
 
-# The adapters that carry each machine's session, by computer name, asked of
-# the machines whose items would disable IPv4 or IPv6 on an adapter; a
-# machine whose adapter cannot be told is warned of. Empty without sessions.
-function Get-ManagementAdapter {
+# Whether this process runs in a session from another machine: a remote
+# runspace (Invoke-Command, Enter-PSSession), an SSH login, or an RDP session
+# of its own. A process in none (SYSTEM under Intune, a console) is not
+# guarded, even while someone else is logged on over RDP.
+function Test-RemoteSession {
+    $sender = Get-Variable -Name PSSenderInfo -Scope Global -ValueOnly -ErrorAction Ignore
+    [bool]($sender -or $env:SSH_CONNECTION -or $env:SESSIONNAME -like 'RDP-*')
+}
+
+# Whether an item's change is one the guard looks at: on an adapter, disabling
+# IPv4 or IPv6, or changing a binding of a component that carries other
+# adapters (enabling one unbinds TCP/IP from the adapter beneath it).
+function Test-GuardedItem {
+    param($Item)
+    $binding = $Item.Current
+    if ($binding.Class -ne 'Adapter' -or $binding.Enabled -eq $Item.Enabled) { return $false }
+    $first = ($binding.Path -split '->', 2)[0]
+    ($script:CarrierComponents -contains $first) -or (-not $Item.Enabled -and $script:GuardedProtocols -contains $first)
+}
+
+# What the guard knows of each machine whose items it looks at, by computer
+# name (ManagementStep's answer, asked there): over sessions, of each of
+# their machines; without, of this one when this process is in a session of
+# its own. Empty where nothing is guarded.
+function Get-GuardInfo {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Items)
     $found = @{}
-    if (-not $Session) { return $found }
-    $computers = @($Items | Where-Object {
-            $_.Current.Class -eq 'Adapter' -and -not $_.Enabled -and $_.Current.Enabled -and
-            $script:GuardedProtocols -contains ($_.Current.Path -split '->', 2)[0]
-        } | ForEach-Object { Get-ComputerOf -Binding $_.Current } | Select-Object -Unique)
+    $computers = @{}
+    foreach ($item in $Items) {
+        if (Test-GuardedItem -Item $item) { $computers[(Get-ComputerOf -Binding $item.Current)] = $true }
+    }
     if ($computers.Count -eq 0) { return $found }
-    $sessions = @($Session | Where-Object { $computers -contains $_.ComputerName })
+    if (-not $Session) {
+        if (Test-RemoteSession) { $found[''] = & $script:ManagementStep }
+        return $found
+    }
+    $sessions = @(foreach ($one in $Session) { if ($computers.ContainsKey($one.ComputerName)) { $one } })
     $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ManagementStep `
         -ArgumentsFor { , @() }
-    foreach ($computer in $computers) {
-        $adapters = @()
-        if ($answers.ContainsKey($computer)) { $adapters = @($answers[$computer] | Where-Object { $_ }) }
-        $unknown = @($adapters | Where-Object { -not $_.Guid } | ForEach-Object Address)
-        if ($adapters.Count -eq 0 -or $unknown.Count -gt 0) {
-            $Cmdlet.WriteWarning("${computer}: which adapter carries this session cannot be told ($($unknown -join ', ')); " +
-                'its IPv4 and IPv6 bindings are changed as asked.')
+    foreach ($computer in $computers.Keys) {
+        # A machine that did not answer is guarded as one whose session's adapter cannot be told.
+        $found[$computer] = [pscustomobject]@{ Sessions = @([pscustomobject]@{ Address = $null; Protocol = $null; Guid = $null })
+            Routes = @()
         }
-        $found[$computer] = $adapters
+        if ($answers.ContainsKey($computer) -and $answers[$computer]) { $found[$computer] = $answers[$computer] }
     }
     $found
 }
 
-# Which of a machine's management adapters a path carries: the one whose GUID
-# is the path's adapter and whose protocol is the path's first component.
-function Find-Carrier {
-    param([object[]]$Adapters, $Binding)
-    $protocol = ($Binding.Path -split '->', 2)[0]
-    foreach ($adapter in $Adapters) {
-        if ($adapter -and $adapter.Guid -and $adapter.Guid.Trim('{}') -eq $Binding.ComponentID.Trim('{}') -and
-            $adapter.Protocol -eq $protocol) { return $adapter }
+# Why the guard refuses an item's change on a machine (Info, Get-GuardInfo's
+# for it), or $null. Without -Force it refuses: disabling a session's
+# protocol on the adapter that carries that session, on any adapter with a
+# default route of that family (a VPN or a virtual switch may ride on it), or
+# on any adapter at all where the session's adapter cannot be told; and
+# changing a binding of the Hyper-V switch, the NIC team multiplexor or the
+# bridge on a session's adapter, on an adapter with a default route, or on any
+# adapter where a session's adapter cannot be told.
+function Get-GuardRefusal {
+    param($Info, $Item, [string]$Computer)
+    if ($null -eq $Info -or -not (Test-GuardedItem -Item $Item)) { return $null }
+    $binding = $Item.Current
+    $first = ($binding.Path -split '->', 2)[0]
+    $adapter = $binding.ComponentID.Trim('{}')
+    $machine = $(if ($Computer) { $Computer } else { [Environment]::MachineName })
+    $routed = @(foreach ($route in @($Info.Routes)) {
+            if ($route -and $route.Guid -and $route.Guid.Trim('{}') -eq $adapter) { $route.Protocol }
+        })
+    $carrier = $script:CarrierComponents -contains $first
+    foreach ($one in @($Info.Sessions)) {
+        if ($null -eq $one) { continue }
+        $address = $(if ($one.Address) { $one.Address } else { 'an address that could not be found' })
+        $reach = "the session to $machine ($address)"
+        if (-not $carrier -and $one.Protocol -and $one.Protocol -ne $first) { continue }
+        if (-not $one.Guid) {
+            return "which adapter carries $reach cannot be told, so $first is changed on no adapter"
+        }
+        if ($one.Guid.Trim('{}') -eq $adapter) {
+            if ($carrier) { return "this adapter carries $reach, and $first would unbind TCP/IP from it" }
+            return "$first on this adapter carries $reach, and the machine would drop off the network"
+        }
+        if ($carrier -and $routed.Count -gt 0) {
+            return "this adapter has a default route, which may carry $reach, and $first would unbind TCP/IP from it"
+        }
+        if ($routed -contains $first) {
+            return "this adapter has a default route of $first, which may carry $reach through a VPN or a virtual switch"
+        }
     }
     $null
 }

@@ -4,7 +4,8 @@
 
 # By computer name ('' for this machine): Classes, the paths of each class
 # that was listed (Ferrule.Binding objects, marked with PSComputerName where
-# the machine is another), and Problems, why any other was not.
+# the machine is another), Problems, why any other was not, and the
+# machine's identity (MachineId, MachineName).
 function Get-Listing {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [string[]]$Classes)
     $work = @{}
@@ -12,7 +13,7 @@ function Get-Listing {
         $work[$computer] = @(foreach ($class in $Classes) { ConvertTo-CommandLine -ArgumentList @('class', $script:ClassWords[$class]) })
     }
     $sessions = $null
-    if ($Session) { $sessions = @($Session | Where-Object { $Computers -contains $_.ComputerName }) }
+    if ($Session) { $sessions = @(foreach ($one in $Session) { if ($Computers -contains $one.ComputerName) { $one } }) }
     $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work -WithAdapterNames
     $result = @{}
     foreach ($computer in $Computers) {
@@ -26,9 +27,11 @@ function Get-Listing {
                 [void]$problems.Add("class ${class}: not listed")
                 continue
             }
-            $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $machines[$computer].AdapterNames
+            $machine = $machines[$computer]
+            $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $machine.AdapterNames `
+                -MachineId $machine.MachineId -MachineName $machine.MachineName
             if (@(0, 1) -notcontains $runs[$i].Status -or $output.Failures.Count -gt 0) {
-                $lines = @($output.Failures | ForEach-Object Line) + "exit status $($runs[$i].Status)"
+                $lines = @(foreach ($failure in $output.Failures) { $failure.Line }) + "exit status $($runs[$i].Status)"
                 [void]$problems.Add("class ${class}: $($lines -join '; ')")
                 continue
             }
@@ -37,7 +40,11 @@ function Get-Listing {
             }
             $byClass[$class] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
         }
-        $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray() }
+        $identity = $(if ($machines.ContainsKey($computer)) { $machines[$computer] } else { $null })
+        $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray()
+            MachineId = $(if ($identity) { $identity.MachineId } else { $null })
+            MachineName = $(if ($identity) { $identity.MachineName } else { $null })
+        }
     }
     $result
 }

@@ -64,35 +64,53 @@ function New-Failure {
 }
 
 # Reads one run's lines: the paths as Ferrule.Binding objects, each in the
-# state it is left in, and the failures. A path line is "    TOKEN: 1" in a
-# listing, "    TOKEN: 1->0" in a change (-Change), and only that; a heading
-# is "BINDNAME (DISPLAY NAME)"; every line that names a failed call ends
-# "returned CODE". A path belongs to the heading above it, unless a line that
-# ferrule does not print came between them: then it belongs to none, and is
-# an error (InvalidResult), as that line is (NotSpecified). Adapters get
-# their connection names from AdapterNames. (The objects are made here, not
-# by a function a path, which would cost more than the object.)
+# state it is left in (and in Before, the state each change line began from),
+# and the failures. A path line is "    TOKEN: 1" in a listing, "    TOKEN:
+# 1->0" in a change (-Change), and only that; a heading is "BINDNAME
+# (DISPLAY NAME)", where both may hold " (": with Asked (the component a
+# change asked for) a heading that begins with that bind name and " (" is
+# that component's; any other is split at its first " (". Every line that
+# names a failed call ends "returned CODE". A path belongs to the heading
+# above it, unless a line that ferrule does not print came between them: then
+# it belongs to none, and is an error (InvalidResult), as that line is
+# (NotSpecified). Adapters get their connection names from AdapterNames, and
+# every path its machine's MachineId and MachineName. (The objects are made
+# here, not by a function a path, which would cost more than the object.)
 function Read-Output {
-    param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{}, [switch]$Change)
+    param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{}, [switch]$Change, [string]$Asked,
+        [string]$MachineId, [string]$MachineName)
     $pathLine = $script:ListingLine
     if ($Change) { $pathLine = $script:ChangeLine }
+    $heading = $null
+    if ($Asked) { $heading = "$Asked (" }
     $paths = New-Object System.Collections.ArrayList
+    $before = New-Object System.Collections.ArrayList
     $components = New-Object System.Collections.ArrayList
     $failures = New-Object System.Collections.ArrayList
     $applied = @{}
-    $heading = $false
+    $under = $false
     $componentId = $null
     $displayName = $null
     $name = $null
     foreach ($line in $Lines) {
         $path = $pathLine.Match($line)
-        if ($path.Success -and $heading) {
-            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value,
-                    ($path.Groups[2].Value -eq '1'), $name))
+        if ($path.Success -and $under) {
+            $state = $path.Groups[$path.Groups.Count - 1].Value -eq '1'
+            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value, $state, $name,
+                    $MachineId, $MachineName))
+            if ($Change) { [void]$before.Add($path.Groups[2].Value -eq '1') }
             continue
         }
         if ($path.Success) {
             [void]$failures.Add((New-Failure -Line $line -Category InvalidResult -Code '' -ComponentID $null))
+            continue
+        }
+        if ($Asked -and $line.StartsWith($heading, [StringComparison]::Ordinal) -and $line.EndsWith(')')) {
+            $under = $true
+            $componentId = $Asked
+            [void]$components.Add($componentId)
+            $displayName = $line.Substring($heading.Length, $line.Length - $heading.Length - 1)
+            $name = $AdapterNames[$componentId]
             continue
         }
         if ($line -eq 'Applying changes ... success') {
@@ -112,15 +130,17 @@ function Read-Output {
             if (-not $category) { $category = 'OpenError' }
             [void]$failures.Add((New-Failure -Line $line -Category $category -Code $failed.Code -ComponentID $componentId))
         } elseif ($line -match '^(.*?) \((.*)\)$') {
-            $heading = $true
+            $under = $true
             $componentId = $Matches[1]
             [void]$components.Add($componentId)
             $displayName = $Matches[2]
             $name = $AdapterNames[$componentId]
         } else {
             [void]$failures.Add((New-Failure -Line $line -Category NotSpecified -Code '' -ComponentID $componentId))
-            $heading = $false
+            $under = $false
         }
     }
-    [pscustomobject]@{ Paths = $paths; Components = $components.ToArray(); Failures = $failures; Applied = $applied }
+    [pscustomobject]@{ Paths = $paths; Before = $before; Components = $components.ToArray(); Failures = $failures
+        Applied = $applied
+    }
 }

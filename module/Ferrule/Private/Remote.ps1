@@ -237,11 +237,39 @@ $script:WriteCheck = {
     }
 }
 
-# The machine's architecture, where the exe Name lives there, and the SHA-256
-# of the exe there (none when it is missing); or, through CheckText
-# (WriteCheck's), why that folder or exe is refused.
+# The machine's identity: its MachineGuid (read through the registry's
+# 64-bit view, which a 32-bit process does not see otherwise) and the name it
+# gives itself. Clones made without sysprep share the GUID, but not, once
+# renamed, the name. Off Windows, where only test hosts run, the GUID is
+# FERRULE_MACHINE_ID's, else /etc/machine-id's, and the name
+# FERRULE_MACHINE_NAME's, else the host's. MachineId is $null where it cannot
+# be read (Windows PE, a container).
+$script:MachineIdentity = {
+    $id = $null
+    $name = [Environment]::MachineName
+    if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
+        try {
+            $hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('LocalMachine', 'Registry64')
+            $key = $hive.OpenSubKey('SOFTWARE\Microsoft\Cryptography')
+            if ($key) { $id = [string]$key.GetValue('MachineGuid') }
+        } catch {
+            $id = $null
+        }
+    } else {
+        $id = $env:FERRULE_MACHINE_ID
+        if (-not $id -and (Test-Path -LiteralPath '/etc/machine-id')) { $id = [IO.File]::ReadAllText('/etc/machine-id').Trim() }
+        if ($env:FERRULE_MACHINE_NAME) { $name = $env:FERRULE_MACHINE_NAME }
+    }
+    if (-not $id) { $id = $null }
+    [pscustomobject]@{ MachineId = $id; MachineName = $name }
+}
+
+# The machine's architecture, its identity (through IdentityText,
+# MachineIdentity's), where the exe Name lives there, and the SHA-256 of the
+# exe there (none when it is missing); or, through CheckText (WriteCheck's),
+# why that folder or exe is refused.
 $script:ProbeStep = {
-    param([string]$Name, [string]$CheckText)
+    param([string]$Name, [string]$CheckText, [string]$IdentityText)
     $folder = $env:FERRULE_HOME
     if (-not $folder) {
         if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
@@ -254,7 +282,10 @@ $script:ProbeStep = {
     $refused = [string](& ([scriptblock]::Create($CheckText)) -Paths @($folder, $exe))
     $hash = $null
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
-    [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe; Refused = $refused }
+    $identity = & ([scriptblock]::Create($IdentityText))
+    [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe; Refused = $refused
+        MachineId = $identity.MachineId; MachineName = $identity.MachineName
+    }
 }
 
 # Writes the exe's bytes under a name no one can foresee beside Path (the
@@ -303,36 +334,77 @@ $script:RunStep = {
     [pscustomobject]@{ Refused = $null; Runs = $runs; AdapterNames = $names }
 }
 
-# The adapters that carry remote management to this machine, each with the
-# protocol of its address (ms_tcpip for IPv4, ms_tcpip6 for IPv6): for SSH the
-# server's address in SSH_CONNECTION (a remote runspace's connection string
-# is only http://localhost), for WinRM the local address of every established
-# connection to ports 5985 and 5986. Each address is matched to an interface
-# with Get-NetIPAddress, or with Win32_NetworkAdapterConfiguration where that
-# is missing; an address whose adapter cannot be told has no Guid.
+# What the guard needs to know of this machine, asked there: Sessions, the
+# addresses that carry the sessions of this process, each with the protocol
+# of its address (ms_tcpip for IPv4, ms_tcpip6 for IPv6) and the GUID of the
+# adapter that holds it (none where that cannot be told); and Routes, the
+# adapters with a default route, each with its protocol. The sessions: for
+# SSH the server's address in SSH_CONNECTION (a remote runspace's connection
+# string is only http://localhost); for WinRM the local address of every
+# established connection to ports 5985 and 5986; for an RDP session of this
+# process's own (SESSIONNAME RDP-...), of every established connection to the
+# RDP listener's port. In a session whose address cannot be found at all,
+# Sessions holds one entry with no Address, Protocol or Guid. Addresses and
+# routes come from the NetTCPIP cmdlets, or without them (Windows 7) from
+# Win32_NetworkAdapterConfiguration.
 $script:ManagementStep = {
+    $ports = @(5985, 5986)
+    if ($env:SESSIONNAME -like 'RDP-*') {
+        $rdp = 3389
+        $listener = 'HKLM:\SYSTEM\CurrentControlSet\Control\Terminal Server\WinStations\RDP-Tcp'
+        $setting = Get-ItemProperty -LiteralPath $listener -Name PortNumber -ErrorAction Ignore
+        if ($setting) { $rdp = [int]$setting.PortNumber }
+        $ports += $rdp
+    }
     $addresses = @()
     if ($env:SSH_CONNECTION) { $addresses += @($env:SSH_CONNECTION -split ' ')[2] }
     if (Get-Command Get-NetTCPConnection -ErrorAction Ignore) {
-        $addresses += @(Get-NetTCPConnection -State Established -LocalPort 5985, 5986 -ErrorAction Ignore |
-                ForEach-Object { [string]$_.LocalAddress })
-    }
-    $addresses = @($addresses | Where-Object { $_ } | ForEach-Object { $_ -replace '^::ffff:(\d+\.\d+\.\d+\.\d+)$', '$1' })
-    foreach ($plain in @($addresses | Select-Object -Unique)) {
-        $protocol = $(if ($plain.Contains(':')) { 'ms_tcpip6' } else { 'ms_tcpip' })
-        $guid = $null
-        if (Get-Command Get-NetIPAddress -ErrorAction Ignore) {
-            $ip = @(Get-NetIPAddress -IPAddress $plain -ErrorAction Ignore)
-            if ($ip.Count -gt 0) {
-                $adapter = @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore |
-                        Where-Object { $_.InterfaceIndex -eq $ip[0].InterfaceIndex })
-                if ($adapter.Count -gt 0) { $guid = [string]$adapter[0].InterfaceGuid }
-            }
-        } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
-            foreach ($configuration in @(Get-CimInstance -ClassName Win32_NetworkAdapterConfiguration -ErrorAction Ignore)) {
-                if (@($configuration.IPAddress) -contains $plain) { $guid = [string]$configuration.SettingID }
-            }
+        foreach ($connection in @(Get-NetTCPConnection -State Established -LocalPort $ports -ErrorAction Ignore)) {
+            $addresses += [string]$connection.LocalAddress
         }
-        [pscustomobject]@{ Address = $plain; Protocol = $protocol; Guid = $guid }
     }
+    $plain = @(foreach ($address in $addresses) { if ($address) { $address -replace '^::ffff:(\d+\.\d+\.\d+\.\d+)$', '$1' } })
+    $cmdlets = [bool](Get-Command Get-NetIPAddress -ErrorAction Ignore)
+    $guids = @{}
+    $configurations = @()
+    if ($cmdlets) {
+        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore)) {
+            $guids[[string]$adapter.InterfaceIndex] = [string]$adapter.InterfaceGuid
+        }
+    } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
+        $configurations = @(Get-CimInstance -ClassName Win32_NetworkAdapterConfiguration -ErrorAction Ignore)
+    }
+    $seen = @{}
+    $sessions = @(foreach ($address in $plain) {
+            if ($seen.ContainsKey($address)) { continue }
+            $seen[$address] = $true
+            $guid = $null
+            if ($cmdlets) {
+                $ip = @(Get-NetIPAddress -IPAddress $address -ErrorAction Ignore)
+                if ($ip.Count -gt 0) { $guid = $guids[[string]$ip[0].InterfaceIndex] }
+            } else {
+                foreach ($configuration in $configurations) {
+                    if (@($configuration.IPAddress) -contains $address) { $guid = [string]$configuration.SettingID }
+                }
+            }
+            $protocol = $(if ($address.Contains(':')) { 'ms_tcpip6' } else { 'ms_tcpip' })
+            [pscustomobject]@{ Address = $address; Protocol = $protocol; Guid = $guid }
+        })
+    if ($sessions.Count -eq 0) { $sessions = @([pscustomobject]@{ Address = $null; Protocol = $null; Guid = $null }) }
+    $routes = @()
+    if (Get-Command Get-NetRoute -ErrorAction Ignore) {
+        $routes = @(foreach ($route in @(Get-NetRoute -DestinationPrefix '0.0.0.0/0', '::/0' -ErrorAction Ignore)) {
+                $protocol = $(if ([string]$route.DestinationPrefix -eq '::/0') { 'ms_tcpip6' } else { 'ms_tcpip' })
+                [pscustomobject]@{ Guid = $guids[[string]$route.InterfaceIndex]; Protocol = $protocol }
+            })
+    } else {
+        $routes = @(foreach ($configuration in $configurations) {
+                foreach ($gateway in @($configuration.DefaultIPGateway)) {
+                    if (-not $gateway) { continue }
+                    $protocol = $(if (([string]$gateway).Contains(':')) { 'ms_tcpip6' } else { 'ms_tcpip' })
+                    [pscustomobject]@{ Guid = [string]$configuration.SettingID; Protocol = $protocol }
+                }
+            })
+    }
+    [pscustomobject]@{ Sessions = $sessions; Routes = $routes }
 }

@@ -41,13 +41,43 @@ function Test-ThisComputer {
     $names -contains $Name
 }
 
-# Each row's machines: the one its PSComputerName names, with -Session (an
-# error where no session reaches it); without one, every session's; without
-# sessions, this machine's, and a row of another machine is an error.
+# Whether a row's identity (MachineId, and MachineName where it has one) is a
+# machine's (Identity, as Invoke-Run read it).
+function Test-SameMachine {
+    param($Want, $Identity)
+    if ($null -eq $Identity -or -not $Identity.MachineId) { return $false }
+    if (-not [string]::Equals([string]$Want.MachineId, [string]$Identity.MachineId, [StringComparison]::OrdinalIgnoreCase)) {
+        return $false
+    }
+    -not $Want.MachineName -or [string]::Equals([string]$Want.MachineName, [string]$Identity.MachineName,
+        [StringComparison]::OrdinalIgnoreCase)
+}
+
+# Each row's machines. A row with a MachineId goes to the machine of that
+# identity alone (Identities: each machine's, by computer name), whatever its
+# PSComputerName; without one, to the machine its PSComputerName names (with
+# -Session, an error where no session reaches it; without, this machine's
+# only); a row that names no machine goes to every machine. Where it goes to
+# none, an error says why.
 function Get-RowComputer {
-    param($Cmdlet, [object[]]$Session, $Want)
+    param($Cmdlet, [object[]]$Session, $Want, [hashtable]$Identities)
     $computers = Get-SessionComputer -Session $Session
     $label = "$($Want.ComponentID): $($Want.Path)"
+    if ($Want.MachineId) {
+        foreach ($computer in $computers) {
+            if (Test-SameMachine -Want $Want -Identity $Identities[$computer]) { return $computer }
+        }
+        $machine = "$($Want.MachineName) (MachineId $($Want.MachineId))"
+        if (-not $Session) {
+            $message = "$label is a row of another machine, $machine, and is not changed here: give a -Session that reaches " +
+            'it, or drop its MachineId, MachineName and PSComputerName to make it a row for any machine.'
+            $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Want.Source))
+            return
+        }
+        $message = "No session reaches $machine for $label (a session's name is not its machine: its identity is)."
+        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ObjectNotFound -Target $Want.Source))
+        return
+    }
     if (-not $Want.Computer) { return $computers }
     if (-not $Session) {
         if (Test-ThisComputer -Name $Want.Computer) { return '' }
@@ -66,9 +96,9 @@ function Get-RowComputer {
 # Each row with the machines it goes to; a row that goes to none is an error
 # (Get-RowComputer says why), and is left out.
 function Get-RowRoute {
-    param($Cmdlet, [object[]]$Session, [object[]]$Wanted)
+    param($Cmdlet, [object[]]$Session, [object[]]$Wanted, [hashtable]$Identities)
     foreach ($want in $Wanted) {
-        $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want)
+        $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want -Identities $Identities)
         if ($targets.Count -gt 0) { @{ Want = $want; Computers = $targets } }
     }
 }
@@ -80,11 +110,12 @@ function Get-RowRoute {
 # saved row: its Name only describes it), found in an index of its class's
 # listing without a function call a row, since a baseline may have a row for
 # every path; any other row is a rule, which names every path that all its
-# selectors match, and may name none.
+# selectors match. Unmatched: the rules that name none.
 function Resolve-Row {
     param([object[]]$Routes, [string]$Computer, [hashtable]$Listings)
     $chosen = [ordered]@{}
     $missing = New-Object System.Collections.ArrayList
+    $unmatched = New-Object System.Collections.ArrayList
     $indexes = @{}
     foreach ($route in $Routes) {
         if ($route.Computers -notcontains $Computer) { continue }
@@ -100,38 +131,49 @@ function Resolve-Row {
                 }
                 $indexes[$want.Class] = $index
             }
-            $found = @($indexes[$want.Class]["$($want.ComponentID)`n$($want.Path)"] | Where-Object { $null -ne $_ })
-            if ($found.Count -eq 0) { [void]$missing.Add($want) }
+            $found = @($indexes[$want.Class]["$($want.ComponentID)`n$($want.Path)"])
+            if ($null -eq $found[0]) {
+                $found = @()
+                [void]$missing.Add($want)
+            }
         } else {
             $found = @(Find-RuleBinding -Want $want -Bindings $bindings)
+            if ($found.Count -eq 0) { [void]$unmatched.Add($want) }
         }
         foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; Want = $want } }
     }
-    [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray() }
+    [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray(); Unmatched = $unmatched.ToArray() }
 }
 
 # Bindings named by rows (objects from the pipeline, a file or another
 # session), each with the state wanted, found in a fresh listing of its class
-# on each of its machines (Resolve-Row) and then changed there where the
-# state differs. A literal row that names no path is an error; a rule that
-# names none is not.
+# on each machine, routed to their machines (Get-RowRoute) and resolved there
+# (Resolve-Row), then changed where the state differs. A literal row that
+# names no path is an error; a rule that names none is a warning, unless it
+# is Optional.
 function Invoke-Wanted {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$PassThru, [switch]$Force)
-    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted)
     $classes = [ordered]@{}
-    foreach ($route in $routes) { $classes[$route.Want.Class] = $true }
+    foreach ($want in $Wanted) { $classes[$want.Class] = $true }
     # Each machine's bindings by class, as listed (a listing with a failure
-    # gives the paths it could read).
+    # gives the paths it could read), and its identity.
     $byComputer = @{}
     $listings = @{}
+    $identities = @{}
+    $ambiguous = @{}
     foreach ($class in $classes.Keys) {
-        foreach ($one in @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class -Listings $listings)) {
+        $listed = @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class -Listings $listings `
+                -Identities $identities -Ambiguous $ambiguous)
+        foreach ($one in $listed) {
             $computer = Get-ComputerOf -Binding $one
             if (-not $byComputer.ContainsKey($computer)) { $byComputer[$computer] = @{} }
-            if (-not $byComputer[$computer].ContainsKey($class)) { $byComputer[$computer][$class] = New-Object System.Collections.ArrayList }
+            if (-not $byComputer[$computer].ContainsKey($class)) {
+                $byComputer[$computer][$class] = New-Object System.Collections.ArrayList
+            }
             [void]$byComputer[$computer][$class].Add($one)
         }
     }
+    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted -Identities $identities)
     $items = [ordered]@{}
     foreach ($computer in (Get-SessionComputer -Session $Session)) {
         $listed = @{}
@@ -144,58 +186,109 @@ function Invoke-Wanted {
                 -Category ObjectNotFound -Target $want.Source -Computer $computer
             $Cmdlet.WriteError($record)
         }
+        foreach ($want in $resolved.Unmatched) {
+            if ($want.Optional) { continue }
+            $machine = $(if ($computer) { "${computer}: " } else { '' })
+            $Cmdlet.WriteWarning("${machine}A rule names no binding path of class $($want.Class) here: " +
+                "$(Get-RowText -Want $want); nothing is changed for it.")
+        }
         foreach ($key in $resolved.Chosen.Keys) {
             $entry = $resolved.Chosen[$key]
             $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled; Computer = $entry.Want.Computer }
         }
     }
     Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($items.Values) -PassThru:$PassThru `
-        -Force:$Force -Listings $listings
+        -Force:$Force -Listings $listings -Ambiguous $ambiguous
+}
+
+# A row's selectors, as a rule is written.
+function Get-RowText {
+    param($Want)
+    $parts = @(foreach ($parameter in 'ComponentID', 'Path', 'Name') {
+            if ($Want.$parameter) { "$parameter '$($Want.$parameter)'" }
+        })
+    $parts -join ', '
 }
 
 # The bindings of one machine's listing that a rule names.
 function Find-RuleBinding {
     param($Want, $Bindings)
-    $selectors = @{ ComponentID = @($Want.ComponentID | Where-Object { $_ }); Path = @($Want.Path | Where-Object { $_ })
-        Name = @($Want.Name | Where-Object { $_ })
-    }
+    $selectors = @{ ComponentID = @($Want.ComponentID); Path = @($Want.Path); Name = @($Want.Name) }
     $components = [Ferrule.Selection]::Components([Ferrule.Binding[]]@($Bindings))
     $tests = @(Get-SelectionTest -Class $Want.Class -Components $components -Selectors $selectors)
     (Select-Binding -Bindings $Bindings -Tests $tests).Selected
 }
 
-# What one row asks for, or $null (and an error) when its Class or Enabled
-# cannot be read, or it selects nothing. An empty cell (Import-Csv gives '')
-# is a selector not given; DisplayName never selects.
+# The properties a row may have, as the row reader reads them.
+$script:RowProperties = @('Class', 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'Enabled', 'Optional', 'PSComputerName',
+    'MachineId', 'MachineName')
+
+# The row reader: what one row asks for, or $null (and an InvalidArgument
+# error whose target is the row) when it cannot be read. A row is an object
+# or a hashtable with Class, ComponentID, Path, Name, Enabled, Optional, and
+# the machine it is of (PSComputerName, MachineId, MachineName); an object of
+# Get-NetAdapterBinding (known by its properties, so that its deserialized
+# form and its CSV export count too: Name or InterfaceAlias, ComponentID and
+# Enabled, with no Class) is an Adapter row of the component bound to that
+# connection. An empty cell (Import-Csv gives '') is a selector not given;
+# DisplayName never selects. A row must give a ComponentID or a Path, and a
+# Class, unless it has the cmdlets' shape: nothing is filled in for it. State
+# is the state wanted (Disable and Enable), else the row's Enabled.
 function ConvertTo-Wanted {
-    param($Cmdlet, $Item, $Enabled)
-    $class = ConvertTo-Class -Value $Item.Class
-    $state = ConvertTo-State -Value $Enabled
-    if ($null -eq $class -or $null -eq $state) {
-        $message = "Class must be Adapter, Client, Protocol or Service, and Enabled True or False, not '$($Item.Class)' and '$Enabled'."
-        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Item))
-        return
+    param($Cmdlet, $Item, $State)
+    # Read without a function call a property: a baseline may have a row for every path.
+    $row = @{}
+    if ($Item -is [System.Collections.IDictionary]) {
+        foreach ($property in $script:RowProperties) { if ($Item.Contains($property)) { $row[$property] = $Item[$property] } }
+    } elseif ($null -ne $Item) {
+        $properties = $Item.PSObject.Properties
+        foreach ($property in $script:RowProperties) {
+            $one = $properties[$property]
+            if ($one) { $row[$property] = $one.Value }
+        }
     }
-    # Made without a function call a row: a baseline may have a row for every path.
     $given = @{}
-    $properties = $Item.PSObject.Properties
-    foreach ($parameter in 'ComponentID', 'Path', 'Name') {
-        $property = $properties[$parameter]
-        if ($property -and [string]$property.Value) { $given[$parameter] = [string]$property.Value }
+    foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId', 'MachineName') {
+        if ($row.ContainsKey($property) -and [string]$row[$property]) { $given[$property] = [string]$row[$property] }
     }
+    $class = $null
     $problem = $null
-    if ($given.Count -eq 0) { $problem = 'names no ComponentID, Path or Name, and so no path' }
+    if ($row.ContainsKey('Class') -and [string]$row['Class']) {
+        $class = ConvertTo-Class -Value $row['Class']
+        if (-not $class) { $problem = "has the Class '$($row['Class'])': it must be Adapter, Client, Protocol or Service" }
+    } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) -and $given.ContainsKey('ComponentID') -and
+        $row.ContainsKey('Enabled')) {
+        # Get-NetAdapterBinding's shape: Name is the connection name, ComponentID the bound component.
+        $class = 'Adapter'
+        if (-not $given.ContainsKey('Name')) { $given['Name'] = $given['InterfaceAlias'] }
+    } else {
+        $problem = 'has no Class: it must say Adapter, Client, Protocol or Service'
+    }
+    if ($null -eq $State) { $State = ConvertTo-State -Value $row['Enabled'] }
+    $optional = $false
+    if ($row.ContainsKey('Optional') -and $null -ne $row['Optional'] -and [string]$row['Optional']) {
+        $optional = ConvertTo-State -Value $row['Optional']
+        if ($null -eq $optional -and -not $problem) { $problem = "has the Optional '$($row['Optional'])': it must be True or False" }
+    }
+    if (-not $problem -and $null -eq $State) {
+        $problem = "has the Enabled '$($row['Enabled'])': it must be True or False"
+    }
     $literal = $given.ContainsKey('ComponentID') -and $given.ContainsKey('Path') -and
         -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.ComponentID) -and
         -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.Path)
-    if (-not $literal -and $given.ContainsKey('Name') -and $class -ne 'Adapter') { $problem = "names adapters (Name) but is of class $class" }
+    if (-not $problem -and -not $given.ContainsKey('ComponentID') -and -not $given.ContainsKey('Path')) {
+        $problem = "names no ComponentID or Path: for every binding of an adapter, write ComponentID = '*'"
+    }
+    if (-not $problem -and -not $literal -and $given.ContainsKey('Name') -and $class -ne 'Adapter') {
+        $problem = "names adapters (Name) but is of class $class"
+    }
     if ($problem) {
         $Cmdlet.WriteError((New-ErrorRecord -Message "A row $problem." -Category InvalidArgument -Target $Item))
         return
     }
-    $computer = $properties['PSComputerName']
     [pscustomobject]@{
-        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name']; Enabled = $state
-        Computer = $(if ($computer -and $computer.Value) { [string]$computer.Value } else { '' }); Literal = $literal; Source = $Item
+        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name']; Enabled = $State
+        Optional = $optional; Computer = $(if ($given['PSComputerName']) { $given['PSComputerName'] } else { '' })
+        MachineId = $given['MachineId']; MachineName = $given['MachineName']; Literal = $literal; Source = $Item
     }
 }

@@ -30,14 +30,44 @@ function ConvertTo-QuotedArgument {
 
 function ConvertTo-CommandLine {
     param([string[]]$ArgumentList)
-    (@($ArgumentList | ForEach-Object { ConvertTo-QuotedArgument -Word $_ })) -join ' '
+    (@(foreach ($word in $ArgumentList) { ConvertTo-QuotedArgument -Word $word })) -join ' '
 }
 
 # The machines a command works on: this one (''), or those of the sessions.
+# (No pipeline cmdlet here or in the module's other checks: ForEach-Object
+# answers to -WhatIf, and would skip its work under it.)
 function Get-SessionComputer {
     param([object[]]$Session)
     if (-not $Session) { return , @('') }
-    , @($Session | ForEach-Object { $_.ComputerName })
+    , @(foreach ($one in $Session) { $one.ComputerName })
+}
+
+# Two sessions that reach one machine, which would list and change it twice:
+# refused, by identity (MachineId with the machine's own name) where the
+# probes read one, and by computer name (an address in its one written form).
+function Assert-OneSessionEach {
+    param($Cmdlet, [object[]]$Session, [hashtable]$Probes)
+    $seen = @{}
+    $twice = New-Object System.Collections.ArrayList
+    foreach ($one in $Session) {
+        $keys = @()
+        $address = $null
+        $name = [string]$one.ComputerName
+        if ([Net.IPAddress]::TryParse($name, [ref]$address)) { $name = $address.ToString() }
+        $keys += "name`n$($name.ToLowerInvariant())"
+        if ($Probes -and $Probes.ContainsKey($one.ComputerName) -and $Probes[$one.ComputerName].MachineId) {
+            $probe = $Probes[$one.ComputerName]
+            $keys += "id`n$($probe.MachineId)`n$($probe.MachineName)".ToLowerInvariant()
+        }
+        foreach ($key in $keys) {
+            if ($seen.ContainsKey($key)) { [void]$twice.Add("$($seen[$key]) and $($one.ComputerName)") }
+            $seen[$key] = $one.ComputerName
+        }
+    }
+    if ($twice.Count -eq 0) { return }
+    $message = "Two or more sessions reach one machine ($($twice -join ', ')): each machine must be reached by one session " +
+    'alone, so that what is listed or changed there is said once.'
+    $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $twice.ToArray()))
 }
 
 # Runs one remote step on each session at once, at most ThrottleLimit at a
@@ -62,7 +92,7 @@ function Invoke-FanOut {
         # The job's own errors are read from it, not received: received, they
         # would also reach the caller's error variable, beside the one here.
         $answer = Receive-Job -Job $finished -Keep -ErrorAction Ignore
-        $problems = @($finished.ChildJobs | ForEach-Object { $_.Error } | Where-Object { $_ })
+        $problems = @(foreach ($child in $finished.ChildJobs) { foreach ($problem in $child.Error) { if ($problem) { $problem } } })
         $reason = $finished.ChildJobs[0].JobStateInfo.Reason
         Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
         if ($problems.Count -gt 0 -or $reason) {
@@ -97,33 +127,33 @@ function Invoke-Run {
     if (-not (Test-Path -LiteralPath $path)) {
         $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message "ferrule is not at $path" -Category ObjectNotFound -Target $path))
     }
-    $duplicates = @($Session | Group-Object -Property ComputerName | Where-Object Count -GT 1 | ForEach-Object Name)
-    if ($duplicates.Count -gt 0) {
-        $message = "Two or more sessions reach $($duplicates -join ', '): each machine must be reached by one session alone, " +
-        'so that what is listed or changed there is said once.'
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $duplicates))
-    }
+    Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session
     $machines = @{}
     if (-not $Session) {
         $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
             -CodePageText $script:OutputCodePage.ToString()
         $names = @{}
         if ($WithAdapterNames) { $names = & $script:AdapterNames }
-        $machines[''] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names }
+        $identity = & $script:MachineIdentity
+        $machines[''] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $identity.MachineId
+            MachineName = $identity.MachineName
+        }
         return $machines
     }
-    $sessions = @($Session | Where-Object { $Work.ContainsKey($_.ComputerName) })
+    $sessions = @(foreach ($one in $Session) { if ($Work.ContainsKey($one.ComputerName)) { $one } })
     if ($sessions.Count -eq 0) { return $machines }
     $name = Split-Path -Leaf $path
     $checkText = $script:WriteCheck.ToString()
+    $identityText = $script:MachineIdentity.ToString()
     $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
-        -ArgumentsFor { , @($name, $checkText) }
+        -ArgumentsFor { , @($name, $checkText, $identityText) }
+    Assert-OneSessionEach -Cmdlet $Cmdlet -Session $sessions -Probes $probes
     foreach ($computer in @($probes.Keys)) {
         if (-not $probes[$computer].Refused) { continue }
         $Cmdlet.WriteError((New-ErrorRecord -Message $probes[$computer].Refused -Category SecurityError -Target $computer -Computer $computer))
         $probes.Remove($computer)
     }
-    $ready = @($sessions | Where-Object { $probes.ContainsKey($_.ComputerName) })
+    $ready = @(foreach ($one in $sessions) { if ($probes.ContainsKey($one.ComputerName)) { $one } })
     # Each machine's exe is the package's for its architecture; it is copied
     # where the one there has another SHA-256, or none.
     $hashes = @{}
@@ -134,7 +164,9 @@ function Invoke-Run {
         $exeFor[$one.ComputerName] = $exe
     }
     foreach ($exe in @($hashes.Keys)) {
-        $missing = @($ready | Where-Object { $exeFor[$_.ComputerName] -eq $exe -and $probes[$_.ComputerName].Hash -ne $hashes[$exe] })
+        $missing = @(foreach ($one in $ready) {
+                if ($exeFor[$one.ComputerName] -eq $exe -and $probes[$one.ComputerName].Hash -ne $hashes[$exe]) { $one }
+            })
         foreach ($one in $missing) { $Cmdlet.WriteVerbose("$($one.ComputerName): copying ferrule to $($probes[$one.ComputerName].Path)") }
         if ($missing.Count -gt 0) {
             Copy-ExeToSession -Cmdlet $Cmdlet -Session $missing -ThrottleLimit $ThrottleLimit -Probes $probes `
@@ -157,13 +189,16 @@ function Invoke-Run {
             continue
         }
         # A start refused for its SHA-256 ends the machine's runs: those before it stand.
-        $runs = @($answer.Runs | Where-Object { -not $_.Refused })
-        foreach ($refused in @($answer.Runs | Where-Object { $_.Refused })) {
-            $Cmdlet.WriteError((New-ErrorRecord -Message $refused.Refused -Category SecurityError -Target $computer -Computer $computer))
+        $runs = @(foreach ($run in @($answer.Runs)) { if (-not $run.Refused) { $run } })
+        foreach ($run in @($answer.Runs)) {
+            if (-not $run.Refused) { continue }
+            $Cmdlet.WriteError((New-ErrorRecord -Message $run.Refused -Category SecurityError -Target $computer -Computer $computer))
         }
         $names = @{}
         if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { $names[$key] = $answer.AdapterNames[$key] } }
-        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names }
+        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $probes[$computer].MachineId
+            MachineName = $probes[$computer].MachineName
+        }
     }
     $machines
 }

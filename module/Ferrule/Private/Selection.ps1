@@ -18,16 +18,24 @@ function Test-Literal {
     $null -ne $Values -and $Values.Count -eq 1 -and -not (Test-Wildcard -Value $Values[0])
 }
 
-# The words of one listing: ferrule compares a single value without wildcards
-# itself (as Windows compares names); anything else is filtered here. On the
-# Adapter class a component may be an adapter or a component bound to one, so
-# the whole class is listed.
+# The words of one listing, and which selectors they gave ferrule to compare
+# (Passed): ferrule compares a single value without wildcards itself (as
+# Windows compares names); anything else is filtered here. On the Adapter
+# class a component may be an adapter or a component bound to one, so the
+# whole class is listed.
 function Get-ListingArgument {
     param([string]$Class, [string[]]$ComponentID, [string[]]$Path)
     $arguments = @('class', $script:ClassWords[$Class])
-    if ($Class -ne 'Adapter' -and (Test-Literal -Values $ComponentID)) { $arguments += 'comp', $ComponentID[0] }
-    if (Test-Literal -Values $Path) { $arguments += 'path', $Path[0] }
-    $arguments
+    $passed = @()
+    if ($Class -ne 'Adapter' -and (Test-Literal -Values $ComponentID)) {
+        $arguments += 'comp', $ComponentID[0]
+        $passed += 'ComponentID'
+    }
+    if (Test-Literal -Values $Path) {
+        $arguments += 'path', $Path[0]
+        $passed += 'Path'
+    }
+    [pscustomobject]@{ Arguments = $arguments; Passed = $passed }
 }
 
 # A wildcard as a regular expression: * and ?, and (unless NameOnly, as for
@@ -122,10 +130,13 @@ function Get-UnmatchedMessage {
 # machine. Each literal value that names nothing on a machine is an error for
 # that machine; with -Change, so is a selection that names nothing at all.
 # Failures are errors, each for its machine, and a listing that could not be
-# made gives nothing at all.
+# made gives nothing at all. Identities gets each machine's identity, and
+# Ambiguous the keys (Get-BindingKey) of the paths that ferrule cannot tell
+# from another path of their listing.
 function Get-Selected {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string]$Class, [string[]]$ComponentID,
-        [string[]]$Path, [string[]]$DisplayName, [string[]]$Name, [switch]$Change, [hashtable]$Listings)
+        [string[]]$Path, [string[]]$DisplayName, [string[]]$Name, [switch]$Change, [hashtable]$Listings,
+        [hashtable]$Identities, [hashtable]$Ambiguous)
     $selectors = @{ ComponentID = $ComponentID; Path = $Path; DisplayName = $DisplayName; Name = $Name }
     $selection = "-Class $Class"
     foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
@@ -134,10 +145,12 @@ function Get-Selected {
     # A change lists the whole class: that listing is also the one before it,
     # against which what Windows changes beside it is found (Listings).
     $arguments = @('class', $script:ClassWords[$Class])
-    if (-not $Change) { $arguments = @(Get-ListingArgument -Class $Class -ComponentID $ComponentID -Path $Path) }
     $passed = @()
-    if ($arguments -contains 'comp') { $passed += 'ComponentID' }
-    if ($arguments -contains 'path') { $passed += 'Path' }
+    if (-not $Change) {
+        $listing = Get-ListingArgument -Class $Class -ComponentID $ComponentID -Path $Path
+        $arguments = $listing.Arguments
+        $passed = $listing.Passed
+    }
     $commandLine = ConvertTo-CommandLine -ArgumentList $arguments
     $work = @{}
     foreach ($computer in (Get-SessionComputer -Session $Session)) { $work[$computer] = @($commandLine) }
@@ -149,7 +162,14 @@ function Get-Selected {
         if ($machine.Runs.Count -eq 0) { continue }
         $run = $machine.Runs[0]
         if (-not (Assert-Run -Cmdlet $Cmdlet -Run $run -Target $selection -Computer $computer)) { continue }
-        $output = Read-Output -Lines $run.Lines -Class $Class -AdapterNames $machine.AdapterNames
+        $output = Read-Output -Lines $run.Lines -Class $Class -AdapterNames $machine.AdapterNames -MachineId $machine.MachineId `
+            -MachineName $machine.MachineName
+        if ($null -ne $Identities) { $Identities[$computer] = $machine }
+        if ($null -ne $Ambiguous) {
+            foreach ($one in [Ferrule.Selection]::Ambiguous($output.Paths.ToArray([Ferrule.Binding]))) {
+                $Ambiguous["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $true
+            }
+        }
         if ($computer) {
             foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
         }

@@ -59,9 +59,13 @@ function Compare-FerruleBinding {
     begin { $rows = New-Object System.Collections.ArrayList }
     process { foreach ($row in $InputObject) { if ($null -ne $row) { [void]$rows.Add($row) } } }
     end {
-        $wanted = @(foreach ($row in @($Baseline) + $rows.ToArray()) {
-                if ($null -ne $row) { ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -Enabled $row.Enabled }
-            })
+        $given = @(foreach ($row in @($Baseline) + $rows.ToArray()) { if ($null -ne $row) { $row } })
+        if ($given.Count -eq 0) {
+            $message = 'The baseline has no rows: there is nothing to compare.'
+            $PSCmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Baseline))
+            return
+        }
+        $wanted = @(foreach ($row in $given) { ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null })
         if ($wanted.Count -eq 0) { return }
         Compare-Baseline -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Wanted $wanted `
             -IncludeEqual:$IncludeEqual -IncludeNew:$IncludeNew

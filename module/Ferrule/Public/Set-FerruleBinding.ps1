@@ -3,36 +3,44 @@
 Puts binding paths into the states given, for example saved ones.
 
 .DESCRIPTION
-Takes Class, ComponentID, Path, Name, Enabled and PSComputerName by property
-name from the pipeline, so that the rows of Export-Csv or Export-Clixml put
-saved states back. Enabled may be a [bool] or the text True or False that
-Import-Csv gives; an empty cell is a selector not given. A row whose
-ComponentID and Path are both literal names that path alone, and is an error
-where there is none; any other row is a rule that names every path all its
-selectors match (on adapters, -ComponentID ms_tcpip6 with Name * is IPv6 on
-every adapter), and may name none. Where rows name one path, the last wins.
-Only paths whose state differs are changed, one ferrule run each. A row of
-another machine needs a -Session that reaches it.
+Takes rows from the pipeline (InputObject), so that the rows of Export-Csv or
+Export-Clixml put saved states back, or one row from the command line
+(-Class, Adapter by default, -ComponentID, -Path, -Name and -Enabled, none of
+them $null or empty). A row is an object or a hashtable with Class,
+ComponentID, Path, Name, Enabled, and optionally Optional, PSComputerName,
+MachineId and MachineName; an object of Get-NetAdapterBinding (Name or
+InterfaceAlias, ComponentID, Enabled) is an Adapter row of the component bound
+to that connection. Enabled may be a [bool] or the text True or False that
+Import-Csv gives; an empty cell is a selector not given. A row must give a
+ComponentID or a Path (ComponentID * for every path) and, unless it has the
+cmdlets' shape, a Class. A row whose ComponentID and Path are both literal
+names that path alone, and is an error where there is none; any other row is
+a rule that names every path all its selectors match (on adapters,
+ComponentID ms_tcpip6 with Name * is IPv6 on every adapter), and one that
+names none is a warning. Where rows name one path, the last wins. Only paths
+whose state differs are changed, one ferrule run each. A row with a MachineId
+goes to that machine alone; a row of another machine needs a -Session that
+reaches it.
+
+.PARAMETER InputObject
+Rows, from the pipeline.
 
 .PARAMETER Class
-Adapter, Client, Protocol or Service.
+Adapter (the default), Client, Protocol or Service.
 
 .PARAMETER ComponentID
-The component's bind name.
+The component's bind name; on the Adapter class also a component bound to
+adapters, such as ms_tcpip6.
 
 .PARAMETER Path
 The path token.
 
 .PARAMETER Name
-An adapter's connection name (only * and ? are wildcards); in a saved row,
-with a literal ComponentID and Path, it only describes the path.
-
-.PARAMETER PSComputerName
-The machine the row is of.
+An adapter's connection name (only * and ? are wildcards).
 
 .PARAMETER Force
-Disables, over -Session, even the protocol that carries the session on its
-own adapter.
+Changes even what the guard refuses over a session: the protocol that
+carries the session, and the components that carry other adapters.
 
 .PARAMETER Enabled
 The state wanted: $true, $false, or the text True or False.
@@ -62,15 +70,15 @@ PS C:\> Set-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_serve
 Shows whether disabling one path would change anything.
 #>
 function Set-FerruleBinding {
-    [CmdletBinding(SupportsShouldProcess = $true, ConfirmImpact = 'High')]
+    [CmdletBinding(SupportsShouldProcess = $true, ConfirmImpact = 'High', DefaultParameterSetName = 'InputObject')]
     [OutputType('Ferrule.Binding')]
     param(
-        [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [string]$Class,
-        [Parameter(ValueFromPipelineByPropertyName = $true)] [SupportsWildcards()] [AllowEmptyString()] [AllowNull()] [string]$ComponentID,
-        [Parameter(ValueFromPipelineByPropertyName = $true)] [SupportsWildcards()] [AllowEmptyString()] [AllowNull()] [string]$Path,
-        [Parameter(ValueFromPipelineByPropertyName = $true)] [SupportsWildcards()] [AllowEmptyString()] [AllowNull()] [string]$Name,
-        [Parameter(Mandatory = $true, ValueFromPipelineByPropertyName = $true)] [object]$Enabled,
-        [Parameter(ValueFromPipelineByPropertyName = $true)] [AllowEmptyString()] [AllowNull()] [string]$PSComputerName,
+        [Parameter(ParameterSetName = 'Selection')] [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')] [string]$Class = 'Adapter',
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$ComponentID,
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Path,
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Name,
+        [Parameter(ParameterSetName = 'Selection', Mandatory = $true)] [ValidateNotNull()] [object]$Enabled,
+        [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)] [psobject[]]$InputObject,
         [switch]$PassThru,
         [switch]$Force,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
@@ -78,9 +86,20 @@ function Set-FerruleBinding {
     )
     begin { $wanted = New-Object System.Collections.ArrayList }
     process {
-        $item = [pscustomobject]@{ Class = $Class; ComponentID = $ComponentID; Path = $Path; Name = $Name; PSComputerName = $PSComputerName }
-        $one = ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $item -Enabled $Enabled
-        if ($one) { [void]$wanted.Add($one) }
+        $rows = $InputObject
+        if ($PSCmdlet.ParameterSetName -eq 'Selection') {
+            $rows = @(@{ Class = $Class; ComponentID = $ComponentID; Path = $Path; Name = $Name; Enabled = $Enabled })
+        }
+        foreach ($row in $rows) {
+            $one = ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null
+            if ($one) { [void]$wanted.Add($one) }
+        }
+        $received = $true
     }
-    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted }
+    end {
+        if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and -not (Get-Variable -Name received -Scope 0 -ErrorAction Ignore)) {
+            $PSCmdlet.WriteWarning('Set-FerruleBinding received no row, and changed nothing.')
+        }
+        Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted
+    }
 }
