@@ -32,13 +32,14 @@ function Write-Summary([string]$Text) {
 $problems = @()
 $warnings = @()
 $left = @()
+$drift = @()
 try {
     Import-Module Ferrule -ErrorAction Stop
     $baseline | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable problems `
         -WarningAction SilentlyContinue -WarningVariable warnings
     if ($problems.Count -eq 0) {
-        $left = @(Compare-FerruleBinding -Baseline $baseline -ErrorAction SilentlyContinue -ErrorVariable +problems |
-                Where-Object { 'Changed', 'Missing' -contains $_.Drift })
+        $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue -ErrorVariable +problems)
+        $left = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' -and -not $_.Optional) })
     }
 } catch {
     $problems += $_
@@ -49,9 +50,11 @@ if ($problems.Count -gt 0) {
     exit 1
 }
 if ($left.Count -gt 0) {
-    $paths = @($left | ForEach-Object { "$($_.Drift) $($_.Name) $($_.Path)" })
+    $paths = @($left | ForEach-Object { "$($_.Drift) $($_.ComponentID) $($_.Name) $($_.Path)" })
     Write-Summary ("ferrule: still off the baseline: " + (@($paths) + $notes -join '; '))
     exit 2
 }
-Write-Summary ("ferrule: on the baseline ($($baseline.Count) rows)" + (@($notes | ForEach-Object { "; $_" }) -join ''))
+$compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count
+Write-Summary ("ferrule: on the baseline: $compared paths, $($baseline.Count) rows" +
+    (@($notes | ForEach-Object { "; $_" }) -join ''))
 exit 0

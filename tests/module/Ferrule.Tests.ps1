@@ -19,6 +19,10 @@ BeforeAll {
         localized = Join-Path $tests 'machines/localized.machine'
         control = Join-Path $tests 'machines/control.machine'
     }
+    # This process is in no session of another machine's, so nothing here is
+    # guarded unless a row says so.
+    $env:SSH_CONNECTION = $null
+    $env:SESSIONNAME = $null
     # Under Wine, names come through the OEM code page of the run's locale.
     $script:CodePage = $env:FERRULE_TEST_CODE_PAGE
     $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
@@ -122,11 +126,18 @@ Describe 'Get-FerruleBinding' {
         @{ Cim = $false; Selection = 'a name with a space, quoted for ferrule'; Parameters = @{ Class = 'Service'; ComponentID = 'my service' }
             Extra = 'component "my service" "Mine"', 'path "ms_tcpip->my service" enabled', 'component my "Other"', 'path "x->my" enabled'
             Expected = @('ms_tcpip->my service') }
+        @{ Cim = $false; Selection = 'a component pattern beside a path named comp'; Parameters = @{ Class = 'Service'; ComponentID = 'ms_alpha*'; Path = 'comp' }
+            Extra = 'component ms_alpha "Alpha"', 'path comp enabled', 'component ms_beta "Beta"', 'path comp enabled'
+            Expected = @('comp'); Components = @('ms_alpha') }
+        @{ Cim = $false; Selection = 'a path pattern beside a component named path'; Parameters = @{ Class = 'Service'; ComponentID = 'path'; Path = 'ms_s*' }
+            Extra = 'component path "Path"', 'path ms_server->path enabled', 'path ms_tcpip->path enabled'
+            Expected = @('ms_server->path'); Components = @('path') }
     ) {
         Use-Machine sample $Extra | Out-Null
         Set-AdapterStub -Cim:$Cim
         $got = @(Get-FerruleBinding @Parameters -ErrorAction Stop)
         @($got | ForEach-Object Path) | Should -Be $Expected
+        if ($Components) { @($got | ForEach-Object ComponentID) | Should -Be $Components }
         if ($Parameters.ContainsKey('Name')) {
             $got | ForEach-Object { $_.Name | Should -BeLike $Parameters.Name }
         }
@@ -150,6 +161,8 @@ Describe 'Get-FerruleBinding' {
             Paths = @('ms_netbt->ms_tcpip', 'ms_netbt_smb->ms_tcpip', 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip'); Errors = @() }
         @{ Command = 'Get'; Case = 'takes brackets in a name as themselves'; Names = 'Ethernet [Prod]', 'Ethernet P'
             Parameters = @{ Name = 'Ethernet [Prod]'; Path = 'ms_tcpip6->*' }; Paths = @("ms_tcpip6->$Ethernet"); Errors = @() }
+        @{ Command = 'Get'; Case = 'names a typo in a name with brackets'; Names = 'Ethernet [Prod]', 'Ethernet P'
+            Parameters = @{ Name = 'Ethernet [Prod'; Path = 'ms_tcpip6->*' }; Paths = @(); Errors = @("*'Ethernet ``[Prod'*") }
         @{ Command = 'Enable'; Case = 'takes the NetAdapterBinding cmdlets'' words'; Parameters = @{ Name = 'Wi-Fi'; ComponentID = 'ms_tcpip6' }
             Paths = @("ms_tcpip6->$WiFi"); Errors = @() }
         @{ Command = 'Get'; Case = 'finds a bound component on adapters by a pattern'; Parameters = @{ ComponentID = 'ms_tcpip?' }
@@ -178,6 +191,14 @@ Describe 'Get-FerruleBinding' {
         @{ Command = 'Get'; Case = 'an empty display name in a list'; Parameters = @{ DisplayName = 'a', '' }; Id = 'ParameterArgumentValidationError*' }
         @{ Command = 'Disable'; Case = 'no selector at all'; Parameters = @{}; Id = 'Ferrule.InvalidArgument*'; Message = '*-ComponentID `**' }
         @{ Command = 'Get'; Case = 'a name with another class'; Parameters = @{ Name = 'Wi-Fi'; Class = 'Protocol' }; Id = 'Ferrule.InvalidArgument*' }
+        @{ Command = 'Set'; Case = 'a $null name'; Parameters = @{ ComponentID = 'ms_tcpip'; Name = $null; Enabled = $false }
+            Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Set'; Case = 'a $null component'; Parameters = @{ ComponentID = $null; Name = 'Ethernet 2'; Enabled = $false }
+            Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Set'; Case = 'an empty path'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = ''; Enabled = $false }
+            Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Set'; Case = 'a name alone'; Parameters = @{ Name = 'Ethernet 2'; Enabled = $false }; Id = 'Ferrule.InvalidArgument*'
+            Message = "*ComponentID = '``*'*" }
     ) {
         $file = Use-Machine
         Set-AdapterStub
@@ -256,23 +277,35 @@ Describe 'Changing bindings' {
     }
 
     # A row is refused, alone, when it cannot be read, names no path, or is of
-    # another machine: nothing is changed for it.
+    # another machine: nothing is changed for it. A Whole row stands as given.
     It 'refuses a row <Case>' -ForEach @(
         @{ Case = 'whose Enabled is yes'; Row = @{ Enabled = 'yes' }; Category = 'InvalidArgument' }
         @{ Case = 'whose Enabled is empty'; Row = @{ Enabled = '' }; Category = 'InvalidArgument' }
         @{ Case = 'that names no path (empty cells)'; Row = @{ ComponentID = ''; Path = ''; Name = '' }; Category = 'InvalidArgument' }
         @{ Case = 'of another machine, without a session'; Row = @{ PSComputerName = 'pc01' }; Category = 'InvalidArgument'
             Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of another machine by its identity, under a loopback name'; Category = 'InvalidArgument'
+            Row = @{ PSComputerName = '127.0.0.1'; MachineId = 'another-machine'; MachineName = 'PC-OTHER' }
+            Message = 'ms_tcpip: ms_server->ms_tcpip is a row of another machine, PC-OTHER (MachineId another-machine)*' }
         @{ Case = 'that names adapters on another class'; Row = @{ ComponentID = ''; Path = ''; Name = 'Wi-Fi' }; Category = 'InvalidArgument' }
+        @{ Case = 'whose $null component leaves a name alone'; Category = 'InvalidArgument'; Message = "A row names no ComponentID or Path*"
+            Whole = @{ Class = 'Adapter'; ComponentID = $null; Name = 'Ethernet 2'; Enabled = $false } }
+        @{ Case = 'without Class, of no cmdlet''s shape'; Category = 'InvalidArgument'; Message = 'A row has no Class*'
+            Whole = [pscustomobject]@{ ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $false } }
     ) {
         $file = Use-Machine
-        $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
-        foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
-        [pscustomobject]$fields | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+        $given = $Whole
+        if ($null -eq $given) {
+            $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
+            foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
+            $given = [pscustomobject]$fields
+        }
+        , $given | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue
         $failures.Count | Should -Be 1
         $failures[0].CategoryInfo.Category | Should -Be $Category
+        $failures[0].TargetObject | Should -Be $given
         if ($Message) { $failures[0].Exception.Message | Should -BeLike $Message }
-        Get-Calls $file 'INetCfg\.Apply' | Should -BeNullOrEmpty
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
     }
 
     It 'follows a row <Case>' -ForEach @(
@@ -282,13 +315,33 @@ Describe 'Changing bindings' {
             Changed = @('ms_tcpip6 ms_server->ms_tcpip6 False') }
         @{ Case = 'that names adapters by a pattern'; Row = @{ Class = 'Adapter'; ComponentID = 'ms_lltdio'; Path = ''; Name = '*' }
             Computer = $null; Changed = @("$Ethernet ms_lltdio->$Ethernet False", "$WiFi ms_lltdio->$WiFi False") }
+        @{ Case = 'with a literal component and a path pattern (a rule)'; Row = @{ Path = 'ms_server->*' }; Computer = $null
+            Changed = @('ms_tcpip ms_server->ms_tcpip False') }
+        @{ Case = 'of this machine''s identity'; Row = @{ MachineId = '<this>' }; Computer = $null
+            Changed = @('ms_tcpip ms_server->ms_tcpip False') }
+        @{ Case = 'that is a hashtable'; Whole = @{ Class = 'Protocol'; ComponentID = 'ms_netbt'; Path = 'ms_server->ms_netbt'; Enabled = $false }
+            Computer = $null; Changed = @('ms_netbt ms_server->ms_netbt False') }
+        @{ Case = 'of Get-NetAdapterBinding''s shape'; Computer = $null; Changed = @("$Ethernet ms_tcpip6->$Ethernet False")
+            Whole = [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceAlias = 'Ethernet 2'; DisplayName = 'Internet Protocol Version 6 (TCP/IPv6)'
+                ComponentID = 'ms_tcpip6'; Enabled = $false } }
+        @{ Case = 'of Get-NetAdapterBinding''s shape, through CSV'; Computer = $null; Changed = @("$WiFi ms_lltdio->$WiFi False")
+            Whole = @([pscustomobject]@{ InterfaceAlias = 'Wi-Fi'; ComponentID = 'ms_lltdio'; Enabled = $false } |
+                    ConvertTo-Csv -NoTypeInformation | ConvertFrom-Csv)[0] }
     ) {
         $file = Use-Machine
         Set-AdapterStub
         $before = Get-State $file
-        $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
-        foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
-        $passed = @([pscustomobject]$fields | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        $given = $Whole
+        if ($null -eq $given) {
+            $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
+            foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
+            if ($fields['MachineId'] -eq '<this>') {
+                $fields['MachineId'] = @(Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip)[0].MachineId
+                $fields['MachineId'] | Should -Not -BeNullOrEmpty
+            }
+            $given = [pscustomobject]$fields
+        }
+        $passed = @(, $given | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
         @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
         $passed.Count | Should -BeGreaterOrEqual $Changed.Count
         foreach ($one in $passed) {
@@ -312,10 +365,18 @@ Describe 'Drift' {
             Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
                 @{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Ethernet 2'; Enabled = $true })
             Expected = @("Equal ms_tcpip6->$Ethernet True True", "Equal ms_tcpip6->$WiFi False False") }
-        @{ Case = 'a literal row that names nothing is Missing, a rule that names nothing is not'
+        @{ Case = 'a literal row that names nothing is Missing, a rule Unmatched, an optional rule nothing'
             Rules = @(@{ Class = 'Protocol'; ComponentID = 'ms_gone'; Path = 'ms_server->ms_gone'; Enabled = $true }
-                @{ Class = 'Protocol'; ComponentID = 'ms_gone*'; Enabled = $true })
-            Expected = @('Missing ms_server->ms_gone True ') }
+                @{ Class = 'Protocol'; ComponentID = 'ms_gone*'; Enabled = $true }
+                @{ Class = 'Protocol'; ComponentID = 'ms_vpn*'; Enabled = $true; Optional = $true })
+            Expected = @('Missing ms_server->ms_gone True ', 'Unmatched ms_gone* True ') }
+        @{ Case = 'an optional rule that names nothing, with every equal path'; Switches = @{ IncludeEqual = $true }
+            Rules = @(@{ Class = 'Service'; ComponentID = 'ms_vpn*'; Enabled = $true; Optional = 'True' })
+            Expected = @('Unmatched ms_vpn* True  optional') }
+        @{ Case = 'a typo in a rule''s component'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = $false })
+            Expected = @('Unmatched ms_tcpipv6 False ') }
+        @{ Case = 'a typo in a rule''s connection name'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Etherent*'; Enabled = $false })
+            Expected = @('Unmatched ms_tcpip6 False ') }
         @{ Case = 'an adapter added since is New'; Class = 'Adapter'; Switches = @{ IncludeNew = $true }
             Added = 'class dev', '  component "{00000000-0000-0000-0000-0000000000AA}" "VPN Adapter"',
             '    path "ms_tcpip->{00000000-0000-0000-0000-0000000000AA}" enabled'
@@ -330,11 +391,30 @@ Describe 'Drift' {
         Remove-Item "$file.journal" -ErrorAction SilentlyContinue
         if (-not $Switches) { $Switches = @{} }
         $drift = @($baseline | Compare-FerruleBinding @Switches -ErrorAction Stop)
-        @($drift | ForEach-Object { "$($_.Drift) $($_.Path) $($_.Wanted) $($_.Found)" }) | Should -Be $Expected
+        @($drift | ForEach-Object {
+                $named = $(if ($_.Path) { $_.Path } else { $_.ComponentID })
+                ("$($_.Drift) $named $($_.Wanted) $($_.Found)" + $(if ($_.Optional) { ' optional' }))
+            }) | Should -Be $Expected
         @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.BindingDrift' } | Select-Object -Unique)
         Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
         Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
-        [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be (@($Expected | Where-Object { $_ -match '^(Changed|Missing)' }).Count -eq 0)
+        $off = @($Expected | Where-Object { $_ -match '^(Changed|Missing|Unmatched)' -and $_ -notmatch 'optional$' })
+        [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be ($off.Count -eq 0)
+    }
+
+    It 'refuses a baseline of <Case>, with nothing to compare' -ForEach @(
+        @{ Case = 'no rows'; Baseline = @() }
+        @{ Case = '$null'; Baseline = $null }
+        @{ Case = 'only $null'; Baseline = @($null) }
+    ) {
+        $file = Use-Machine
+        $drift = @(Compare-FerruleBinding -Baseline $Baseline -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $drift.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'InvalidArgument'
+        Test-FerruleBinding -Baseline $Baseline -ErrorAction SilentlyContinue | Should -BeFalse
+        @($Baseline) | Test-FerruleBinding -ErrorAction SilentlyContinue | Should -BeFalse
+        Test-Path "$file.journal" | Should -BeFalse
     }
 
     It 'gives no empty answer for a machine whose listing fails' {
@@ -362,6 +442,65 @@ Describe 'Drift' {
         @($warnings | ForEach-Object { "$_" }) | Should -Be @($Expected | ForEach-Object { "ms_tcpip: ${_}: disabled by Windows beside the change, which did not ask for it." })
         # Two listings of each class at most: the selection's (one before for the others), the change, one after.
         @(Get-Calls $file '^INetCfg\.QueryNetCfgClass\(').Count | Should -Be (1 + 3 + 1 + 4)
+    }
+
+    # The listing of clients fails the Fail-th time (the first is before the
+    # change, the second after it): the change stands, and a warning says so.
+    It 'says that what Windows changed beside could not be checked when the listing <When> fails' -ForEach @(
+        @{ When = 'before'; Fail = 1 }
+        @{ When = 'after'; Fail = 2 }
+    ) {
+        $file = Use-Machine
+        $exe = $env:FERRULE_EXE
+        $fake = Join-Path $TestDrive "failing-ferrule-$When"
+        [IO.File]::WriteAllText($fake, "#!/bin/sh`nif [ `"`$*`" = 'class client' ]; then`n  echo x >> '$fake.count'`n" +
+            "  if [ `$(wc -l < '$fake.count') -eq $Fail ]; then echo 'lock->AcquireWriteLock() returned 1'; exit 0; fi`nfi`n" +
+            "exec '$exe' `"`$@`"`n")
+        chmod 755 $fake
+        $env:FERRULE_EXE = $fake
+        try {
+            Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Confirm:$false -ErrorAction Stop `
+                -WarningAction SilentlyContinue -WarningVariable warnings
+        } finally {
+            $env:FERRULE_EXE = $exe
+        }
+        @($warnings | ForEach-Object { "$_" }) |
+            Should -BeLike 'this machine: what Windows changed beside the changes could not be checked (class Client: *'
+        Get-State $file | Should -Contain 'ms_tcpip ms_server->ms_tcpip False'
+    }
+}
+
+Describe 'Paths that ferrule cannot tell apart' {
+    # Names that print alike or compare alike (ferrule compares as
+    # StrCmpLogicalW: case aside, digits by value) are two paths to the module
+    # and one to ferrule: neither is changed, and no object claims a change.
+    It 'changes neither of <Case>' -ForEach @(
+        @{ Case = 'a control character beside a real ?'; Pick = 1
+            Extra = 'class service', 'component ms_look "Look"', 'path "ms_a?->x" enabled', 'path "ms_a\x01->x" enabled' }
+        @{ Case = 'ms_a beside ms_A, p1 beside p01'; Pick = 0
+            Extra = 'class service', 'component ms_a "A"', 'path "p1" enabled', 'component ms_A "Other A"', 'path "p01" enabled' }
+        @{ Case = 'a bind name that holds " ("'; Pick = 0
+            Extra = 'class service', 'component "ms_b (x" "Y"', 'path "q" enabled', 'component ms_b "x (Y"', 'path "q" enabled' }
+    ) {
+        $file = Use-Machine -Extra $Extra
+        $before = Get-State $file
+        $two = @(Get-FerruleBinding -Class Service -ComponentID 'ms_[abl]*' -ErrorAction Stop)
+        $two.Count | Should -Be 2
+        $passed = @($two[$Pick] | Disable-FerruleBinding -PassThru -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $passed | Should -BeNullOrEmpty
+        @($failures | ForEach-Object { [string]$_.CategoryInfo.Category }) | Should -Be @('InvalidResult')
+        Get-State $file | Should -Be $before
+        Get-Calls $file '\.Enable\(' | Should -BeNullOrEmpty
+    }
+
+    It 'changes both paths of a link, and warns that the second was already set' {
+        $file = Use-Machine -Extra 'link "ms_server->ms_tcpip" disabled "ms_msclient->ms_tcpip" disabled'
+        $passed = @(Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip' `
+                -PassThru -Confirm:$false -ErrorAction Stop -WarningAction SilentlyContinue -WarningVariable warnings)
+        @($passed | ForEach-Object { "$($_.Path) $($_.Enabled) $($_.SideEffect)" }) |
+            Should -Be @('ms_server->ms_tcpip False False', 'ms_msclient->ms_tcpip False False')
+        @($warnings | ForEach-Object { "$_" }) | Should -BeLike 'ms_tcpip: ms_msclient->ms_tcpip: was 0 when changed, not 1 as listed: *'
+        Get-State $file | Should -Contain 'ms_tcpip ms_msclient->ms_tcpip False'
     }
 }
 
@@ -535,39 +674,154 @@ Describe 'Running ferrule' {
     }
 }
 
-Describe 'The session''s own adapter' {
-    # WinRM cannot run here: its established connections come from a stub, as
-    # Get-NetTCPConnection would give them, and each address finds its adapter
-    # through Get-NetIPAddress.
-    It 'finds the adapters that carry WinRM connections' {
-        function global:Get-NetTCPConnection {
-            param($State, [int[]]$LocalPort)
-            if ($State -eq 'Established' -and $LocalPort -contains 5985) {
-                [pscustomobject]@{ LocalAddress = '10.0.0.5'; LocalPort = 5985 }
-                [pscustomobject]@{ LocalAddress = '::ffff:10.0.0.5'; LocalPort = 5986 }
-                [pscustomobject]@{ LocalAddress = 'fe80::5'; LocalPort = 5985 }
-                [pscustomobject]@{ LocalAddress = '10.9.9.9'; LocalPort = 5985 }
+Describe 'The guard' {
+    # This machine as Windows would describe it: Ethernet 2 (index 3) holds
+    # 10.0.0.5 and fe80::5, Wi-Fi (index 4) 10.1.0.7 and the default route of
+    # IPv4; Connections, the established connections by local port. The
+    # process's session comes from SSH_CONNECTION and SESSIONNAME.
+    BeforeAll {
+        function Set-NetStub([hashtable]$Connections = @{}) {
+            $global:StubConnections = $Connections
+            function global:Get-NetTCPConnection($State, [int[]]$LocalPort) {
+                foreach ($port in $LocalPort) {
+                    if (-not $global:StubConnections) { continue }
+                    foreach ($address in @($global:StubConnections[$port])) {
+                        if ($address) { [pscustomobject]@{ LocalAddress = $address; LocalPort = $port } }
+                    }
+                }
+            }
+            function global:Get-NetIPAddress($IPAddress) {
+                $index = @{ '10.0.0.5' = 3; 'fe80::5' = 3; '10.1.0.7' = 4 }[$IPAddress]
+                if ($index) { [pscustomobject]@{ IPAddress = $IPAddress; InterfaceIndex = $index } }
+            }
+            function global:Get-NetAdapter([switch]$IncludeHidden) {
+                [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = $script:Ethernet; InterfaceIndex = 3 }
+                [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = $script:WiFi; InterfaceIndex = 4 }
+            }
+            function global:Get-NetRoute([string[]]$DestinationPrefix) {
+                [pscustomobject]@{ DestinationPrefix = '0.0.0.0/0'; InterfaceIndex = 4 }
             }
         }
-        function global:Get-NetIPAddress {
-            param($IPAddress)
-            @{ '10.0.0.5' = 3; 'fe80::5' = 4 }.GetEnumerator() | Where-Object Key -EQ $IPAddress |
-                ForEach-Object { [pscustomobject]@{ IPAddress = $_.Key; InterfaceIndex = $_.Value } }
-        }
-        function global:Get-NetAdapter {
-            [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = $script:Ethernet; InterfaceIndex = 3 }
-            [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = $script:WiFi; InterfaceIndex = 4 }
-        }
-        $ssh = $env:SSH_CONNECTION
+    }
+
+    AfterEach {
         $env:SSH_CONNECTION = $null
-        try {
-            $found = @(& (Get-Module Ferrule) { & $script:ManagementStep })
-        } finally {
-            $env:SSH_CONNECTION = $ssh
-            Remove-Item Function:\Get-NetTCPConnection, Function:\Get-NetIPAddress, Function:\Get-NetAdapter
+        $env:SESSIONNAME = $null
+        Remove-Item Function:\Get-NetTCPConnection, Function:\Get-NetIPAddress, Function:\Get-NetAdapter, Function:\Get-NetRoute `
+            -ErrorAction SilentlyContinue
+    }
+
+    It 'finds the sessions'' adapters and the default routes: <Case>' -ForEach @(
+        @{ Case = 'WinRM'; Connections = @{ 5985 = '10.0.0.5', 'fe80::5', '10.9.9.9'; 5986 = '::ffff:10.0.0.5' }
+            Sessions = @("10.0.0.5 ms_tcpip $Ethernet", "fe80::5 ms_tcpip6 $Ethernet", '10.9.9.9 ms_tcpip ') }
+        @{ Case = 'an RDP session of this process'; SessionName = 'RDP-Tcp#4'; Connections = @{ 3389 = '10.1.0.7' }
+            Sessions = @("10.1.0.7 ms_tcpip $WiFi") }
+        @{ Case = 'SSH, not an RDP connection of another session'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Connections = @{ 3389 = '10.1.0.7' }
+            Sessions = @("10.0.0.5 ms_tcpip $Ethernet") }
+        @{ Case = 'nothing found'; Connections = @{}; Sessions = @('  ') }
+    ) {
+        Set-NetStub -Connections $Connections
+        $env:SSH_CONNECTION = $Ssh
+        $env:SESSIONNAME = $SessionName
+        $found = & (Get-Module Ferrule) { & $script:ManagementStep }
+        @($found.Sessions | ForEach-Object { "$($_.Address) $($_.Protocol) $($_.Guid)" }) | Should -Be $Sessions
+        @($found.Routes | ForEach-Object { "$($_.Protocol) $($_.Guid)" }) | Should -Be @("ms_tcpip $WiFi")
+    }
+
+    # The module itself in a session: each row's change, refused (an error
+    # that names the machine, the adapter and the session's address) or made.
+    It '<Case>' -ForEach @(
+        @{ Case = 'refuses IPv4 off the adapter of an SSH session'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$Ethernet"
+            Refusal = "*Ethernet 2 ($Ethernet): ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to * (10.0.0.5)*" }
+        @{ Case = 'takes IPv4 off it with -Force'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$Ethernet"; Force = $true }
+        @{ Case = 'takes IPv6 off it under an IPv4 session'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip6->$Ethernet" }
+        @{ Case = 'refuses IPv4 off an adapter with a default route'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$WiFi"
+            Refusal = '*not disabled: this adapter has a default route of ms_tcpip*' }
+        @{ Case = 'refuses the Hyper-V switch onto the session''s adapter'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "vms_pp->$Ethernet"
+            Enable = $true; Refusal = '*not enabled: this adapter carries the session to * (10.0.0.5), and vms_pp would unbind TCP/IP*' }
+        @{ Case = 'refuses IPv4 off any adapter where the session''s address is on none'; Ssh = '10.0.0.9 50000 10.0.0.77 22'
+            Path = "ms_tcpip->$Ethernet"; Refusal = '*which adapter carries the session to * (10.0.0.77) cannot be told*' }
+        @{ Case = 'takes IPv4 off with -Force where the session''s address is on none'; Ssh = '10.0.0.9 50000 10.0.0.77 22'
+            Path = "ms_tcpip->$Ethernet"; Force = $true }
+        @{ Case = 'refuses IPv4 off the adapter of this process''s RDP session'; SessionName = 'RDP-Tcp#2'
+            Connections = @{ 3389 = '10.0.0.5' }; Path = "ms_tcpip->$Ethernet"; Refusal = '*carries the session to * (10.0.0.5)*' }
+        @{ Case = 'guards nothing for SYSTEM while another session is on RDP'; Connections = @{ 3389 = '10.0.0.5' }
+            Path = "ms_tcpip->$Ethernet" }
+        @{ Case = 'shows its refusal under -WhatIf'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$Ethernet"; WhatIf = $true
+            Refusal = '*not disabled: ms_tcpip on this adapter carries the session*' }
+    ) {
+        $file = Use-Machine
+        $lldp = "    path `"ms_lldp->$Ethernet`" enabled"
+        [IO.File]::WriteAllText($file, [IO.File]::ReadAllText($file).Replace($lldp, "$lldp`n    path `"vms_pp->$Ethernet`" disabled"))
+        Set-NetStub -Connections $Connections
+        $env:SSH_CONNECTION = $Ssh
+        $env:SESSIONNAME = $SessionName
+        $before = Get-State $file
+        $command = $(if ($Enable) { 'Enable-FerruleBinding' } else { 'Disable-FerruleBinding' })
+        & $command -Path $Path -Force:([bool]$Force) -WhatIf:([bool]$WhatIf) -Confirm:$false -ErrorAction SilentlyContinue `
+            -ErrorVariable failures
+        $changed = @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>')
+        if ($Refusal) {
+            @($failures | ForEach-Object { "$($_.CategoryInfo.Category) $($_.Exception.Message)" }) | Should -BeLike "InvalidOperation $Refusal"
+            $changed | Should -BeNullOrEmpty
+        } else {
+            $failures | Should -BeNullOrEmpty
+            @($changed).Count | Should -Be 1
         }
-        @($found | ForEach-Object { "$($_.Address) $($_.Protocol) $($_.Guid)" }) |
-            Should -Be @("10.0.0.5 ms_tcpip $Ethernet", "fe80::5 ms_tcpip6 $WiFi", '10.9.9.9 ms_tcpip ')
+    }
+}
+
+Describe 'Confirmation' {
+    # A prompt that cannot be shown (pwsh -NonInteractive) is no: every row's
+    # command runs in one child pwsh, with no try around it, on a machine of
+    # its own, and must end with one error and change nothing.
+    BeforeDiscovery {
+        $rows = @(
+            @{ Case = 'Disable, by default'; Command = 'Disable-FerruleBinding -ComponentID ms_tcpip6' }
+            @{ Case = 'Disable -Confirm'; Command = 'Disable-FerruleBinding -ComponentID ms_tcpip6 -Confirm' }
+            @{ Case = 'Disable, ConfirmPreference Low'; Command = '$global:ConfirmPreference = ''Low''; Disable-FerruleBinding -ComponentID ms_tcpip6' }
+            @{ Case = 'Enable -Confirm'; Command = 'Enable-FerruleBinding -ComponentID ms_tcpip6 -Confirm' }
+            @{ Case = 'Enable, ConfirmPreference Low'; Command = '$global:ConfirmPreference = ''Low''; Enable-FerruleBinding -ComponentID ms_tcpip6' }
+            @{ Case = 'Set, by default'; Command = 'Set-FerruleBinding -ComponentID ms_tcpip6 -Name * -Enabled $false' }
+            @{ Case = 'Set -Confirm'; Command = 'Set-FerruleBinding -ComponentID ms_tcpip6 -Name * -Enabled $false -Confirm' }
+            @{ Case = 'Set from a row, ConfirmPreference Low'
+                Command = '$global:ConfirmPreference = ''Low''; [pscustomobject]@{ Name = ''Wi-Fi''; ComponentID = ''ms_tcpip''; Enabled = $false } | Set-FerruleBinding' }
+        )
+        $script:ConfirmationRows = @(foreach ($row in $rows) { $row + @{ Rows = $rows } })
+    }
+
+    BeforeAll {
+        # Runs every row's command at once, the first time a row asks.
+        function Invoke-Confirmation([object[]]$Rows) {
+            if ($script:Confirmations) { return }
+            $script:Confirmations = @{}
+            $lines = @("Import-Module '$(Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Ferrule.psd1')'",
+                'function global:Get-NetAdapter([switch]$IncludeHidden) {',
+                "    [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = '$Ethernet' }",
+                "    [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = '$WiFi' }", '}')
+            foreach ($row in $Rows) {
+                $file = Use-Machine
+                $script:Confirmations[$row.Case] = $file
+                $lines += "`$env:STANDIN_MACHINE = '$file'; `$env:STANDIN_JOURNAL = '$file.journal'"
+                $lines += "`$records = & { $($row.Command) } 2>&1"
+                $lines += "`$global:ConfirmPreference = 'High'; `$records"
+                $lines += "[IO.File]::WriteAllText('$file.errors', [string]@(`$records | Where-Object { `$_ -is [Management.Automation.ErrorRecord] }).Count)"
+            }
+            $child = Join-Path $TestDrive 'confirmation.ps1'
+            [IO.File]::WriteAllText($child, ($lines -join "`n") + "`n")
+            $pwsh = $env:FERRULE_PWSH
+            if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+            $script:ConfirmationOutput = @(& $pwsh -NoProfile -NonInteractive -File $child 2>&1 | ForEach-Object { "$_" })
+        }
+    }
+
+    It 'makes no change that was not confirmed: <Case>' -ForEach $ConfirmationRows {
+        Invoke-Confirmation -Rows $Rows
+        $file = $Confirmations[$Case]
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
+        Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
+        [IO.File]::ReadAllText("$file.errors") | Should -Be '1'
+        ($ConfirmationOutput -join "`n") | Should -BeLike '*The change was not confirmed, and nothing was changed*'
     }
 }
 
@@ -583,7 +837,8 @@ Describe 'What runs on another machine' {
 
     It 'finds the steps in the file' {
         @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
-            'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep', 'script:ManagementStep')
+            'script:WriteCheck', 'script:MachineIdentity', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
+            'script:ManagementStep')
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {

@@ -151,7 +151,7 @@ if(COMMAND add_pester_test)
   add_pester_test(wine.x64.module ENV FERRULE_EXE=${CMAKE_CURRENT_SOURCE_DIR}/module/wine_ferrule.sh
                   FERRULE_WINE=${WINE64} FERRULE_WINE_EXE=${FERRULE_EXE_x64}
                   WINEPREFIX=${CMAKE_BINARY_DIR}/wine-prefix-x64 LC_ALL=C.UTF-8 FERRULE_WINE_OEM_CP=437
-                  FERRULE_TEST_CODE_PAGE=437)
+                  FERRULE_TEST_CODE_PAGE=437 FERRULE_PWSH=${PWSH})
   set_tests_properties(wine.x64.module PROPERTIES FIXTURES_REQUIRED wine_server_x64 LABELS "wine;ferrule.exe;powershell")
 endif()
 

@@ -22,6 +22,11 @@ Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
 
+.PARAMETER Force
+Enables even what the guard refuses in a session from another machine: the
+components that carry other adapters (the Hyper-V switch, the NIC team
+multiplexor, the bridge) on an adapter that may carry the session.
+
 .PARAMETER Session
 Runs ferrule on the machines of these sessions, all at once: the package's
 ferrule for each machine's architecture is copied there once (into a folder
@@ -47,6 +52,7 @@ function Enable-FerruleBinding {
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Name,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)] [psobject[]]$InputObject,
         [switch]$PassThru,
+        [switch]$Force,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
