@@ -88,11 +88,17 @@ Describe 'The drift scripts' {
 
     It '<Case>' -ForEach @(
         @{ Case = 'a compliant machine: detection 0'; Edit = @{ 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" enabled' = 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled' }
-            Runs = @(@{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline (1 rows)' }) }
+            Runs = @(@{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
         @{ Case = 'a drifted machine: detection 1'; Runs = @(@{ Script = 'drift-detection'; Status = 1
                     Line = 'ferrule: 1 off the baseline: Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} (wanted False, found True)' }) }
-        @{ Case = 'remediated, then compliant: 0 and 0'; Runs = @(@{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline (1 rows)' }
-                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline (1 rows)' }) }
+        @{ Case = 'remediated, then compliant: 0 and 0'; Runs = @(@{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }
+                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
+        @{ Case = 'a typo in the baseline: detection 1'
+            Baseline = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = `$false }"
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Unmatched Adapter ms_tcpipv6 * (names no path)' }) }
+        @{ Case = 'a saved row whose path is not there: detection 1'
+            Baseline = "[pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_gone'; Path = 'ms_server->ms_gone'; Enabled = `$true }"
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Missing ms_server->ms_gone (wanted True, found )' }) }
         @{ Case = 'the lock held: remediation fails, and says why'; Extra = 'lock "Network Connections"'
             Runs = @(@{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1' }) }
     ) {
@@ -104,7 +110,15 @@ Describe 'The drift scripts' {
         $env:STANDIN_MACHINE = $machine
         foreach ($run in $Runs) {
             $errors = Join-Path $TestDrive 'stderr.txt'
-            $lines = @(& $Pwsh -NoProfile -NonInteractive -File (Join-Path $Scripts "$($run.Script).ps1") 2> $errors)
+            $script = Join-Path $Scripts "$($run.Script).ps1"
+            if ($Baseline) {
+                # The same script, its rows between the baseline's markers replaced.
+                $text = [regex]::Replace([IO.File]::ReadAllText($script), '(?s)(\$baseline = @\(\r?\n).*?(\r?\n\)\r?\n# baseline ends)',
+                    { param($m) $m.Groups[1].Value + "    $Baseline" + $m.Groups[2].Value })
+                $script = Join-Path $TestDrive "$($run.Script).ps1"
+                [IO.File]::WriteAllText($script, $text)
+            }
+            $lines = @(& $Pwsh -NoProfile -NonInteractive -File $script 2> $errors)
             "$($run.Script): $LASTEXITCODE" | Should -Be "$($run.Script): $($run.Status)"
             $lines | Should -Be @($run.Line)
             if ($run.Status -eq 0) { Get-Content -Raw $errors | Should -BeNullOrEmpty }

@@ -2,8 +2,10 @@
 # own transport, SSH, to three hosts on this machine, each an sshd of the
 # test's own on a loopback address of its own (127.0.0.2 to 127.0.0.4), with
 # its own environment: its machine description (read by the stand-in build of
-# ferrule, FERRULE_EXE) and its folder for the exe (FERRULE_HOME). The test
-# starts and stops every sshd, and leaves no process behind.
+# ferrule, FERRULE_EXE), its folder for the exe (FERRULE_HOME) and its
+# identity (FERRULE_MACHINE_ID and FERRULE_MACHINE_NAME: 127.0.0.3 and
+# 127.0.0.4 share a MachineId, as clones do, under names of their own). The
+# test starts and stops every sshd, and leaves no process behind.
 BeforeDiscovery {
     $script:Hosts = @('127.0.0.2', '127.0.0.3', '127.0.0.4')
 }
@@ -33,24 +35,28 @@ BeforeAll {
     function Get-HostMachine([string]$Address) { Join-Path (Get-HostFolder $Address) 'machine' }
     function Get-HostExe([string]$Address) { Join-Path (Get-HostFolder $Address) 'home/ferrule' }
 
-    function Start-Host([string]$Address) {
-        $folder = Get-HostFolder $Address
+    # Start-Host -Address A -As B -Port P -Name N: an sshd on A:P that serves
+    # B's machine, under the pid file N.
+    function Start-Host([string]$Address, [string]$As = $Address, [int]$Port = $script:Port, [string]$Name = 'sshd') {
+        $folder = Get-HostFolder $As
+        $own = $As.Split('.')[-1]
+        $id = $(if ($own -eq '2') { 'machine-2' } else { 'machine-34' })
         $environment = "DOTNET_ROOT=$dotnetRoot FERRULE_HOME=$folder/home STANDIN_MACHINE=$folder/machine " +
-        "STANDIN_JOURNAL=$folder/journal " +
+        "STANDIN_JOURNAL=$folder/journal FERRULE_MACHINE_ID=$id FERRULE_MACHINE_NAME=host$own " +
         "FERRULE_EXE=$env:FERRULE_EXE PATH=$env:PATH"
         @(
-            "ListenAddress $Address", "Port $script:Port", "HostKey $script:Work/host_key", "PidFile $folder/sshd.pid",
+            "ListenAddress $Address", "Port $Port", "HostKey $script:Work/host_key", "PidFile $folder/$Name.pid",
             "AuthorizedKeysFile $script:Work/authorized_keys", 'StrictModes no', 'PermitRootLogin prohibit-password',
             'PasswordAuthentication no', 'KbdInteractiveAuthentication no', 'UsePAM no',
             "Subsystem powershell $pwsh -sshs -NoLogo -NoProfile", "SetEnv $environment"
-        ) | Set-Content "$folder/sshd_config"
-        /usr/sbin/sshd -f "$folder/sshd_config" -E "$folder/sshd.log"
-        for ($i = 0; $i -lt 100 -and -not (Test-Path "$folder/sshd.pid"); $i++) { Start-Sleep -Milliseconds 50 }
+        ) | Set-Content "$folder/${Name}_config"
+        /usr/sbin/sshd -f "$folder/${Name}_config" -E "$folder/$Name.log"
+        for ($i = 0; $i -lt 100 -and -not (Test-Path "$folder/$Name.pid"); $i++) { Start-Sleep -Milliseconds 50 }
     }
 
     # A host down: its listener, and every connection it has taken.
-    function Stop-Host([string]$Address) {
-        $pidFile = Join-Path (Get-HostFolder $Address) 'sshd.pid'
+    function Stop-Host([string]$Address, [string]$Name = 'sshd') {
+        $pidFile = Join-Path (Get-HostFolder $Address) "$Name.pid"
         if (-not (Test-Path $pidFile)) { return }
         $listener = [int](Get-Content $pidFile)
         $tree = @($listener)
@@ -63,8 +69,8 @@ BeforeAll {
         Remove-Item $pidFile
     }
 
-    function New-HostSession([string]$Address) {
-        New-PSSession -HostName $Address -Port $script:Port -UserName root -KeyFilePath "$script:Work/client_key" `
+    function New-HostSession([string]$Address, [int]$Port = $script:Port) {
+        New-PSSession -HostName $Address -Port $Port -UserName root -KeyFilePath "$script:Work/client_key" `
             -Options @{ StrictHostKeyChecking = 'no'; UserKnownHostsFile = '/dev/null'; LogLevel = 'ERROR' }
     }
 
@@ -111,6 +117,9 @@ Describe 'Many machines over PowerShell remoting' {
             @($own | ForEach-Object { $_.Path }) |
                 Should -Be @(Get-HostState $address | Where-Object { $_ -notmatch '\{' } | ForEach-Object { ($_ -split '"')[1] })
             @($own | Where-Object ComponentID -Like 'ms_host*').ComponentID | Should -Be "ms_host$($address.Split('.')[-1])"
+            # 127.0.0.3 and 127.0.0.4 share a MachineId, and are two machines by their names.
+            @($own | ForEach-Object { "$($_.MachineId) $($_.MachineName)" } | Sort-Object -Unique) |
+                Should -Be "$(if ($address -eq '127.0.0.2') { 'machine-2' } else { 'machine-34' }) host$($address.Split('.')[-1])"
         }
     }
 
@@ -313,24 +322,51 @@ Describe 'Many machines over PowerShell remoting' {
         $failures[0].Exception.Message | Should -BeLike 'No session reaches pc01*'
     }
 
-    It 'refuses two sessions to one computer name before anything runs' {
-        # A second sshd on 127.0.0.2, on the next port.
-        $folder = Get-HostFolder '127.0.0.2'
-        (Get-Content "$folder/sshd_config") -replace "^Port .*", "Port $($Port + 1)" -replace '^PidFile .*', "PidFile $folder/second.pid" |
-            Set-Content "$folder/second_config"
-        /usr/sbin/sshd -f "$folder/second_config" -E "$folder/second.log"
-        for ($i = 0; $i -lt 100 -and -not (Test-Path "$folder/second.pid"); $i++) { Start-Sleep -Milliseconds 50 }
-        $second = New-PSSession -HostName '127.0.0.2' -Port ($Port + 1) -UserName root -KeyFilePath "$Work/client_key" `
-            -Options @{ StrictHostKeyChecking = 'no'; UserKnownHostsFile = '/dev/null'; LogLevel = 'ERROR' }
+    # A second sshd (on another port, or another address: Listen) that serves
+    # one of the hosts: sessions are told apart by what each machine says it is.
+    It 'refuses <Case>' -ForEach @(
+        @{ Case = 'two sessions to one computer name before anything runs'; Listen = '127.0.0.2'; Port = 1; As = '127.0.0.2'
+            Run = { param($second) Get-FerruleBinding -Class Protocol -Session $Three[0], $second -ErrorAction Stop }
+            Id = 'Ferrule.InvalidArgument,Get-FerruleBinding'; Untouched = '127.0.0.2' }
+        @{ Case = 'two sessions to one machine under two names, under -WhatIf too'; Listen = '127.0.0.5'; Port = 0; As = '127.0.0.2'
+            Run = { param($second) Disable-FerruleBinding -Class Protocol -ComponentID * -Session $Three[0], $second -WhatIf -ErrorAction Stop }
+            Id = 'Ferrule.InvalidArgument,Disable-FerruleBinding'; Untouched = '127.0.0.2' }
+        @{ Case = 'rows of one host through a session to another under its name'; Listen = '127.0.0.2'; Port = 1; As = '127.0.0.3'
+            Run = {
+                param($second)
+                Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Session $Three[0] | ForEach-Object { $_.Enabled = $false; $_ } |
+                    Set-FerruleBinding -Session $second -Confirm:$false -ErrorAction Stop
+            }
+            Id = 'Ferrule.ObjectNotFound,Set-FerruleBinding'; Untouched = '127.0.0.3'; Message = 'No session reaches host2 (MachineId machine-2)*' }
+    ) {
+        Start-Host -Address $Listen -As $As -Port ($Port + $script:Port) -Name second
+        $second = New-HostSession -Address $Listen -Port ($Port + $script:Port)
         try {
-            Remove-Item (Join-Path $folder 'journal') -ErrorAction SilentlyContinue
-            { Get-FerruleBinding -Class Protocol -Session $Three[0], $second -ErrorAction Stop } |
-                Should -Throw -ErrorId 'Ferrule.InvalidArgument,Get-FerruleBinding'
-            Test-Path (Join-Path $folder 'journal') | Should -BeFalse
+            $before = Get-HostState $Untouched
+            Remove-Item (Join-Path (Get-HostFolder $Untouched) 'journal') -ErrorAction SilentlyContinue
+            $thrown = $null
+            try { & $Run $second } catch { $thrown = $_ }
+            $thrown.FullyQualifiedErrorId | Should -Be $Id
+            if ($Message) { $thrown.Exception.Message | Should -BeLike $Message }
+            Get-HostState $Untouched | Should -Be $before
+            @(Get-Content (Join-Path (Get-HostFolder $Untouched) 'journal') -ErrorAction SilentlyContinue |
+                    Where-Object { $_ -match '\.Enable\(|INetCfg\.Apply' }) | Should -BeNullOrEmpty
         } finally {
             Remove-PSSession $second
-            kill -KILL ([int](Get-Content "$folder/second.pid"))
-            Remove-Item "$folder/second.pid"
+            Stop-Host -Address $As -Name second
+        }
+    }
+
+    It 'reaches two machines that share a MachineId under names of their own, and puts a golden baseline on every host' {
+        $golden = @(Get-FerruleBinding -Class Protocol -ComponentID 'ms_tcpip*' -Session $Three[0] -ErrorAction Stop |
+                Select-Object -Property * -ExcludeProperty MachineId, MachineName, PSComputerName)
+        $golden.Count | Should -Be 6
+        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Session $Three -Confirm:$false -ErrorAction Stop
+        Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Session $Three[1], $Three[2] -Confirm:$false -ErrorAction Stop
+        $golden | Set-FerruleBinding -Session $Three -Confirm:$false -ErrorAction Stop
+        $wanted = @(Get-HostState '127.0.0.2' | Where-Object { $_ -match 'ms_tcpip' -and $_ -notmatch '\{' })
+        foreach ($address in $Addresses) {
+            @(Get-HostState $address | Where-Object { $_ -match 'ms_tcpip' -and $_ -notmatch '\{' }) | Should -Be $wanted
         }
     }
 
@@ -341,8 +377,13 @@ Describe 'Many machines over PowerShell remoting' {
             Refusal = '127.0.0.2: *ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to 127.0.0.2*' }
         @{ Case = 'IPv4 off with -Force goes through'; Target = '127.0.0.2'; Path = 'ms_tcpip'; Force = $true; Changed = $true }
         @{ Case = 'IPv6 off over an IPv4 session goes through'; Target = '127.0.0.2'; Path = 'ms_tcpip6'; Force = $false; Changed = $true }
-        @{ Case = 'where the adapter cannot be told, a warning, and the change'; Target = '127.0.0.3'; Path = 'ms_tcpip'; Force = $false
-            Changed = $true; Warning = '127.0.0.3: which adapter carries this session cannot be told (127.0.0.3)*' }
+        @{ Case = 'where the adapter cannot be told, refused'; Target = '127.0.0.3'; Path = 'ms_tcpip'; Force = $false
+            Changed = $false; Refusal = '127.0.0.3: *ms_tcpip->*: not disabled: which adapter carries the session to 127.0.0.3 (127.0.0.3) cannot be told*' }
+        @{ Case = 'the module inside the session refuses too'; Target = '127.0.0.2'; Path = 'ms_tcpip'; Force = $false; Changed = $false
+            Inside = $true; Refusal = '*ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to * (127.0.0.2)*' }
+        @{ Case = 'under -WhatIf, the refusal and no line of the module''s workings'; Target = '127.0.0.2'; Path = 'ms_tcpip'
+            Force = $false; Changed = $false; WhatIf = $true
+            Refusal = '127.0.0.2: *ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to 127.0.0.2*' }
     ) {
         $ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
         Invoke-Command -Session $Three {
@@ -359,15 +400,31 @@ Describe 'Many machines over PowerShell remoting' {
         try {
             $session = @($Three | Where-Object ComputerName -EQ $Target)
             $line = "path `"$Path->$ethernet`" disabled"
-            Disable-FerruleBinding -Path "$Path->$ethernet" -Session $session -Force:$Force -Confirm:$false `
-                -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue -WarningVariable warnings
+            $transcript = Join-Path $Work 'whatif.txt'
+            if ($WhatIf) { Start-Transcript -Path $transcript -Force | Out-Null }
+            if ($Inside) {
+                $said = @(Invoke-Command -Session $session -ArgumentList $ModulePath, "$Path->$ethernet" {
+                        param($module, $path)
+                        Import-Module $module
+                        Disable-FerruleBinding -Path $path -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+                        foreach ($one in $failures) { "$($one.CategoryInfo.Category) $($one.Exception.Message)" }
+                    })
+                $warnings = @()
+            } else {
+                Disable-FerruleBinding -Path "$Path->$ethernet" -Session $session -Force:$Force -Confirm:$false -WhatIf:([bool]$WhatIf) `
+                    -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue -WarningVariable warnings
+                $said = @(foreach ($one in $failures) { "$($one.CategoryInfo.Category) $($one.Exception.Message)" })
+            }
+            if ($WhatIf) {
+                Stop-Transcript | Out-Null
+                @(Get-Content $transcript | Where-Object { $_ -like 'What if:*' }) | Should -BeNullOrEmpty
+            }
             (Get-HostState $Target) -contains $line | Should -Be $Changed
             if ($Refusal) {
-                $failures.Count | Should -Be 1
-                $failures[0].CategoryInfo.Category | Should -Be 'InvalidOperation'
-                $failures[0].Exception.Message | Should -BeLike $Refusal
+                $said.Count | Should -Be 1
+                $said[0] | Should -BeLike "InvalidOperation $Refusal"
             } else {
-                $failures | Should -BeNullOrEmpty
+                $said | Should -BeNullOrEmpty
             }
             @($warnings | ForEach-Object { "$_" }) | Should -BeLike $(if ($Warning) { $Warning } else { '' })
         } finally {
@@ -382,11 +439,14 @@ Describe 'Many machines over PowerShell remoting' {
                 '127.0.0.4 Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}') }
         @{ Case = 'saved rows, after a change both ways on two hosts'; Saved = $true
             Expected = @('127.0.0.2 Changed ms_server->ms_tcpip', '127.0.0.4 Changed ms_msclient->ms_tcpip6') }
+        @{ Case = 'a rule that names a path on one host only'; Rule = @{ Class = 'Protocol'; ComponentID = 'ms_host3'; Enabled = $true }
+            Expected = @('127.0.0.2 Unmatched ', '127.0.0.4 Unmatched ') }
     ) {
         # 127.0.0.3's Ethernet adapter has another GUID.
         $text = [IO.File]::ReadAllText((Get-HostMachine '127.0.0.3'))
         [IO.File]::WriteAllText((Get-HostMachine '127.0.0.3'), $text.Replace('{4A1F3C7E-', '{0000AAAA-'))
         $baseline = @([pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false })
+        if ($Rule) { $baseline = @([pscustomobject]$Rule) }
         if ($Saved) {
             $baseline = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop)
             Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Session $Three[0] -Confirm:$false

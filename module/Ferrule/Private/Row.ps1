@@ -181,13 +181,17 @@ function Invoke-Wanted {
             foreach ($class in $byComputer[$computer].Keys) { $listed[$class] = $byComputer[$computer][$class].ToArray() }
         }
         $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listed
+        # Where a listing failed (its error is given), no row is said to name nothing.
+        $whole = @{}
+        foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) -and $listings[$class].ContainsKey($computer) }
         foreach ($want in $resolved.Missing) {
+            if (-not $whole[$want.Class]) { continue }
             $record = New-ErrorRecord -Message "No binding path $($want.ComponentID): $($want.Path) of class $($want.Class)." `
                 -Category ObjectNotFound -Target $want.Source -Computer $computer
             $Cmdlet.WriteError($record)
         }
         foreach ($want in $resolved.Unmatched) {
-            if ($want.Optional) { continue }
+            if ($want.Optional -or -not $whole[$want.Class]) { continue }
             $machine = $(if ($computer) { "${computer}: " } else { '' })
             $Cmdlet.WriteWarning("${machine}A rule names no binding path of class $($want.Class) here: " +
                 "$(Get-RowText -Want $want); nothing is changed for it.")
