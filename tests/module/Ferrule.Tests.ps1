@@ -558,6 +558,10 @@ Describe 'Failures' {
             Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
             Change = 'ms_tcpip (IPv4)', '    ms_other->ms_tcpip: 1->0', 'Applying changes ... success'
             Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'a state before that was not listed'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 0->0', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
         @{ Case = 'another state set'; Objects = @(); Categories = @('InvalidResult')
             Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
             Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1->1', 'Applying changes ... success'
