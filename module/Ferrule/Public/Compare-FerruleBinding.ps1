@@ -9,19 +9,21 @@ name one path each, or rules (a wildcard, a Name, or no Path), which name
 every path their selectors match on any machine, whatever its GUIDs. Where
 rows name one path, the last one wins. Lists each class of the baseline once
 on each machine, and gives one Ferrule.BindingDrift object for each path whose state
-differs from its row (Drift Changed), and for each literal row that names no
-path there (Missing; a rule that names nothing is no drift). A machine whose
-listing fails is an error for it, never an empty answer.
+differs from its row (Drift Changed), for each literal row that names no path
+there (Missing), and for each rule that names none (Unmatched; one with
+Optional = $true only with -IncludeEqual). A baseline with no rows is an
+error. A machine whose listing fails is an error for it, never an empty
+answer.
 
 .PARAMETER InputObject
-Baseline rows from the pipeline: Class, ComponentID, Path, Name, Enabled and
-PSComputerName, by property name.
+Baseline rows from the pipeline, read as Set-FerruleBinding reads them.
 
 .PARAMETER Baseline
 Baseline rows, as from the pipeline.
 
 .PARAMETER IncludeEqual
-Also gives the paths in their wanted state (Drift Equal).
+Also gives the paths in their wanted state (Drift Equal), and the optional
+rules that name nothing.
 
 .PARAMETER IncludeNew
 Also gives every path of the baseline's classes that no row names (Drift New):

@@ -10,10 +10,11 @@ one ferrule run: "class ... comp ... path ... disable". A path already
 disabled is left as it is. -WhatIf lists every path that would change and
 changes none. A change that needs a restart is a warning, and its -PassThru
 object has RebootRequired set; any other failure is an error for that path.
-A selection that names nothing is an error. Over -Session, disabling IPv4 or
-IPv6 on the adapter that carries a machine's session is refused unless
--Force; bindings that Windows changes on its own as a consequence are not
-covered.
+A selection that names nothing is an error. In a session from another
+machine (-Session, or this module inside Invoke-Command, SSH or RDP),
+disabling the protocol that may carry the session is refused unless -Force
+(Get-Help about_Ferrule: THE SESSION'S OWN ADAPTER). Where no one can answer
+a confirmation, nothing is changed: give -Confirm:$false.
 
 .PARAMETER ComponentID
 Bind names of the components; on the Adapter class also a component bound to
@@ -24,14 +25,16 @@ adapters, such as ms_tcpip6. With no selector at all the command is refused:
 Connection names of adapters, where only * and ? are wildcards.
 
 .PARAMETER InputObject
-Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
+Rows: Ferrule.Binding objects, hashtables or objects with Class and a
+ComponentID or Path, or objects of Get-NetAdapterBinding.
 
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
 
 .PARAMETER Force
-Disables, over -Session, even the protocol that carries the session on its
-own adapter.
+Disables even what the guard refuses in a session from another machine: the
+protocol that may carry the session, and the components that carry other
+adapters.
 
 .PARAMETER Session
 Runs ferrule on the machines of these sessions, all at once: the package's

@@ -17,7 +17,8 @@ adapters, such as ms_tcpip6. With no selector at all the command is refused:
 Connection names of adapters, where only * and ? are wildcards.
 
 .PARAMETER InputObject
-Ferrule.Binding objects, or any objects with Class, ComponentID and Path.
+Rows: Ferrule.Binding objects, hashtables or objects with Class and a
+ComponentID or Path, or objects of Get-NetAdapterBinding.
 
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.

@@ -4,9 +4,9 @@ Tests whether this machine's binding paths are as a baseline wants them.
 
 .DESCRIPTION
 Takes the baseline rows that Compare-FerruleBinding takes, and returns $true
-when no path of this machine drifts from them (nothing Changed, nothing
-Missing), else $false; $false too, with an error, when the listings could not
-be made or a row cannot be read.
+when no path of this machine drifts from them (nothing Changed, Missing or
+Unmatched), else $false; $false too, with an error, when the baseline has no
+rows, the listings could not be made or a row cannot be read.
 
 .PARAMETER InputObject
 Baseline rows from the pipeline.
