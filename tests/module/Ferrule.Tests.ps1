@@ -376,7 +376,7 @@ Describe 'Drift' {
         @{ Case = 'a typo in a rule''s component'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = $false })
             Expected = @('Unmatched ms_tcpipv6 False ') }
         @{ Case = 'a typo in a rule''s connection name'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Etherent*'; Enabled = $false })
-            Expected = @('Unmatched ms_tcpip6 False ') }
+            Expected = @('Unmatched ms_tcpip6 False '); Shown = '*Unmatched ms_tcpip6 Etherent`**False*' }
         @{ Case = 'an adapter added since is New'; Class = 'Adapter'; Switches = @{ IncludeNew = $true }
             Added = 'class dev', '  component "{00000000-0000-0000-0000-0000000000AA}" "VPN Adapter"',
             '    path "ms_tcpip->{00000000-0000-0000-0000-0000000000AA}" enabled'
@@ -398,6 +398,7 @@ Describe 'Drift' {
         @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.BindingDrift' } | Select-Object -Unique)
         Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
         Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
+        if ($Shown) { $drift | Format-Table | Out-String -Width 120 | Should -BeLike $Shown }
         $off = @($Expected | Where-Object { $_ -match '^(Changed|Missing|Unmatched)' -and $_ -notmatch 'optional$' })
         [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be ($off.Count -eq 0)
     }
