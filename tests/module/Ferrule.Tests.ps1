@@ -212,11 +212,21 @@ Describe 'Get-FerruleBinding' {
         Test-Path "$file.journal" | Should -BeFalse
     }
 
-    It 'changes nothing and says nothing for an empty pipeline' {
+    It '<Case>' -ForEach @(
+        @{ Case = 'Disable changes nothing and says nothing for an empty pipeline'; Run = { @() | Disable-FerruleBinding -Confirm:$false }
+            Warnings = @(); Listed = $false }
+        @{ Case = 'Set warns that it received no row'; Run = { @() | Set-FerruleBinding -Confirm:$false }
+            Warnings = @('Set-FerruleBinding received no row, and changed nothing.'); Listed = $false }
+        @{ Case = 'Set warns of a rule that names nothing, and changes nothing'; Listed = $true
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpipv4'; Enabled = $false } | Set-FerruleBinding -Confirm:$false }
+            Warnings = @("A rule names no binding path of class Protocol here: ComponentID 'ms_tcpipv4'; nothing is changed for it.") }
+    ) {
         $file = Use-Machine
-        @() | Disable-FerruleBinding -Confirm:$false -ErrorVariable failures
-        $failures | Should -BeNullOrEmpty
-        Test-Path "$file.journal" | Should -BeFalse
+        $all = @(& $Run 3>&1 2>&1)
+        @($all | Where-Object { $_ -is [Management.Automation.ErrorRecord] }) | Should -BeNullOrEmpty
+        @($all | Where-Object { $_ -is [Management.Automation.WarningRecord] } | ForEach-Object { "$_" }) | Should -Be $Warnings
+        Test-Path "$file.journal" | Should -Be $Listed
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
     }
 }
 
@@ -712,8 +722,8 @@ Describe 'The guard' {
     AfterEach {
         $env:SSH_CONNECTION = $null
         $env:SESSIONNAME = $null
-        Remove-Item Function:\Get-NetTCPConnection, Function:\Get-NetIPAddress, Function:\Get-NetAdapter, Function:\Get-NetRoute `
-            -ErrorAction SilentlyContinue
+        Remove-Item Function:\Get-NetTCPConnection, Function:\Get-NetIPAddress, Function:\Get-NetAdapter, Function:\Get-NetRoute, `
+            Function:\Get-CimInstance -ErrorAction SilentlyContinue
     }
 
     It 'finds the sessions'' adapters and the default routes: <Case>' -ForEach @(
@@ -724,8 +734,18 @@ Describe 'The guard' {
         @{ Case = 'SSH, not an RDP connection of another session'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Connections = @{ 3389 = '10.1.0.7' }
             Sessions = @("10.0.0.5 ms_tcpip $Ethernet") }
         @{ Case = 'nothing found'; Connections = @{}; Sessions = @('  ') }
+        @{ Case = 'SSH on Windows 7, from Win32_NetworkAdapterConfiguration'; Ssh = '10.0.0.9 50000 10.1.0.7 22'; Cim = $true
+            Sessions = @("10.1.0.7 ms_tcpip $WiFi") }
     ) {
         Set-NetStub -Connections $Connections
+        if ($Cim) {
+            Remove-Item Function:\Get-NetTCPConnection, Function:\Get-NetIPAddress, Function:\Get-NetAdapter, Function:\Get-NetRoute
+            function global:Get-CimInstance([string]$ClassName) {
+                if ($ClassName -ne 'Win32_NetworkAdapterConfiguration') { return }
+                [pscustomobject]@{ SettingID = $script:Ethernet; IPAddress = @('10.0.0.5', 'fe80::5'); DefaultIPGateway = $null }
+                [pscustomobject]@{ SettingID = $script:WiFi; IPAddress = @('10.1.0.7'); DefaultIPGateway = @('10.1.0.1') }
+            }
+        }
         $env:SSH_CONNECTION = $Ssh
         $env:SESSIONNAME = $SessionName
         $found = & (Get-Module Ferrule) { & $script:ManagementStep }
