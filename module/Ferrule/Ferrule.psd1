@@ -15,6 +15,7 @@
         'Ferrule.psm1'
         'Ferrule.Format.ps1xml'
         'en-US/about_Ferrule.help.txt'
+        'en-US/Ferrule.strings.psd1'
         'Private/Output.ps1'
         'Private/Remote.ps1'
         'Private/Run.ps1'

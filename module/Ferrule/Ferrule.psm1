@@ -174,15 +174,31 @@ $script:ClassWords = [ordered]@{ Adapter = 'dev'; Client = 'client'; Protocol = 
 # PermissionDenied whatever the call. Every line that ferrule can print for a
 # failure has its row here: a test holds the table to the list of them.
 $script:FailureCategories = @(
-    @{ Call = '^lock->AcquireWriteLock\(\)$'; Category = 'ResourceBusy' }
-    @{ Call = '^bindingPath->Enable\(-?\d+\)$'; Category = 'WriteError' }
-    @{ Call = '^Applying changes \.\.\. failed - error code$'; Category = 'WriteError' }
-    @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'; Category = 'ReadError' }
-    @{ Call = '^netCfg->Uninitialize\(\)$'; Category = 'CloseError' }
-    @{ Call = '^(CoInitializeEx\(\)|CoCreateInstance\(CLSID_CNetCfg\)|netCfg->QueryInterface\(IID_INetCfgLock\))$'; Category = 'OpenError' }
-    @{ Call = '^(netCfg->Initialize|QueryNetCfgClass|EnumComponents)\(\)$'; Category = 'OpenError' }
+    @{ Call = '^lock->AcquireWriteLock\(\)$'; Category = 'ResourceBusy'; Id = 'LockNotTaken' }
+    @{ Call = '^bindingPath->Enable\(-?\d+\)$'; Category = 'WriteError'; Id = 'PathNotSet' }
+    @{ Call = '^Applying changes \.\.\. failed - error code$'; Category = 'WriteError'; Id = 'ApplyFailed' }
+    @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'; Category = 'ReadError'; Id = 'BindingsUnreadable' }
+    @{ Call = '^netCfg->Uninitialize\(\)$'; Category = 'CloseError'; Id = 'NotClosed' }
+    @{ Call = '^(CoInitializeEx\(\)|CoCreateInstance\(CLSID_CNetCfg\)|netCfg->QueryInterface\(IID_INetCfgLock\))$'
+        Category = 'OpenError'; Id = 'NotOpened'
+    }
+    @{ Call = '^(netCfg->Initialize|QueryNetCfgClass|EnumComponents)\(\)$'; Category = 'OpenError'; Id = 'NotOpened' }
 )
 $script:AccessDenied = '80070005'
+
+# The IDs of ferrule's other lines: access denied whatever the call, a call
+# that the table lacks, a path line under no heading, a line it does not print.
+$script:FailureIds = @{ PermissionDenied = 'AccessDenied'; OpenError = 'NotOpened'; InvalidResult = 'PathWithoutHeading'
+    NotSpecified = 'LineNotKnown'
+}
+
+# The messages of errors and warnings (en-US/Ferrule.strings.psd1, or the UI
+# culture's where there is one). Windows PowerShell 5.1 does not fall back to
+# en-US by itself: a culture without a folder of its own gets en-US here.
+$script:Messages = $null
+$culture = [Globalization.CultureInfo]::CurrentUICulture.Name
+if (-not $culture -or -not (Test-Path -LiteralPath (Join-Path $PSScriptRoot "$culture/Ferrule.strings.psd1"))) { $culture = 'en-US' }
+Import-LocalizedData -BindingVariable Messages -FileName Ferrule.strings.psd1 -BaseDirectory $PSScriptRoot -UICulture $culture
 
 # The exit status of a ferrule that was asked to stop: STATUS_CONTROL_C_EXIT on
 # Windows, 58 (its Unix status) under Wine, 128 plus the signal on the stand-in.

@@ -189,15 +189,15 @@ Describe 'Get-FerruleBinding' {
         @{ Command = 'Enable'; Case = 'a $null name'; Parameters = @{ Name = $null }; Id = 'ParameterArgumentValidationError*' }
         @{ Command = 'Disable'; Case = 'an empty list of paths'; Parameters = @{ Path = @() }; Id = 'ParameterArgumentValidationError*' }
         @{ Command = 'Get'; Case = 'an empty display name in a list'; Parameters = @{ DisplayName = 'a', '' }; Id = 'ParameterArgumentValidationError*' }
-        @{ Command = 'Disable'; Case = 'no selector at all'; Parameters = @{}; Id = 'Ferrule.InvalidArgument*'; Message = '*-ComponentID `**' }
-        @{ Command = 'Get'; Case = 'a name with another class'; Parameters = @{ Name = 'Wi-Fi'; Class = 'Protocol' }; Id = 'Ferrule.InvalidArgument*' }
+        @{ Command = 'Disable'; Case = 'no selector at all'; Parameters = @{}; Id = 'Ferrule.NoSelector,*'; Message = '*-ComponentID `**' }
+        @{ Command = 'Get'; Case = 'a name with another class'; Parameters = @{ Name = 'Wi-Fi'; Class = 'Protocol' }; Id = 'Ferrule.NameNeedsAdapter,*' }
         @{ Command = 'Set'; Case = 'a $null name'; Parameters = @{ ComponentID = 'ms_tcpip'; Name = $null; Enabled = $false }
             Id = 'ParameterArgumentValidationError*' }
         @{ Command = 'Set'; Case = 'a $null component'; Parameters = @{ ComponentID = $null; Name = 'Ethernet 2'; Enabled = $false }
             Id = 'ParameterArgumentValidationError*' }
         @{ Command = 'Set'; Case = 'an empty path'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = ''; Enabled = $false }
             Id = 'ParameterArgumentValidationError*' }
-        @{ Command = 'Set'; Case = 'a name alone'; Parameters = @{ Name = 'Ethernet 2'; Enabled = $false }; Id = 'Ferrule.InvalidArgument*'
+        @{ Command = 'Set'; Case = 'a name alone'; Parameters = @{ Name = 'Ethernet 2'; Enabled = $false }; Id = 'Ferrule.RowNamesNoPath,*'
             Message = "*ComponentID = '``*'*" }
     ) {
         $file = Use-Machine
@@ -641,7 +641,7 @@ Describe 'Failures' {
             }
         }
         { Disable-FerruleBinding -Class Protocol -ComponentID * -Confirm:$false -ErrorAction SilentlyContinue } |
-            Should -Throw -ErrorId 'Ferrule.OperationStopped,Disable-FerruleBinding'
+            Should -Throw -ErrorId 'Ferrule.Stopped,Disable-FerruleBinding'
         $stopper | Wait-Job | Remove-Job
         # The component in hand was finished, and no other was begun.
         @(Get-Calls $file '^INetCfg\.Apply\(').Count | Should -Be 1
@@ -888,7 +888,7 @@ Describe 'One table per concept' {
         $category = & (Get-Module Ferrule) {
             param($line)
             $failed = Split-FailureLine -Line $line
-            if ($failed) { Get-FailureCategory -Call $failed.Call -Code $failed.Code }
+            if ($failed) { (Get-FailureCategory -Call $failed.Call -Code $failed.Code).Category }
         } $Line
         $category | Should -BeIn @([Enum]::GetNames([System.Management.Automation.ErrorCategory]))
     }
@@ -896,6 +896,67 @@ Describe 'One table per concept' {
     It 'offers the classes of its table on <_>' -ForEach @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding') {
         $set = (Get-Command $_).Parameters['Class'].Attributes | Where-Object { $_ -is [System.Management.Automation.ValidateSetAttribute] }
         @($set.ValidValues) | Should -Be @(& (Get-Module Ferrule) { $script:ClassWords.Keys })
+    }
+}
+
+Describe 'Messages' {
+    # The keys that the module's code names: -Id constants of New-ErrorRecord
+    # and Get-Message, Id = '...' in hashtables (the reasons of the remote
+    # blocks), and the IDs that a row's reader assigns to $problem.
+    BeforeAll {
+        $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
+        $script:Used = @{}
+        $script:ErrorIds = @{}
+        foreach ($file in Get-ChildItem $folder -Recurse -Include *.ps1, *.psm1) {
+            $ast = [System.Management.Automation.Language.Parser]::ParseFile($file.FullName, [ref]$null, [ref]$null)
+            foreach ($command in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.CommandAst] }, $true)) {
+                $name = $command.GetCommandName()
+                if ('New-ErrorRecord', 'Get-Message' -notcontains $name) { continue }
+                $elements = $command.CommandElements
+                for ($i = 1; $i -lt $elements.Count - 1; $i++) {
+                    if ($elements[$i] -is [System.Management.Automation.Language.CommandParameterAst] -and $elements[$i].ParameterName -eq 'Id' -and
+                        $elements[$i + 1] -is [System.Management.Automation.Language.StringConstantExpressionAst]) {
+                        $script:Used[$elements[$i + 1].Value] = $true
+                        if ($name -eq 'New-ErrorRecord') { $script:ErrorIds[$elements[$i + 1].Value] = $true }
+                    }
+                }
+            }
+            foreach ($literal in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.HashtableAst] }, $true)) {
+                foreach ($pair in $literal.KeyValuePairs) {
+                    if ("$($pair.Item1)" -eq 'Id' -and "$($pair.Item2)" -match "^'(\w+)'$") { $script:ErrorIds[$Matches[1]] = $true }
+                }
+            }
+            foreach ($assignment in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.AssignmentStatementAst] }, $true)) {
+                if ("$($assignment.Left)" -eq '$problem' -and "$($assignment.Right)" -match "^'(\w+)',") { $script:ErrorIds[$Matches[1]] = $true }
+            }
+        }
+        $module = Get-Module Ferrule
+        $script:FailureIds = @(& $module { @($script:FailureCategories | ForEach-Object { $_.Id }) + @($script:FailureIds.Values) } |
+                Sort-Object -Unique)
+        foreach ($id in @($script:ErrorIds.Keys)) { if ($script:FailureIds -notcontains $id) { $script:Used[$id] = $true } }
+        $script:MessageTable = & $module { $script:Messages }
+    }
+
+    It 'has every message the module names, and names every message it has' {
+        @($Used.Keys | Where-Object { -not $MessageTable.ContainsKey($_) }) | Should -BeNullOrEmpty
+        @($MessageTable.Keys | Where-Object { -not $Used.ContainsKey($_) }) | Should -BeNullOrEmpty
+        $Used.Count | Should -BeGreaterThan 40
+    }
+
+    It 'lists every error ID in about_Ferrule' {
+        $about = Get-Help about_Ferrule | Out-String
+        @(@($ErrorIds.Keys) + $FailureIds | Sort-Object -Unique | Where-Object { $about -notmatch "\bFerrule\.$_\b" }) |
+            Should -BeNullOrEmpty
+    }
+
+    # Windows PowerShell 5.1 falls back to en-US only when the module says so.
+    It 'speaks en-US under a UI culture without messages of its own' {
+        $pwsh = $env:FERRULE_PWSH
+        if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+        $manifest = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Ferrule.psd1'
+        $said = & $pwsh -NoProfile -NonInteractive -Command ("[Threading.Thread]::CurrentThread.CurrentUICulture = 'de-DE'; " +
+            "Import-Module '$manifest'; & (Get-Module Ferrule) { Get-Message -Id BaselineEmpty }") 2>&1
+        "$said" | Should -Be 'The baseline has no rows: there is nothing to compare.'
     }
 }
 

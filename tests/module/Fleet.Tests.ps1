@@ -327,17 +327,17 @@ Describe 'Many machines over PowerShell remoting' {
     It 'refuses <Case>' -ForEach @(
         @{ Case = 'two sessions to one computer name before anything runs'; Listen = '127.0.0.2'; Port = 1; As = '127.0.0.2'
             Run = { param($second) Get-FerruleBinding -Class Protocol -Session $Three[0], $second -ErrorAction Stop }
-            Id = 'Ferrule.InvalidArgument,Get-FerruleBinding'; Untouched = '127.0.0.2' }
+            Id = 'Ferrule.SessionsShareMachine,Get-FerruleBinding'; Untouched = '127.0.0.2' }
         @{ Case = 'two sessions to one machine under two names, under -WhatIf too'; Listen = '127.0.0.5'; Port = 0; As = '127.0.0.2'
             Run = { param($second) Disable-FerruleBinding -Class Protocol -ComponentID * -Session $Three[0], $second -WhatIf -ErrorAction Stop }
-            Id = 'Ferrule.InvalidArgument,Disable-FerruleBinding'; Untouched = '127.0.0.2' }
+            Id = 'Ferrule.SessionsShareMachine,Disable-FerruleBinding'; Untouched = '127.0.0.2' }
         @{ Case = 'rows of one host through a session to another under its name'; Listen = '127.0.0.2'; Port = 1; As = '127.0.0.3'
             Run = {
                 param($second)
                 Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Session $Three[0] | ForEach-Object { $_.Enabled = $false; $_ } |
                     Set-FerruleBinding -Session $second -Confirm:$false -ErrorAction Stop
             }
-            Id = 'Ferrule.ObjectNotFound,Set-FerruleBinding'; Untouched = '127.0.0.3'; Message = 'No session reaches host2 (MachineId machine-2)*' }
+            Id = 'Ferrule.NoSessionForMachine,Set-FerruleBinding'; Untouched = '127.0.0.3'; Message = 'No session reaches host2 (MachineId machine-2)*' }
     ) {
         Start-Host -Address $Listen -As $As -Port ($Port + $script:Port) -Name second
         $second = New-HostSession -Address $Listen -Port ($Port + $script:Port)

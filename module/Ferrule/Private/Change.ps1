@@ -57,17 +57,16 @@ function Invoke-Change {
             $computer = Get-ComputerOf -Binding $current
             $label = Get-BindingLabel -Binding $current
             if ($Ambiguous.ContainsKey((Get-BindingKey -Binding $current))) {
-                $message = "${label}: not changed: ferrule names another path of this machine the same (its names compare " +
-                'alike, or print alike), and would change the one it finds first.'
-                $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidResult -Target $current))
+                $Cmdlet.WriteError((New-ErrorRecord -Id PathAmbiguous -Values $label -Category InvalidResult -Target $current))
                 continue
             }
             $action = 'Disable'
             if ($item.Enabled) { $action = 'Enable' }
             $refusal = Get-GuardRefusal -Info $guard[$computer] -Item $item -Computer $computer
             if ($refusal) {
-                $message = "${label}: not $($action.ToLowerInvariant())d: $refusal. -Force changes it all the same."
-                $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidOperation -Target $current))
+                $record = New-ErrorRecord -Id GuardRefused -Values $label, "$($action.ToLowerInvariant())d", $refusal `
+                    -Category InvalidOperation -Target $current
+                $Cmdlet.WriteError($record)
                 continue
             }
             # An exception here (NonInteractive, no host) would end only this
@@ -98,9 +97,8 @@ function Invoke-Change {
         $Cmdlet.ThrowTerminatingError($record)
     }
     if ($unconfirmed) {
-        $message = "The change was not confirmed, and nothing was changed: $($unconfirmed.Exception.Message) " +
-        'Confirm with -Confirm:$false where no one can answer.'
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidOperation -Target $null))
+        $record = New-ErrorRecord -Id NotConfirmed -Values $unconfirmed.Exception.Message -Category InvalidOperation -Target $null
+        $Cmdlet.ThrowTerminatingError($record)
     }
     if ($work.Count -eq 0) { return }
     $computers = @($work.Keys)
@@ -148,9 +146,9 @@ function Read-Change {
     $failed = $output.Failures.Count -gt $strange.Count
     if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
         ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
-        $message = "${label}: ferrule's output was not understood, and the change may have been made: " +
-        "$(@($Run.Lines) -join ' | ')"
-        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidResult -Target $current -Computer $computer))
+        $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') -Category InvalidResult `
+            -Target $current -Computer $computer
+        $Cmdlet.WriteError($record)
         return
     }
     foreach ($failure in $output.Failures) {
@@ -158,22 +156,22 @@ function Read-Change {
     }
     if ($failed) { return }
     if ($paths.Count -eq 0) {
-        $Cmdlet.WriteError((New-ErrorRecord -Message "No binding path $label is there to change." -Category ObjectNotFound `
-                    -Target $current -Computer $computer))
+        $Cmdlet.WriteError((New-ErrorRecord -Id PathGone -Values $label -Category ObjectNotFound -Target $current `
+                    -Computer $computer))
         return
     }
     $result = Copy-Binding -Binding $current -Computer $Item.Computer
     $code = $output.Applied[$paths[0].ComponentID]
     if ($computer) { $label = "${computer}: $label" }
     if ($moved) {
-        $Cmdlet.WriteWarning("${label}: was $([int]$output.Before[0]) when changed, not $([int]$current.Enabled) as listed: an " +
-            "earlier change of this command (a binding that Windows links to it) may have set it; it is now $([int]$Item.Enabled).")
+        $Cmdlet.WriteWarning((Get-Message -Id StateMoved -Values $label, ([int]$output.Before[0]), ([int]$current.Enabled),
+                ([int]$Item.Enabled)))
     }
     if ($code -eq $script:RebootCode) {
         $result.RebootRequired = $true
-        $Cmdlet.WriteWarning("$label`: the change is made; a restart completes it ($($Run.Lines[-1])).")
+        $Cmdlet.WriteWarning((Get-Message -Id RestartPending -Values $label, $Run.Lines[-1]))
     } elseif ($code) {
-        $Cmdlet.WriteWarning("$label`: $($Run.Lines[-1])")
+        $Cmdlet.WriteWarning((Get-Message -Id AppliedWithCode -Values $label, $Run.Lines[-1]))
     }
     $result.Enabled = $Item.Enabled
     if ($PassThru) { $result }
@@ -192,8 +190,7 @@ function Get-SelectionClass {
     $class = 'Adapter'
     if ($Bound.ContainsKey('Class')) { $class = $Bound['Class'] }
     if ($Bound.ContainsKey('Name') -and $class -ne 'Adapter') {
-        $message = "-Name names adapters by their connection names, and takes -Class Adapter, not -Class $class."
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $class))
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NameNeedsAdapter -Values $class -Category InvalidArgument -Target $class))
     }
     $class
 }
@@ -207,9 +204,7 @@ function Step-Change {
     if ($Cmdlet.ParameterSetName -eq 'Selection') {
         if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') -or $Bound.ContainsKey('DisplayName') -or
                 $Bound.ContainsKey('Name'))) {
-            $message = 'Name the paths to change with -ComponentID, -Path, -DisplayName or -Name; for every path of ' +
-            'the class, -ComponentID *.'
-            $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $null))
+            $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NoSelector -Category InvalidArgument -Target $null))
         }
         $class = Get-SelectionClass -Cmdlet $Cmdlet -Bound $Bound
         $throttle = Get-ThrottleLimit -Bound $Bound

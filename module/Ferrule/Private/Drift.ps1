@@ -21,8 +21,9 @@ function Compare-Baseline {
         if (-not $listings.ContainsKey($computer)) { continue }
         $listing = $listings[$computer]
         if ($listing.Problems.Count -gt 0) {
-            $message = "The listings to compare could not be made: $($listing.Problems -join ' | ')."
-            $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ReadError -Target $computer -Computer $computer))
+            $record = New-ErrorRecord -Id ListingsNotMade -Values ($listing.Problems -join ' | ') -Category ReadError `
+                -Target $computer -Computer $computer
+            $Cmdlet.WriteError($record)
             continue
         }
         # Each object is made here, not by a function an object: a baseline may name tens of thousands.

@@ -71,22 +71,16 @@ function Get-GuardRefusal {
     $carrier = $script:CarrierComponents -contains $first
     foreach ($one in @($Info.Sessions)) {
         if ($null -eq $one) { continue }
-        $address = $(if ($one.Address) { $one.Address } else { 'an address that could not be found' })
-        $reach = "the session to $machine ($address)"
+        $address = $(if ($one.Address) { $one.Address } else { Get-Message -Id GuardNoAddress })
+        $reach = Get-Message -Id GuardSession -Values $machine, $address
         if (-not $carrier -and $one.Protocol -and $one.Protocol -ne $first) { continue }
-        if (-not $one.Guid) {
-            return "which adapter carries $reach cannot be told, so $first is changed on no adapter"
-        }
+        if (-not $one.Guid) { return Get-Message -Id GuardCannotTell -Values $reach, $first }
         if ($one.Guid.Trim('{}') -eq $adapter) {
-            if ($carrier) { return "this adapter carries $reach, and $first would unbind TCP/IP from it" }
-            return "$first on this adapter carries $reach, and the machine would drop off the network"
+            if ($carrier) { return Get-Message -Id GuardCarrierOnSession -Values $reach, $first }
+            return Get-Message -Id GuardProtocolOnSession -Values $reach, $first
         }
-        if ($carrier -and $routed.Count -gt 0) {
-            return "this adapter has a default route, which may carry $reach, and $first would unbind TCP/IP from it"
-        }
-        if ($routed -contains $first) {
-            return "this adapter has a default route of $first, which may carry $reach through a VPN or a virtual switch"
-        }
+        if ($carrier -and $routed.Count -gt 0) { return Get-Message -Id GuardCarrierOnRoute -Values $reach, $first }
+        if ($routed -contains $first) { return Get-Message -Id GuardProtocolOnRoute -Values $reach, $first }
     }
     $null
 }

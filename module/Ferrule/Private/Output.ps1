@@ -1,11 +1,20 @@
 # Reading ferrule's lines, and the errors that its failures become.
 
-# An error whose message names the machine, when it is another.
+# A message of the table (en-US/Ferrule.strings.psd1) with its values.
+function Get-Message {
+    param([string]$Id, [object[]]$Values = @())
+    $script:Messages[$Id] -f $Values
+}
+
+# An error: its ID (Ferrule.ID), its message (the table's ID, with Values,
+# unless Message is given), naming the machine when it is another.
 function New-ErrorRecord {
-    param([string]$Message, [System.Management.Automation.ErrorCategory]$Category, $Target, [string]$Computer = '')
+    param([string]$Id, [object[]]$Values = @(), [string]$Message, [System.Management.Automation.ErrorCategory]$Category,
+        $Target, [string]$Computer = '')
+    if (-not $Message) { $Message = Get-Message -Id $Id -Values $Values }
     if ($Computer) { $Message = "${Computer}: $Message" }
     $exception = New-Object System.InvalidOperationException $Message
-    New-Object System.Management.Automation.ErrorRecord $exception, "Ferrule.$Category", $Category, $Target
+    New-Object System.Management.Automation.ErrorRecord $exception, "Ferrule.$Id", $Category, $Target
 }
 
 # A run that ended otherwise than with its lines: a stop here ends the
@@ -14,27 +23,28 @@ function New-ErrorRecord {
 function Assert-Run {
     param($Cmdlet, $Run, $Target, [string]$Computer)
     if ($script:StoppedStatuses -contains $Run.Status) {
-        $record = New-ErrorRecord -Message "ferrule was stopped (exit status $($Run.Status))" -Category OperationStopped `
-            -Target $Target -Computer $Computer
+        $record = New-ErrorRecord -Id Stopped -Values $Run.Status -Category OperationStopped -Target $Target -Computer $Computer
         if (-not $Computer) { $Cmdlet.ThrowTerminatingError($record) }
         $Cmdlet.WriteError($record)
         return $false
     }
     if ($Run.Status -eq 255) {
-        $record = New-ErrorRecord -Message "ferrule refused its arguments: $($Run.Lines -join ' ')" -Category InvalidArgument `
-            -Target $Target -Computer $Computer
+        $record = New-ErrorRecord -Id ArgumentsRefused -Values ($Run.Lines -join ' ') -Category InvalidArgument -Target $Target `
+            -Computer $Computer
         $Cmdlet.WriteError($record)
         return $false
     }
     $true
 }
 
-# A failure line of ferrule's as an error; Label names the path it is about.
+# A failure line of ferrule's as an error of its ID; Label names the path it
+# is about.
 function Write-Failure {
     param($Cmdlet, $Failure, $Target, [string]$Computer, [string]$Label)
-    $message = "ferrule: $($Failure.Line)"
-    if ($Label) { $message = "${Label}: $message" }
-    $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category $Failure.Category -Target $Target -Computer $Computer))
+    $message = Get-Message -Id FerruleLine -Values $Failure.Line
+    if ($Label) { $message = Get-Message -Id FerruleLineOf -Values $Label, $Failure.Line }
+    $Cmdlet.WriteError((New-ErrorRecord -Id $Failure.Id -Message $message -Category $Failure.Category -Target $Target `
+                -Computer $Computer))
 }
 
 # A failure line's call and code: "CALL returned CODE", or a failed apply's
@@ -47,20 +57,22 @@ function Split-FailureLine {
     $null
 }
 
-# The category of a failure, from the table of failure lines; $null for a
-# call that the table lacks.
+# The category and ID of a failure, from the table of failure lines; $null
+# for a call that the table lacks.
 function Get-FailureCategory {
     param([string]$Call, [string]$Code)
-    if ($Code -eq $script:AccessDenied) { return 'PermissionDenied' }
+    if ($Code -eq $script:AccessDenied) { return @{ Category = 'PermissionDenied'; Id = $script:FailureIds.PermissionDenied } }
     foreach ($row in $script:FailureCategories) {
-        if ($Call -match $row.Call) { return $row.Category }
+        if ($Call -match $row.Call) { return $row }
     }
     $null
 }
 
+# One failure: its line, category and ID (of the category, unless given).
 function New-Failure {
-    param([string]$Line, [string]$Category, [string]$Code, [string]$ComponentID)
-    [pscustomobject]@{ Line = $Line; Category = $Category; Code = $Code; ComponentID = $ComponentID }
+    param([string]$Line, [string]$Category, [string]$Id, [string]$Code, [string]$ComponentID)
+    if (-not $Id) { $Id = $script:FailureIds[$Category] }
+    [pscustomobject]@{ Line = $Line; Category = $Category; Id = $Id; Code = $Code; ComponentID = $ComponentID }
 }
 
 # Reads one run's lines: the paths as Ferrule.Binding objects, each in the
@@ -126,9 +138,10 @@ function Read-Output {
             # A failed apply is a WriteError whatever its code.
             $code = $failed.Code
             if ($failed.Call -eq 'Applying changes ... failed - error code') { $code = '' }
-            $category = Get-FailureCategory -Call $failed.Call -Code $code
-            if (-not $category) { $category = 'OpenError' }
-            [void]$failures.Add((New-Failure -Line $line -Category $category -Code $failed.Code -ComponentID $componentId))
+            $kind = Get-FailureCategory -Call $failed.Call -Code $code
+            if (-not $kind) { $kind = @{ Category = 'OpenError'; Id = $script:FailureIds.OpenError } }
+            [void]$failures.Add((New-Failure -Line $line -Category $kind.Category -Id $kind.Id -Code $failed.Code `
+                        -ComponentID $componentId))
         } elseif ($line -match '^(.*?) \((.*)\)$') {
             $under = $true
             $componentId = $Matches[1]

@@ -1,7 +1,9 @@
 # What runs on another machine, sent there as a script block: each block here
 # stands alone, with named parameters of its own, and uses no function and no
 # script variable of the module's (a test holds every block to that), since
-# none of them is there. RunExe and AdapterNames run here as well.
+# none of them is there. RunExe and AdapterNames run here as well. A block
+# says why it refuses as a reason (Id, a key of the module's messages, and
+# its Values), which the module turns into its message here.
 #
 # On another machine the exe lives in a folder of the module's own: FERRULE_HOME
 # where the machine's environment sets it, else, on Windows, Ferrule under
@@ -152,7 +154,7 @@ namespace Ferrule {
                     if ($read -ne $Hash) {
                         [void]$runs.Add([pscustomobject]@{
                                 Status = $null; Lines = @()
-                                Refused = "$Path is not the ferrule that was copied there (its SHA-256 is not $Hash): not run"
+                                Refused = [pscustomobject]@{ Id = 'ExeNotCopied'; Values = @($Path, $Hash) }
                             })
                         break
                     }
@@ -209,8 +211,8 @@ $script:AdapterNames = {
     $names
 }
 
-# Why the folder or the exe there may not be used, or nothing: anyone but
-# those who should can write it. On Windows only Administrators, SYSTEM,
+# Why the folder or the exe there may not be used (a reason), or nothing:
+# anyone but those who should can write it. On Windows only Administrators, SYSTEM,
 # TrustedInstaller and CREATOR OWNER may hold a right to write (a folder under
 # Program Files inherits just theirs); elsewhere only the owner, this user.
 $script:WriteCheck = {
@@ -227,12 +229,16 @@ $script:WriteCheck = {
                 if (([int64]$rule.FileSystemRights -band $writing) -eq 0) { continue }
                 $sid = $rule.IdentityReference.Value
                 try { $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value } catch { $sid = $rule.IdentityReference.Value }
-                if ($writers -notcontains $sid) { return "$path can be written by $($rule.IdentityReference.Value): not used" }
+                if ($writers -notcontains $sid) {
+                    return [pscustomobject]@{ Id = 'ExeWritable'; Values = @($path, $rule.IdentityReference.Value) }
+                }
             }
         } else {
             $owner, $mode = (& stat -c '%u %a' -- $path) -split ' '
-            if ($owner -ne (& id -u)) { return "$path is owned by another user (uid $owner): not used" }
-            if (([Convert]::ToInt32($mode, 8) -band 18) -ne 0) { return "$path can be written by others (mode $mode): not used" }
+            if ($owner -ne (& id -u)) { return [pscustomobject]@{ Id = 'ExeOwnedByOther'; Values = @($path, $owner) } }
+            if (([Convert]::ToInt32($mode, 8) -band 18) -ne 0) {
+                return [pscustomobject]@{ Id = 'ExeWritableByOthers'; Values = @($path, $mode) }
+            }
         }
     }
 }
@@ -279,7 +285,9 @@ $script:ProbeStep = {
         }
     }
     $exe = Join-Path $folder $Name
-    $refused = [string](& ([scriptblock]::Create($CheckText)) -Paths @($folder, $exe))
+    # A block that gives nothing gives AutomationNull, which would arrive as an empty object.
+    $refused = & ([scriptblock]::Create($CheckText)) -Paths @($folder, $exe)
+    if (-not $refused) { $refused = $null }
     $hash = $null
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
     $identity = & ([scriptblock]::Create($IdentityText))
@@ -325,7 +333,8 @@ $script:CopyStep = {
 $script:RunStep = {
     param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [string]$RunText, [string]$CodePageText,
         [string]$CheckText, [string]$NamesText)
-    $refused = [string](& ([scriptblock]::Create($CheckText)) -Paths @((Split-Path -Parent $Path), $Path))
+    $refused = & ([scriptblock]::Create($CheckText)) -Paths @((Split-Path -Parent $Path), $Path)
+    if (-not $refused) { $refused = $null }
     if ($refused) { return [pscustomobject]@{ Refused = $refused } }
     $runs = & ([scriptblock]::Create($RunText)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt -Hash $Hash `
         -CodePageText $CodePageText

@@ -67,27 +67,27 @@ function Get-RowComputer {
         foreach ($computer in $computers) {
             if (Test-SameMachine -Want $Want -Identity $Identities[$computer]) { return $computer }
         }
-        $machine = "$($Want.MachineName) (MachineId $($Want.MachineId))"
+        $values = $label, $Want.MachineName, $Want.MachineId
         if (-not $Session) {
-            $message = "$label is a row of another machine, $machine, and is not changed here: give a -Session that reaches " +
-            'it, or drop its MachineId, MachineName and PSComputerName to make it a row for any machine.'
-            $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Want.Source))
-            return
+            $record = New-ErrorRecord -Id RowOfAnotherMachineById -Values $values -Category InvalidArgument -Target $Want.Source
+        } else {
+            $record = New-ErrorRecord -Id NoSessionForMachine -Values $values -Category ObjectNotFound -Target $Want.Source
         }
-        $message = "No session reaches $machine for $label (a session's name is not its machine: its identity is)."
-        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ObjectNotFound -Target $Want.Source))
+        $Cmdlet.WriteError($record)
         return
     }
     if (-not $Want.Computer) { return $computers }
     if (-not $Session) {
         if (Test-ThisComputer -Name $Want.Computer) { return '' }
-        $message = "$($Want.Computer): $label is a row of another machine, and is not changed here: give a -Session that reaches $($Want.Computer)."
-        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Want.Source))
+        $record = New-ErrorRecord -Id RowOfAnotherMachine -Values $label, $Want.Computer -Category InvalidArgument `
+            -Target $Want.Source
+        $Cmdlet.WriteError($record)
         return
     }
     if ($computers -notcontains $Want.Computer) {
-        $message = "No session reaches $($Want.Computer) for $label."
-        $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ObjectNotFound -Target $Want.Source))
+        $record = New-ErrorRecord -Id NoSessionForComputer -Values $label, $Want.Computer -Category ObjectNotFound `
+            -Target $Want.Source
+        $Cmdlet.WriteError($record)
         return
     }
     $Want.Computer
@@ -186,15 +186,14 @@ function Invoke-Wanted {
         foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) -and $listings[$class].ContainsKey($computer) }
         foreach ($want in $resolved.Missing) {
             if (-not $whole[$want.Class]) { continue }
-            $record = New-ErrorRecord -Message "No binding path $($want.ComponentID): $($want.Path) of class $($want.Class)." `
+            $record = New-ErrorRecord -Id SavedRowMissing -Values $want.ComponentID, $want.Path, $want.Class `
                 -Category ObjectNotFound -Target $want.Source -Computer $computer
             $Cmdlet.WriteError($record)
         }
         foreach ($want in $resolved.Unmatched) {
             if ($want.Optional -or -not $whole[$want.Class]) { continue }
             $machine = $(if ($computer) { "${computer}: " } else { '' })
-            $Cmdlet.WriteWarning("${machine}A rule names no binding path of class $($want.Class) here: " +
-                "$(Get-RowText -Want $want); nothing is changed for it.")
+            $Cmdlet.WriteWarning((Get-Message -Id RuleNamesNothing -Values $machine, $want.Class, (Get-RowText -Want $want)))
         }
         foreach ($key in $resolved.Chosen.Keys) {
             $entry = $resolved.Chosen[$key]
@@ -255,39 +254,40 @@ function ConvertTo-Wanted {
     foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId', 'MachineName') {
         if ($row.ContainsKey($property) -and [string]$row[$property]) { $given[$property] = [string]$row[$property] }
     }
+    # Problem: the ID of why it cannot be read, and the value it names.
     $class = $null
     $problem = $null
     if ($row.ContainsKey('Class') -and [string]$row['Class']) {
         $class = ConvertTo-Class -Value $row['Class']
-        if (-not $class) { $problem = "has the Class '$($row['Class'])': it must be Adapter, Client, Protocol or Service" }
+        if (-not $class) { $problem = 'RowClassUnknown', $row['Class'] }
     } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) -and $given.ContainsKey('ComponentID') -and
         $row.ContainsKey('Enabled')) {
         # Get-NetAdapterBinding's shape: Name is the connection name, ComponentID the bound component.
         $class = 'Adapter'
         if (-not $given.ContainsKey('Name')) { $given['Name'] = $given['InterfaceAlias'] }
     } else {
-        $problem = 'has no Class: it must say Adapter, Client, Protocol or Service'
+        $problem = 'RowClassMissing', $null
     }
     if ($null -eq $State) { $State = ConvertTo-State -Value $row['Enabled'] }
     $optional = $false
     if ($row.ContainsKey('Optional') -and $null -ne $row['Optional'] -and [string]$row['Optional']) {
         $optional = ConvertTo-State -Value $row['Optional']
-        if ($null -eq $optional -and -not $problem) { $problem = "has the Optional '$($row['Optional'])': it must be True or False" }
+        if ($null -eq $optional -and -not $problem) { $problem = 'RowOptionalUnreadable', $row['Optional'] }
     }
     if (-not $problem -and $null -eq $State) {
-        $problem = "has the Enabled '$($row['Enabled'])': it must be True or False"
+        $problem = 'RowEnabledUnreadable', $row['Enabled']
     }
     $literal = $given.ContainsKey('ComponentID') -and $given.ContainsKey('Path') -and
         -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.ComponentID) -and
         -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.Path)
     if (-not $problem -and -not $given.ContainsKey('ComponentID') -and -not $given.ContainsKey('Path')) {
-        $problem = "names no ComponentID or Path: for every binding of an adapter, write ComponentID = '*'"
+        $problem = 'RowNamesNoPath', $null
     }
     if (-not $problem -and -not $literal -and $given.ContainsKey('Name') -and $class -ne 'Adapter') {
-        $problem = "names adapters (Name) but is of class $class"
+        $problem = 'RowNameNotAdapter', $class
     }
     if ($problem) {
-        $Cmdlet.WriteError((New-ErrorRecord -Message "A row $problem." -Category InvalidArgument -Target $Item))
+        $Cmdlet.WriteError((New-ErrorRecord -Id $problem[0] -Values $problem[1] -Category InvalidArgument -Target $Item))
         return
     }
     [pscustomobject]@{

@@ -65,9 +65,8 @@ function Assert-OneSessionEach {
         }
     }
     if ($twice.Count -eq 0) { return }
-    $message = "Two or more sessions reach one machine ($($twice -join ', ')): each machine must be reached by one session " +
-    'alone, so that what is listed or changed there is said once.'
-    $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $twice.ToArray()))
+    $record = New-ErrorRecord -Id SessionsShareMachine -Values ($twice -join ', ') -Category InvalidArgument -Target $twice.ToArray()
+    $Cmdlet.ThrowTerminatingError($record)
 }
 
 # Runs one remote step on each session at once, at most ThrottleLimit at a
@@ -97,7 +96,8 @@ function Invoke-FanOut {
         Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
         if ($problems.Count -gt 0 -or $reason) {
             $message = $(if ($problems.Count -gt 0) { $problems[0].Exception.Message } else { $reason.Message })
-            $record = New-ErrorRecord -Message $message -Category ConnectionError -Target $one.ComputerName -Computer $one.ComputerName
+            $record = New-ErrorRecord -Id ConnectionFailed -Values $message -Category ConnectionError -Target $one.ComputerName `
+                -Computer $one.ComputerName
             $Cmdlet.WriteError($record)
         } else {
             $answers[$one.ComputerName] = $answer
@@ -125,7 +125,7 @@ function Invoke-Run {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames)
     $path = Get-ExePath
     if (-not (Test-Path -LiteralPath $path)) {
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Message "ferrule is not at $path" -Category ObjectNotFound -Target $path))
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id ExeMissing -Values $path -Category ObjectNotFound -Target $path))
     }
     Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session
     $machines = @{}
@@ -150,7 +150,10 @@ function Invoke-Run {
     Assert-OneSessionEach -Cmdlet $Cmdlet -Session $sessions -Probes $probes
     foreach ($computer in @($probes.Keys)) {
         if (-not $probes[$computer].Refused) { continue }
-        $Cmdlet.WriteError((New-ErrorRecord -Message $probes[$computer].Refused -Category SecurityError -Target $computer -Computer $computer))
+        $refused = $probes[$computer].Refused
+        $record = New-ErrorRecord -Id $refused.Id -Values $refused.Values -Category SecurityError -Target $computer `
+            -Computer $computer
+        $Cmdlet.WriteError($record)
         $probes.Remove($computer)
     }
     $ready = @(foreach ($one in $sessions) { if ($probes.ContainsKey($one.ComputerName)) { $one } })
@@ -185,14 +188,18 @@ function Invoke-Run {
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]
         if ($answer.Refused) {
-            $Cmdlet.WriteError((New-ErrorRecord -Message $answer.Refused -Category SecurityError -Target $computer -Computer $computer))
+            $record = New-ErrorRecord -Id $answer.Refused.Id -Values $answer.Refused.Values -Category SecurityError `
+                -Target $computer -Computer $computer
+            $Cmdlet.WriteError($record)
             continue
         }
         # A start refused for its SHA-256 ends the machine's runs: those before it stand.
         $runs = @(foreach ($run in @($answer.Runs)) { if (-not $run.Refused) { $run } })
         foreach ($run in @($answer.Runs)) {
             if (-not $run.Refused) { continue }
-            $Cmdlet.WriteError((New-ErrorRecord -Message $run.Refused -Category SecurityError -Target $computer -Computer $computer))
+            $record = New-ErrorRecord -Id $run.Refused.Id -Values $run.Refused.Values -Category SecurityError -Target $computer `
+                -Computer $computer
+            $Cmdlet.WriteError($record)
         }
         $names = @{}
         if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { $names[$key] = $answer.AdapterNames[$key] } }

@@ -110,18 +110,16 @@ function Select-Binding {
     [pscustomobject]@{ Selected = $selected; Unmatched = $unmatched }
 }
 
-# What an ObjectNotFound on the Adapter class adds, so that a bound component
-# can be found.
-$script:AdapterHint = 'On the Adapter class, -ComponentID names an adapter (its bind name, such as {GUID}) or a ' +
-'component bound to adapters (such as ms_tcpip6); -Name names adapters by their connection names.'
-
-# The message for a literal value that names nothing.
-function Get-UnmatchedMessage {
-    param([string]$Class, [string]$Parameter, [string]$Value)
-    if ($Parameter -eq 'Name') { return "No network adapter named '$Value' has a binding path that the selection names." }
-    $message = "No binding path of class $Class matches -$Parameter '$Value'."
-    if ($Class -eq 'Adapter' -and $Parameter -eq 'ComponentID') { $message += " $script:AdapterHint" }
-    $message
+# The error for a literal value that names nothing (on the Adapter class,
+# with a hint of how a bound component is named).
+function New-UnmatchedError {
+    param([string]$Class, [string]$Parameter, [string]$Value, [string]$Computer)
+    if ($Parameter -eq 'Name') {
+        return New-ErrorRecord -Id AdapterNameUnmatched -Values $Value -Category ObjectNotFound -Target $Value -Computer $Computer
+    }
+    $message = Get-Message -Id SelectorUnmatched -Values $Class, $Parameter, $Value
+    if ($Class -eq 'Adapter' -and $Parameter -eq 'ComponentID') { $message += ' ' + (Get-Message -Id AdapterHint) }
+    New-ErrorRecord -Id SelectorUnmatched -Message $message -Category ObjectNotFound -Target $Value -Computer $Computer
 }
 
 # The bindings that a selection names, from one listing on each machine at
@@ -189,13 +187,14 @@ function Get-Selected {
         $selected
         if ($output.Failures.Count -gt 0) { continue }
         foreach ($miss in $unmatched) {
-            $message = Get-UnmatchedMessage -Class $Class -Parameter $miss.Parameter -Value $miss.Value
-            $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ObjectNotFound -Target $miss.Value -Computer $computer))
+            $Cmdlet.WriteError((New-UnmatchedError -Class $Class -Parameter $miss.Parameter -Value $miss.Value -Computer $computer))
         }
         if ($Change -and $selected.Count -eq 0 -and $unmatched.Count -eq 0) {
-            $message = "No binding path matches $selection."
-            if ($Class -eq 'Adapter' -and $ComponentID) { $message += " $script:AdapterHint" }
-            $Cmdlet.WriteError((New-ErrorRecord -Message $message -Category ObjectNotFound -Target $selection -Computer $computer))
+            $message = Get-Message -Id SelectionUnmatched -Values $selection
+            if ($Class -eq 'Adapter' -and $ComponentID) { $message += ' ' + (Get-Message -Id AdapterHint) }
+            $record = New-ErrorRecord -Id SelectionUnmatched -Message $message -Category ObjectNotFound -Target $selection `
+                -Computer $computer
+            $Cmdlet.WriteError($record)
         }
     }
 }

@@ -45,8 +45,7 @@ function Write-SideEffect {
         $problems = @($Before[$computer].Problems) + @($After[$computer].Problems)
         $machine = $(if ($computer) { $computer } else { 'this machine' })
         if ($problems.Count -gt 0) {
-            $Cmdlet.WriteWarning("${machine}: what Windows changed beside the changes could not be checked " +
-                "($($problems -join ' | ')); the changes stand as reported.")
+            $Cmdlet.WriteWarning((Get-Message -Id SideEffectsUnchecked -Values $machine, ($problems -join ' | ')))
             continue
         }
         # Keys as Get-BindingKey makes them, made here: a listing may have tens of thousands of paths.
@@ -60,7 +59,7 @@ function Write-SideEffect {
                 $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"
                 if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
-                $Cmdlet.WriteWarning("$(Get-BindingLabel -Binding $one): $state by Windows beside the change, which did not ask for it.")
+                $Cmdlet.WriteWarning((Get-Message -Id SideEffect -Values (Get-BindingLabel -Binding $one), $state))
                 if ($PassThru) {
                     $side = Copy-Binding -Binding $one
                     $side.SideEffect = $true

@@ -63,8 +63,7 @@ function Compare-FerruleBinding {
     end {
         $given = @(foreach ($row in @($Baseline) + $rows.ToArray()) { if ($null -ne $row) { $row } })
         if ($given.Count -eq 0) {
-            $message = 'The baseline has no rows: there is nothing to compare.'
-            $PSCmdlet.WriteError((New-ErrorRecord -Message $message -Category InvalidArgument -Target $Baseline))
+            $PSCmdlet.WriteError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
             return
         }
         $wanted = @(foreach ($row in $given) { ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null })

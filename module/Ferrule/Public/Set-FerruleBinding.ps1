@@ -98,7 +98,7 @@ function Set-FerruleBinding {
     }
     end {
         if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and -not (Get-Variable -Name received -Scope 0 -ErrorAction Ignore)) {
-            $PSCmdlet.WriteWarning('Set-FerruleBinding received no row, and changed nothing.')
+            $PSCmdlet.WriteWarning((Get-Message -Id NoRow))
         }
         Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted
     }
