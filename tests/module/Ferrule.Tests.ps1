@@ -783,8 +783,11 @@ Describe 'The guard' {
         $env:SESSIONNAME = $SessionName
         $before = Get-State $file
         $command = $(if ($Enable) { 'Enable-FerruleBinding' } else { 'Disable-FerruleBinding' })
-        & $command -Path $Path -Force:([bool]$Force) -WhatIf:([bool]$WhatIf) -Confirm:$false -ErrorAction SilentlyContinue `
-            -ErrorVariable failures
+        $trail = @(& $command -Path $Path -Force:([bool]$Force) -WhatIf:([bool]$WhatIf) -Confirm:$false -ErrorAction SilentlyContinue `
+                -ErrorVariable failures -Verbose 4>&1 | ForEach-Object { "$_" })
+        # The trail says what the guard looked at, and which listings a change makes for what Windows changes beside.
+        @($trail | Where-Object { $_ -like '*: the guard looked at the session addresses *' }).Count | Should -Be ([int][bool]$Refusal)
+        if (-not $Refusal -and -not $WhatIf) { @($trail | Where-Object { $_ -like '*: listing class * beside the changes' }).Count | Should -Be 7 }
         $changed = @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>')
         if ($Refusal) {
             @($failures | ForEach-Object { "$($_.CategoryInfo.Category) $($_.Exception.Message)" }) | Should -BeLike "InvalidOperation $Refusal"

@@ -107,11 +107,14 @@ Describe 'Many machines over PowerShell remoting' {
     }
 
     It 'lists each host''s bindings, each object with its PSComputerName, copying the exe once' {
-        $copies = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
-                Where-Object { $_ -is [Management.Automation.VerboseRecord] })
-        $copies.Count | Should -Be 3
+        $trail = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
+                Where-Object { $_ -is [Management.Automation.VerboseRecord] } | ForEach-Object { "$_" })
+        @($trail | Where-Object { $_ -like '*: copying ferrule to *' }).Count | Should -Be 3
+        # Each run says its machine and its command line.
+        @($trail | Where-Object { $_ -like '*: ferrule *' } | Sort-Object) |
+            Should -Be @($Addresses | ForEach-Object { "${_}: ferrule class proto" })
         $got = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1)
-        @($got | Where-Object { $_ -is [Management.Automation.VerboseRecord] }).Count | Should -Be 0
+        @($got | Where-Object { $_ -is [Management.Automation.VerboseRecord] -and "$_" -like '*copying*' }).Count | Should -Be 0
         foreach ($address in $Addresses) {
             $own = @($got | Where-Object { $_ -isnot [Management.Automation.VerboseRecord] -and $_.PSComputerName -eq $address })
             @($own | ForEach-Object { $_.Path }) |
@@ -127,7 +130,7 @@ Describe 'Many machines over PowerShell remoting' {
         Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
         Set-Content -Path (Get-HostExe '127.0.0.3') -Value '#!/bin/sh'
         $copies = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
-                Where-Object { $_ -is [Management.Automation.VerboseRecord] })
+                Where-Object { $_ -is [Management.Automation.VerboseRecord] -and "$_" -like '*: copying ferrule to *' })
         @($copies | ForEach-Object { "$_" }) | Should -BeLike '127.0.0.3: copying ferrule to *'
         (Get-FileHash (Get-HostExe '127.0.0.3')).Hash | Should -Be (Get-FileHash $env:FERRULE_EXE).Hash
         # The copy was moved into place: nothing of it is left beside the exe.

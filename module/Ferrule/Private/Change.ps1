@@ -64,6 +64,11 @@ function Invoke-Change {
             if ($item.Enabled) { $action = 'Enable' }
             $refusal = Get-GuardRefusal -Info $guard[$computer] -Item $item -Computer $computer
             if ($refusal) {
+                $info = $guard[$computer]
+                $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
+                $addresses = @(foreach ($one in @($info.Sessions)) { if ($one -and $one.Address) { $one.Address } }) -join ', '
+                $routes = @(foreach ($one in @($info.Routes)) { if ($one) { "$($one.Protocol) $($one.Guid)" } }) -join ', '
+                $Cmdlet.WriteVerbose((Get-Message -Id VerboseGuard -Values $machine, $addresses, $routes))
                 $record = New-ErrorRecord -Id GuardRefused -Values $label, "$($action.ToLowerInvariant())d", $refusal `
                     -Category InvalidOperation -Target $current
                 $Cmdlet.WriteError($record)
@@ -117,6 +122,7 @@ function Invoke-Change {
             Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0)
         }
     }
+    Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes @($script:ClassWords.Keys)
     $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
         -Classes @($script:ClassWords.Keys)
     Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru

@@ -128,6 +128,10 @@ function Invoke-Run {
         $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id ExeMissing -Values $path -Category ObjectNotFound -Target $path))
     }
     Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session
+    foreach ($computer in $Work.Keys) {
+        $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
+        foreach ($line in $Work[$computer]) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseRun -Values $machine, $line)) }
+    }
     $machines = @{}
     if (-not $Session) {
         $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
@@ -170,7 +174,9 @@ function Invoke-Run {
         $missing = @(foreach ($one in $ready) {
                 if ($exeFor[$one.ComputerName] -eq $exe -and $probes[$one.ComputerName].Hash -ne $hashes[$exe]) { $one }
             })
-        foreach ($one in $missing) { $Cmdlet.WriteVerbose("$($one.ComputerName): copying ferrule to $($probes[$one.ComputerName].Path)") }
+        foreach ($one in $missing) {
+            $Cmdlet.WriteVerbose((Get-Message -Id VerboseCopy -Values $one.ComputerName, $probes[$one.ComputerName].Path))
+        }
         if ($missing.Count -gt 0) {
             Copy-ExeToSession -Cmdlet $Cmdlet -Session $missing -ThrottleLimit $ThrottleLimit -Probes $probes `
                 -Bytes ([IO.File]::ReadAllBytes($exe))

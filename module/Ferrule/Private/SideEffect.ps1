@@ -25,6 +25,7 @@ function Get-ListingBefore {
         [void]$missing[$key].Add($computer)
     }
     foreach ($key in $missing.Keys) {
+        Write-SideEffectListing -Cmdlet $Cmdlet -Computers $missing[$key].ToArray() -Classes ($key -split ',')
         $listed = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $missing[$key].ToArray() `
             -Classes ($key -split ',')
         foreach ($computer in $listed.Keys) {

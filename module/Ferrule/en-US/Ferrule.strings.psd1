@@ -50,5 +50,9 @@ AdapterHint = On the Adapter class, -ComponentID names an adapter (its bind name
 SideEffectsUnchecked = {0}: what Windows changed beside the changes could not be checked ({1}); the changes stand as reported.
 SideEffect = {0}: {1} by Windows beside the change, which did not ask for it.
 BaselineEmpty = The baseline has no rows: there is nothing to compare.
+VerboseRun = {0}: ferrule {1}
+VerboseCopy = {0}: copying ferrule to {1}
+VerboseListing = {0}: listing class {1} to see what Windows changes beside the changes
+VerboseGuard = {0}: the guard looked at the session addresses {1} and the default routes of {2}
 NoRow = Set-FerruleBinding received no row, and changed nothing.
 '@
