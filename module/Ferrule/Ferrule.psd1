@@ -19,6 +19,7 @@
         'Private/Output.ps1'
         'Private/Remote.ps1'
         'Private/Run.ps1'
+        'Private/Binding.ps1'
         'Private/Selection.ps1'
         'Private/Change.ps1'
         'Private/Guard.ps1'

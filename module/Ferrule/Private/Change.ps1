@@ -1,35 +1,6 @@
 # Changing bindings: what each input asks for, the paths whose state differs,
 # the runs that change them, and what those runs say.
 
-# A copy of a binding, its machine's name included: the binding's own, else
-# Computer (the name its row gave).
-function Copy-Binding {
-    param($Binding, [string]$Computer)
-    $copy = $Binding.Clone()
-    $property = $Binding.PSObject.Properties['PSComputerName']
-    if ($property -and $property.Value) { $Computer = $property.Value }
-    if ($Computer) { Add-Member -InputObject $copy -NotePropertyName PSComputerName -NotePropertyValue $Computer }
-    $copy
-}
-
-function Get-ComputerOf {
-    param($Binding)
-    $computer = $Binding.PSObject.Properties['PSComputerName']
-    if ($computer -and $computer.Value) { return [string]$computer.Value }
-    ''
-}
-
-# How a path is named in -WhatIf, -Confirm and errors: its machine (when
-# another), its connection name (when known), its component and its path.
-function Get-BindingLabel {
-    param($Binding)
-    $label = "$($Binding.ComponentID): $($Binding.Path)"
-    if ($Binding.Name) { $label = "$($Binding.Name) ($($Binding.ComponentID)): $($Binding.Path)" }
-    $computer = Get-ComputerOf -Binding $Binding
-    if ($computer) { $label = "${computer}: $label" }
-    $label
-}
-
 # Puts bindings into the states wanted: each item a Current binding, as just
 # listed, the Enabled state wanted for it, and the Computer its row named. A
 # path already in that state is left alone. A path that ferrule cannot tell
@@ -181,24 +152,6 @@ function Read-Change {
     }
     $result.Enabled = $Item.Enabled
     if ($PassThru) { $result }
-}
-
-function Get-ThrottleLimit {
-    param([hashtable]$Bound)
-    if ($Bound.ContainsKey('ThrottleLimit')) { return $Bound['ThrottleLimit'] }
-    $script:DefaultThrottleLimit
-}
-
-# The class a selection's command works on: -Class, Adapter by default; -Name
-# names adapters, and with another -Class is refused.
-function Get-SelectionClass {
-    param($Cmdlet, [hashtable]$Bound)
-    $class = 'Adapter'
-    if ($Bound.ContainsKey('Class')) { $class = $Bound['Class'] }
-    if ($Bound.ContainsKey('Name') -and $class -ne 'Adapter') {
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NameNeedsAdapter -Values $class -Category InvalidArgument -Target $class))
-    }
-    $class
 }
 
 # What Disable-FerruleBinding and Enable-FerruleBinding do with each input: a

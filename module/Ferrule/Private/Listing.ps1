@@ -48,17 +48,3 @@ function Get-Listing {
     }
     $result
 }
-
-# Says in the -Verbose trail that these classes are listed on these machines
-# for what Windows changes beside the changes.
-function Write-SideEffectListing {
-    param($Cmdlet, [string[]]$Computers, [string[]]$Classes)
-    $machines = @(foreach ($computer in $Computers) { if ($computer) { $computer } else { [Environment]::MachineName } }) -join ', '
-    foreach ($class in $Classes) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseListing -Values $machines, $class)) }
-}
-
-# A key for a path on its machine.
-function Get-BindingKey {
-    param($Binding)
-    "$(Get-ComputerOf -Binding $Binding)`n$($Binding.Class)`n$($Binding.ComponentID)`n$($Binding.Path)"
-}

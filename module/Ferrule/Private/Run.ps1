@@ -33,6 +33,13 @@ function ConvertTo-CommandLine {
     (@(foreach ($word in $ArgumentList) { ConvertTo-QuotedArgument -Word $word })) -join ' '
 }
 
+# How many machines at once: -ThrottleLimit, else the module's default.
+function Get-ThrottleLimit {
+    param([hashtable]$Bound)
+    if ($Bound.ContainsKey('ThrottleLimit')) { return $Bound['ThrottleLimit'] }
+    $script:DefaultThrottleLimit
+}
+
 # The machines a command works on: this one (''), or those of the sessions.
 # (No pipeline cmdlet here or in the module's other checks: ForEach-Object
 # answers to -WhatIf, and would skip its work under it.)

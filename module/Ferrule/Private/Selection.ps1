@@ -18,6 +18,18 @@ function Test-Literal {
     $null -ne $Values -and $Values.Count -eq 1 -and -not (Test-Wildcard -Value $Values[0])
 }
 
+# The class a selection's command works on: -Class, Adapter by default; -Name
+# names adapters, and with another -Class is refused.
+function Get-SelectionClass {
+    param($Cmdlet, [hashtable]$Bound)
+    $class = 'Adapter'
+    if ($Bound.ContainsKey('Class')) { $class = $Bound['Class'] }
+    if ($Bound.ContainsKey('Name') -and $class -ne 'Adapter') {
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NameNeedsAdapter -Values $class -Category InvalidArgument -Target $class))
+    }
+    $class
+}
+
 # The words of one listing, and which selectors they gave ferrule to compare
 # (Passed): ferrule compares a single value without wildcards itself (as
 # Windows compares names); anything else is filtered here. On the Adapter

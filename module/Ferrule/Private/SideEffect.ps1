@@ -3,6 +3,14 @@
 # a machine and command: a listing the command made already serves as the
 # first), and a path whose state changed without being asked for is reported.
 
+# Says in the -Verbose trail that these classes are listed on these machines
+# for what Windows changes beside the changes.
+function Write-SideEffectListing {
+    param($Cmdlet, [string[]]$Computers, [string[]]$Classes)
+    $machines = @(foreach ($computer in $Computers) { if ($computer) { $computer } else { [Environment]::MachineName } }) -join ', '
+    foreach ($class in $Classes) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseListing -Values $machines, $class)) }
+}
+
 # The listings before the changes on these machines: those the command has
 # made (Listings, by class and then by computer), and one of every other class.
 function Get-ListingBefore {
