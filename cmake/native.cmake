@@ -90,10 +90,19 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
                --password-file ${FERRULE_SIGN_PASSWORD_FILE} ${timestamp} --source ${CMAKE_SOURCE_DIR}
                ${module_dir}/${file})
     endif()
-    add_custom_command(OUTPUT ${module_dir}/${file}
-                       COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${module_dir}/${file}
-                       ${sign}
-                       DEPENDS ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${CMAKE_BINARY_DIR}/module/signing.txt VERBATIM)
+    # The hashes of the module's C# are written from the .cs files it is built
+    # with, into a script that is signed with the rest.
+    set(make COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${module_dir}/${file})
+    set(inputs ${CMAKE_SOURCE_DIR}/module/Ferrule/${file})
+    if(file STREQUAL "Private/TypeHashes.ps1")
+      file(GLOB type_sources ${CMAKE_SOURCE_DIR}/module/Ferrule/Types/*.cs)
+      set(make COMMAND ${CMAKE_COMMAND} -E make_directory ${module_dir}/Private
+               COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/type_hashes.py ${CMAKE_SOURCE_DIR}/module/Ferrule
+                       --out ${module_dir}/${file})
+      set(inputs ${type_sources} ${CMAKE_SOURCE_DIR}/cmake/type_hashes.py)
+    endif()
+    add_custom_command(OUTPUT ${module_dir}/${file} ${make} ${sign}
+                       DEPENDS ${inputs} ${CMAKE_BINARY_DIR}/module/signing.txt VERBATIM)
     list(APPEND module_files ${module_dir}/${file})
     get_filename_component(folder Ferrule/${file} DIRECTORY)
     install(FILES ${module_dir}/${file} DESTINATION ${folder})

@@ -963,6 +963,35 @@ Describe 'Messages' {
     }
 }
 
+Describe 'Loading' {
+    # AllSigned does not look at what Add-Type compiles: the module compiles
+    # its C# only with the SHA-256 that its signed script gives.
+    It 'imports <Case>' -ForEach @(
+        @{ Case = 'as it was built'; Changed = $false }
+        @{ Case = 'nothing when a byte of its C# has changed'; Changed = $true }
+    ) {
+        $copy = Join-Path $TestDrive "module-$Changed/Ferrule"
+        New-Item -ItemType Directory -Force -Path (Split-Path $copy) | Out-Null
+        Copy-Item -Recurse (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') $copy
+        if ($Changed) {
+            $file = Join-Path $copy 'Types/Selection.cs'
+            $bytes = [IO.File]::ReadAllBytes($file)
+            $bytes[$bytes.Length - 2] = [byte][char]' '
+            [IO.File]::WriteAllBytes($file, $bytes)
+        }
+        $pwsh = $env:FERRULE_PWSH
+        if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+        $said = @(& $pwsh -NoProfile -NonInteractive -Command ("Import-Module '$copy/Ferrule.psd1' -ErrorAction Stop; " +
+                "'loaded: ' + ('Ferrule.Selection' -as [type])") 2>&1 | ForEach-Object { "$_" })
+        if ($Changed) {
+            ($said -join ' ') | Should -BeLike '*Types/Selection.cs is not the file that the module was built with*'
+            ($said -join ' ') | Should -Not -BeLike '*loaded: Ferrule.Selection*'
+        } else {
+            $said | Should -Be 'loaded: Ferrule.Selection'
+        }
+    }
+}
+
 Describe 'Help' {
     It 'shows about_Ferrule, the module''s rules' {
         Get-Help about_Ferrule | Out-String | Should -BeLike '*THE SESSION''S OWN ADAPTER*'

@@ -196,7 +196,7 @@ function Invoke-Run {
     $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep -ArgumentsFor {
         param($one)
         , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName],
-            $script:StoppedStatuses, $runText, $codePageText, $checkText, $namesText)
+            $script:StoppedStatuses, $runText, $codePageText, $checkText, $namesText, $script:LauncherText)
     }
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]

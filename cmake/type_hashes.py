@@ -1,0 +1,45 @@
+#!/usr/bin/env python3
+"""Writes the module's Private/TypeHashes.ps1: the SHA-256 of each of its
+Types/*.cs files, which the module checks before it compiles them. The file
+is a script of the module, so that it is signed with the rest; Authenticode
+cannot sign a .cs file. With --check, says whether the file is current."""
+import argparse
+import hashlib
+import pathlib
+import sys
+
+
+def text(module):
+    lines = [
+        "# The SHA-256 of each of the module's Types/*.cs files, which the module",
+        "# compiles only when they match. Written by cmake/type_hashes.py: run it",
+        "# after a change of a .cs file.",
+        "$script:TypeHashes = [ordered]@{",
+    ]
+    for path in sorted((module / "Types").glob("*.cs")):
+        digest = hashlib.sha256(path.read_bytes()).hexdigest().upper()
+        lines.append(f"    '{path.name}' = '{digest}'")
+    lines.append("}")
+    return "\n".join(lines) + "\n"
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("module", type=pathlib.Path, help="the module's folder")
+    parser.add_argument("--out", type=pathlib.Path, help="where to write (default: the module's own)")
+    parser.add_argument("--check", action="store_true", help="fail when the module's own file is not current")
+    options = parser.parse_args()
+    wanted = text(options.module)
+    own = options.module / "Private" / "TypeHashes.ps1"
+    if options.check:
+        if not own.exists() or own.read_text() != wanted:
+            print(f"{own} is not current: run cmake/type_hashes.py {options.module}")
+            return 1
+        print(f"{own} is current")
+        return 0
+    (options.out or own).write_text(wanted)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

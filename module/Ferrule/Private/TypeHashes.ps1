@@ -1,0 +1,9 @@
+# The SHA-256 of each of the module's Types/*.cs files, which the module
+# compiles only when they match. Written by cmake/type_hashes.py: run it
+# after a change of a .cs file.
+$script:TypeHashes = [ordered]@{
+    'Binding.cs' = '98E4A8388DDABF086E957DA1A5428DBE8C3FE417309A7A1917FDE21489BFFDC1'
+    'BindingDrift.cs' = '2B80199AB2DAB50E55D3F1DD044D3B5F591B752757DA8FEBC86DAF3EAC206FCD'
+    'DetachedRun.cs' = 'DC26286B28B8F27B5F637D3DED0B2501DD31198C4E677B2E79DCEC5832AA9659'
+    'Selection.cs' = '23C9BF306DB623260EC828A350E2AE0B4FC49C8DFD0B6129CAB6B17A83DBFFFA'
+}
