@@ -22,6 +22,8 @@
         'Types/Selection.cs'
         'Types/DetachedRun.cs'
         'Private/Output.ps1'
+        'Private/Process.ps1'
+        'Private/Machine.ps1'
         'Private/Remote.ps1'
         'Private/Run.ps1'
         'Private/Binding.ps1'

@@ -854,19 +854,24 @@ Describe 'Confirmation' {
 }
 
 Describe 'What runs on another machine' {
-    # Each block of Private/Remote.ps1 is sent to another machine as text, where
-    # nothing of the module's is.
+    # The steps of Private/Remote.ps1, and the blocks that travel inside them
+    # (Process.ps1's, Machine.ps1's), are sent to another machine as text,
+    # where nothing of the module's is.
     BeforeDiscovery {
-        $remote = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private/Remote.ps1'
-        $ast = [System.Management.Automation.Language.Parser]::ParseFile($remote, [ref]$null, [ref]$null)
-        $script:Blocks = @($ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
-                ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } })
+        $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private'
+        $script:Blocks = @(foreach ($file in 'Process.ps1', 'Machine.ps1', 'Remote.ps1') {
+                $ast = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $folder $file), [ref]$null, [ref]$null)
+                $ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
+                    ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } }
+            })
     }
 
-    It 'finds the steps in the file' {
+    It 'finds every block that travels, and no other' {
         @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
-            'script:WriteCheck', 'script:MachineIdentity', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
+            'script:MachineIdentity', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
             'script:ManagementStep')
+        $travelling = @(& (Get-Module Ferrule) { (Get-RemoteBlock).Keys } | Where-Object { $_ -ne 'Launcher' } | Sort-Object)
+        $travelling | Should -Be @('AdapterNames', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {

@@ -14,7 +14,7 @@ function Test-Elevated {
 function Invoke-CheckRun {
     param([string]$Exe, [string[]]$ArgumentList)
     @(& $script:RunExe -Path $Exe -CommandLines @(ConvertTo-CommandLine -ArgumentList $ArgumentList) -StopAt @() `
-            -CodePageText $script:OutputCodePage.ToString())[0]
+            -Blocks (Get-RemoteBlock))[0]
 }
 
 # Bind names and component IDs are compared without regard to case, as Windows compares them.

@@ -1,138 +1,22 @@
 # What runs on another machine, sent there as a script block: each block here
 # stands alone, with named parameters of its own, and uses no function and no
-# script variable of the module's (a test holds every block to that), since
-# none of them is there. RunExe and AdapterNames run here as well. A block
-# says why it refuses as a reason (Id, a key of the module's messages, and
-# its Values), which the module turns into its message here.
+# script variable of the module's (a test holds every block that travels to
+# that), since none of them is there. A block says why it refuses as a reason
+# (Id, a key of the module's messages, and its Values), which the module turns
+# into its message here.
+#
+# The one way a step gets the other blocks it needs: its Blocks argument, the
+# text of each block by name, as Get-RemoteBlock gives it (RunExe and
+# OutputCodePage of Process.ps1, AdapterNames and MachineIdentity of
+# Machine.ps1, WriteCheck here, and the launcher's C#). A step makes a block
+# with [scriptblock]::Create($Blocks.NAME) and calls it by its named
+# parameters; RunExe takes the same Blocks.
 #
 # On another machine the exe lives in a folder of the module's own: FERRULE_HOME
 # where the machine's environment sets it, else, on Windows, Ferrule under
 # Program Files (which only administrators can write), elsewhere ~/.ferrule.
 # A command goes there in three steps: Probe, then Copy where the exe there is
 # missing or another, then Run.
-
-# The code page that ferrule writes redirected output in, and so the one to
-# read it in: UTF-8 where this process has a console (RunExe makes that the
-# console's output code page for the runs); else the system's OEM code page,
-# as GetOEMCP gives it (OemCodePage, the registry's OEMCP): the culture's
-# follows the user's format settings, which remoting can bring from the
-# client; the culture's only where the registry has none.
-$script:OutputCodePage = {
-    param([bool]$Console, [string]$OemCodePage, [int]$CultureCodePage)
-    if ($Console) { return 65001 }
-    $value = 0
-    if ([int]::TryParse($OemCodePage, [ref]$value) -and $value -gt 0) { return $value }
-    $CultureCodePage
-}
-
-# Runs a ferrule once for each command line, in turn, and gives each run's
-# exit status and lines; after a run whose status is one of StopAt (a stop
-# asked), none more. With Hash, each start first reads the exe through a
-# handle that it holds until the process has started, and starts it only if
-# that SHA-256 is Hash: on Windows the handle denies writes and deletes, and
-# the process is started from the path; elsewhere, where sharing modes are only
-# advice, from the handle itself (/proc/PID/fd/N), so that the bytes that run
-# are the bytes that were read. A start refused so is a run with Refused set,
-# and the last. On Windows ferrule writes redirected output in the console's
-# output code page, or without a console in the OEM code page: with a
-# console, the runs share it, its output code page made UTF-8 for them; without
-# one, they get none either (not a new one, whose code page could be another),
-# and their output is read in CodePageText's (OutputCodePage's) choice; the
-# launcher that starts a process with no console is LauncherText's C#.
-$script:RunExe = {
-    param([string]$Path, [string[]]$CommandLines, [int[]]$StopAt, [string]$Hash, [string]$CodePageText, [string]$LauncherText)
-    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
-    $encoding = New-Object System.Text.UTF8Encoding $false
-    $restore = $null
-    $console = $false
-    if ($windows) {
-        try {
-            $restore = [Console]::OutputEncoding
-            [Console]::OutputEncoding = $encoding
-            $console = $true
-        } catch {
-            $restore = $null
-        }
-        $nls = Get-ItemProperty -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Control\Nls\CodePage' -Name OEMCP -ErrorAction Ignore
-        $oem = $(if ($nls) { [string]$nls.OEMCP } else { '' })
-        $codePage = & ([scriptblock]::Create($CodePageText)) -Console $console -OemCodePage $oem `
-            -CultureCodePage ([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
-        if ($codePage -ne 65001) { $encoding = [Text.Encoding]::GetEncoding([int]$codePage) }
-        if (-not $console -and -not ('Ferrule.DetachedRun' -as [type])) {
-            # CreateProcess with DETACHED_PROCESS, which .NET's Process does not offer (Types/DetachedRun.cs).
-            Add-Type -TypeDefinition $LauncherText
-        }
-    }
-    $runs = New-Object System.Collections.ArrayList
-    try {
-        foreach ($commandLine in $CommandLines) {
-            $file = $null
-            $process = $null
-            try {
-                if ($Hash) {
-                    $file = New-Object System.IO.FileStream $Path, 'Open', 'Read', 'Read'
-                    $sha = [Security.Cryptography.SHA256]::Create()
-                    $read = -join @($sha.ComputeHash($file) | ForEach-Object { $_.ToString('X2') })
-                    $sha.Dispose()
-                    if ($read -ne $Hash) {
-                        [void]$runs.Add([pscustomobject]@{
-                                Status = $null; Lines = @()
-                                Refused = [pscustomobject]@{ Id = 'ExeNotCopied'; Values = @($Path, $Hash) }
-                            })
-                        break
-                    }
-                }
-                if ($windows -and -not $console) {
-                    $text = $null
-                    $status = [Ferrule.DetachedRun]::Run($Path, $commandLine, $encoding, [ref]$text)
-                } else {
-                    $info = New-Object System.Diagnostics.ProcessStartInfo
-                    $info.FileName = $Path
-                    if ($file -and -not $windows) {
-                        $info.FileName = "/proc/$PID/fd/$($file.SafeFileHandle.DangerousGetHandle().ToInt64())"
-                    }
-                    $info.Arguments = $commandLine
-                    $info.UseShellExecute = $false
-                    $info.RedirectStandardOutput = $true
-                    $info.StandardOutputEncoding = $encoding
-                    $process = [Diagnostics.Process]::Start($info)
-                }
-            } finally {
-                if ($file) { $file.Dispose() }
-            }
-            if ($process) {
-                $text = $process.StandardOutput.ReadToEnd()
-                $process.WaitForExit()
-                $status = $process.ExitCode
-                $process.Dispose()
-            }
-            $lines = @($text -split "`r?`n")
-            if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count - 1)) }
-            [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null })
-            if ($StopAt -contains $status) { break }
-        }
-    } finally {
-        if ($null -ne $restore) { [Console]::OutputEncoding = $restore }
-    }
-    , $runs.ToArray()
-}
-
-# The connection names of a machine's adapters, by interface GUID: from
-# Get-NetAdapter (Windows 8 and later), else from Win32_NetworkAdapter
-# (Windows 7, Server 2008 R2). Empty where neither is there.
-$script:AdapterNames = {
-    $names = @{}
-    if (Get-Command Get-NetAdapter -ErrorAction Ignore) {
-        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore)) {
-            if ($adapter.InterfaceGuid) { $names[[string]$adapter.InterfaceGuid] = [string]$adapter.Name }
-        }
-    } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
-        foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction Ignore)) {
-            if ($adapter.GUID -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
-        }
-    }
-    $names
-}
 
 # Why the folder or the exe there may not be used (a reason), or nothing:
 # anyone but those who should can write it. On Windows only Administrators, SYSTEM,
@@ -166,39 +50,11 @@ $script:WriteCheck = {
     }
 }
 
-# The machine's identity: its MachineGuid (read through the registry's
-# 64-bit view, which a 32-bit process does not see otherwise) and the name it
-# gives itself. Clones made without sysprep share the GUID, but not, once
-# renamed, the name. Off Windows, where only test hosts run, the GUID is
-# FERRULE_MACHINE_ID's, else /etc/machine-id's, and the name
-# FERRULE_MACHINE_NAME's, else the host's. MachineId is $null where it cannot
-# be read (Windows PE, a container).
-$script:MachineIdentity = {
-    $id = $null
-    $name = [Environment]::MachineName
-    if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
-        try {
-            $hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('LocalMachine', 'Registry64')
-            $key = $hive.OpenSubKey('SOFTWARE\Microsoft\Cryptography')
-            if ($key) { $id = [string]$key.GetValue('MachineGuid') }
-        } catch {
-            $id = $null
-        }
-    } else {
-        $id = $env:FERRULE_MACHINE_ID
-        if (-not $id -and (Test-Path -LiteralPath '/etc/machine-id')) { $id = [IO.File]::ReadAllText('/etc/machine-id').Trim() }
-        if ($env:FERRULE_MACHINE_NAME) { $name = $env:FERRULE_MACHINE_NAME }
-    }
-    if (-not $id) { $id = $null }
-    [pscustomobject]@{ MachineId = $id; MachineName = $name }
-}
-
-# The machine's architecture, its identity (through IdentityText,
-# MachineIdentity's), where the exe Name lives there, and the SHA-256 of the
-# exe there (none when it is missing); or, through CheckText (WriteCheck's),
-# why that folder or exe is refused.
+# The machine's architecture, its identity (Blocks.MachineIdentity), where
+# the exe Name lives there, and the SHA-256 of the exe there (none when it is
+# missing); or, through Blocks.WriteCheck, why that folder or exe is refused.
 $script:ProbeStep = {
-    param([string]$Name, [string]$CheckText, [string]$IdentityText)
+    param([string]$Name, [hashtable]$Blocks)
     $folder = $env:FERRULE_HOME
     if (-not $folder) {
         if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
@@ -209,11 +65,11 @@ $script:ProbeStep = {
     }
     $exe = Join-Path $folder $Name
     # A block that gives nothing gives AutomationNull, which would arrive as an empty object.
-    $refused = & ([scriptblock]::Create($CheckText)) -Paths @($folder, $exe)
+    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @($folder, $exe)
     if (-not $refused) { $refused = $null }
     $hash = $null
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
-    $identity = & ([scriptblock]::Create($IdentityText))
+    $identity = & ([scriptblock]::Create($Blocks.MachineIdentity))
     [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe; Refused = $refused
         MachineId = $identity.MachineId; MachineName = $identity.MachineName
     }
@@ -249,20 +105,19 @@ $script:CopyStep = {
     Move-Item -Force -LiteralPath $temporary -Destination $Path
 }
 
-# Runs each command line with the exe at Path, through RunText (RunExe's),
-# each start only with an exe whose SHA-256 is Hash, and none where CheckText
-# (WriteCheck's) refuses the folder or the exe; and gives, with NamesText
-# (AdapterNames's), the adapters' names.
+# Runs each command line with the exe at Path (Blocks.RunExe), each start
+# only with an exe whose SHA-256 is Hash, and none where Blocks.WriteCheck
+# refuses the folder or the exe; and gives, -WithAdapterNames, the adapters'
+# names (Blocks.AdapterNames).
 $script:RunStep = {
-    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [string]$RunText, [string]$CodePageText,
-        [string]$CheckText, [string]$NamesText, [string]$LauncherText)
-    $refused = & ([scriptblock]::Create($CheckText)) -Paths @((Split-Path -Parent $Path), $Path)
+    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks, [bool]$WithAdapterNames)
+    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @((Split-Path -Parent $Path), $Path)
     if (-not $refused) { $refused = $null }
     if ($refused) { return [pscustomobject]@{ Refused = $refused } }
-    $runs = & ([scriptblock]::Create($RunText)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt -Hash $Hash `
-        -CodePageText $CodePageText -LauncherText $LauncherText
+    $runs = & ([scriptblock]::Create($Blocks.RunExe)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt -Hash $Hash `
+        -Blocks $Blocks
     $names = @{}
-    if ($NamesText) { $names = & ([scriptblock]::Create($NamesText)) }
+    if ($WithAdapterNames) { $names = & ([scriptblock]::Create($Blocks.AdapterNames)) }
     [pscustomobject]@{ Refused = $null; Runs = $runs; AdapterNames = $names }
 }
 

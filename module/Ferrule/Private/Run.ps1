@@ -76,6 +76,15 @@ function Assert-OneSessionEach {
     $Cmdlet.ThrowTerminatingError($record)
 }
 
+# The blocks that travel inside the remote steps, by name, as text: the one
+# way a step gets them (see Remote.ps1).
+function Get-RemoteBlock {
+    @{ RunExe = $script:RunExe.ToString(); OutputCodePage = $script:OutputCodePage.ToString()
+        WriteCheck = $script:WriteCheck.ToString(); AdapterNames = $script:AdapterNames.ToString()
+        MachineIdentity = $script:MachineIdentity.ToString(); Launcher = $script:LauncherText
+    }
+}
+
 # Runs one remote step on each session at once, at most ThrottleLimit at a
 # time, with that session's arguments (ArgumentsFor gives them, in the step's
 # order), as Invoke-Command runs it. Returns each machine's answer by computer
@@ -142,7 +151,7 @@ function Invoke-Run {
     $machines = @{}
     if (-not $Session) {
         $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
-            -CodePageText $script:OutputCodePage.ToString()
+            -Blocks (Get-RemoteBlock)
         $names = @{}
         if ($WithAdapterNames) { $names = & $script:AdapterNames }
         $identity = & $script:MachineIdentity
@@ -154,10 +163,9 @@ function Invoke-Run {
     $sessions = @(foreach ($one in $Session) { if ($Work.ContainsKey($one.ComputerName)) { $one } })
     if ($sessions.Count -eq 0) { return $machines }
     $name = Split-Path -Leaf $path
-    $checkText = $script:WriteCheck.ToString()
-    $identityText = $script:MachineIdentity.ToString()
+    $blocks = Get-RemoteBlock
     $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
-        -ArgumentsFor { , @($name, $checkText, $identityText) }
+        -ArgumentsFor { , @($name, $blocks) }
     Assert-OneSessionEach -Cmdlet $Cmdlet -Session $sessions -Probes $probes
     foreach ($computer in @($probes.Keys)) {
         if (-not $probes[$computer].Refused) { continue }
@@ -189,14 +197,10 @@ function Invoke-Run {
                 -Bytes ([IO.File]::ReadAllBytes($exe))
         }
     }
-    $namesText = ''
-    if ($WithAdapterNames) { $namesText = $script:AdapterNames.ToString() }
-    $runText = $script:RunExe.ToString()
-    $codePageText = $script:OutputCodePage.ToString()
     $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep -ArgumentsFor {
         param($one)
         , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName],
-            $script:StoppedStatuses, $runText, $codePageText, $checkText, $namesText, $script:LauncherText)
+            $script:StoppedStatuses, $blocks, [bool]$WithAdapterNames)
     }
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]

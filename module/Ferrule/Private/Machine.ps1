@@ -1,0 +1,47 @@
+# What a machine says of itself: its adapters' connection names and its
+# identity. These blocks run here, and travel to other machines inside the
+# steps of Remote.ps1, so each stands alone (see there).
+
+# The connection names of a machine's adapters, by interface GUID: from
+# Get-NetAdapter (Windows 8 and later), else from Win32_NetworkAdapter
+# (Windows 7, Server 2008 R2). Empty where neither is there.
+$script:AdapterNames = {
+    $names = @{}
+    if (Get-Command Get-NetAdapter -ErrorAction Ignore) {
+        foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore)) {
+            if ($adapter.InterfaceGuid) { $names[[string]$adapter.InterfaceGuid] = [string]$adapter.Name }
+        }
+    } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
+        foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction Ignore)) {
+            if ($adapter.GUID -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
+        }
+    }
+    $names
+}
+
+# The machine's identity: its MachineGuid (read through the registry's
+# 64-bit view, which a 32-bit process does not see otherwise) and the name it
+# gives itself. Clones made without sysprep share the GUID, but not, once
+# renamed, the name. Off Windows, where only test hosts run, the GUID is
+# FERRULE_MACHINE_ID's, else /etc/machine-id's, and the name
+# FERRULE_MACHINE_NAME's, else the host's. MachineId is $null where it cannot
+# be read (Windows PE, a container).
+$script:MachineIdentity = {
+    $id = $null
+    $name = [Environment]::MachineName
+    if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
+        try {
+            $hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('LocalMachine', 'Registry64')
+            $key = $hive.OpenSubKey('SOFTWARE\Microsoft\Cryptography')
+            if ($key) { $id = [string]$key.GetValue('MachineGuid') }
+        } catch {
+            $id = $null
+        }
+    } else {
+        $id = $env:FERRULE_MACHINE_ID
+        if (-not $id -and (Test-Path -LiteralPath '/etc/machine-id')) { $id = [IO.File]::ReadAllText('/etc/machine-id').Trim() }
+        if ($env:FERRULE_MACHINE_NAME) { $name = $env:FERRULE_MACHINE_NAME }
+    }
+    if (-not $id) { $id = $null }
+    [pscustomobject]@{ MachineId = $id; MachineName = $name }
+}
