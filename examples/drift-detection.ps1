@@ -1,8 +1,9 @@
 # Detection script for Intune remediations, or a Configuration Manager
 # compliance setting: exits 0 when this machine's network bindings are as the
 # baseline below wants them, and 1 when they drift, a rule of the baseline
-# names nothing here, or they cannot be read, with one line that says which. It needs Windows PowerShell 5.1 and the Ferrule module,
-# and writes nothing on standard error when it succeeds.
+# names nothing here, or they cannot be read, with one line that says which. It
+# needs Windows PowerShell 5.1 and the Ferrule module, and writes nothing on
+# standard error when it succeeds.
 
 # The baseline: rows as Set-FerruleBinding takes them (saved rows, or rules).
 # Here, IPv6 unbound from every adapter.
@@ -34,21 +35,25 @@ $warnings = @()
 $drift = @()
 try {
     Import-Module Ferrule -ErrorAction Stop
-    $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue -ErrorVariable problems `
+    $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue `
+        -ErrorVariable problems `
             -WarningAction SilentlyContinue -WarningVariable warnings)
 } catch {
     $problems += $_
 }
 $notes = @($warnings | ForEach-Object { "$_" })
 if ($problems.Count -gt 0) {
-    Write-Summary ("ferrule: could not tell: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join ' | '))
+    Write-Summary ("ferrule: could not tell: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes `
+        -join ' | '))
     exit 1
 }
 # A rule that names nothing here (a typo) is drift too, unless it is Optional.
-$off = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' -and -not $_.Optional) })
+$off = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' `
+    -and -not $_.Optional) })
 if ($off.Count -gt 0) {
     $paths = @($off | ForEach-Object {
-            if ($_.Drift -eq 'Unmatched') { "Unmatched $($_.Class) $($_.ComponentID) $($_.Name) $($_.Path) (names no path)" }
+            if ($_.Drift -eq 'Unmatched') { `
+                "Unmatched $($_.Class) $($_.ComponentID) $($_.Name) $($_.Path) (names no path)" }
             else { "$($_.Drift) $($_.Name) $($_.Path) (wanted $($_.Wanted), found $($_.Found))" }
         })
     Write-Summary ("ferrule: $($off.Count) off the baseline: " + (@($paths) + $notes -join '; '))
@@ -56,7 +61,8 @@ if ($off.Count -gt 0) {
 }
 $compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count
 if ($compared -eq 0) {
-    Write-Summary ("ferrule: could not tell: the baseline names no path here" + (@($notes | ForEach-Object { "; $_" }) -join ''))
+    Write-Summary ("ferrule: could not tell: the baseline names no path here" `
+        + (@($notes | ForEach-Object { "; $_" }) -join ''))
     exit 1
 }
 Write-Summary ("ferrule: on the baseline: $compared paths, $($baseline.Count) rows" +

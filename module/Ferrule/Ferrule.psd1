@@ -4,7 +4,7 @@
     GUID = '6b1f0d9e-3c2a-4f57-9e1b-8a4d2c7f5e60'
     Author = 'The ferrule developers'
     Copyright = '(c) The ferrule developers. MIT licence.'
-    Description = 'The binding paths of network adapters, clients, protocols and services as objects: lists, enables, disables and puts back, through ferrule.exe.'
+    Description = 'Binding paths of network adapters, clients, protocols and services as objects, through ferrule.exe.'
     PowerShellVersion = '5.1'
     CompatiblePSEditions = @('Desktop', 'Core')
     FormatsToProcess = @('Ferrule.Format.ps1xml')

@@ -40,7 +40,8 @@ $script:FailureCategories = @(
     @{ Call = '^lock->AcquireWriteLock\(\)$'; Category = 'ResourceBusy'; Id = 'LockNotTaken' }
     @{ Call = '^bindingPath->Enable\(-?\d+\)$'; Category = 'WriteError'; Id = 'PathNotSet' }
     @{ Call = '^Applying changes \.\.\. failed - error code$'; Category = 'WriteError'; Id = 'ApplyFailed' }
-    @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'; Category = 'ReadError'; Id = 'BindingsUnreadable' }
+    @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'; Category = 'ReadError'; `
+        Id = 'BindingsUnreadable' }
     @{ Call = '^netCfg->Uninitialize\(\)$'; Category = 'CloseError'; Id = 'NotClosed' }
     @{ Call = '^(CoInitializeEx\(\)|CoCreateInstance\(CLSID_CNetCfg\)|netCfg->QueryInterface\(IID_INetCfgLock\))$'
         Category = 'OpenError'; Id = 'NotOpened'
@@ -60,8 +61,10 @@ $script:FailureIds = @{ PermissionDenied = 'AccessDenied'; OpenError = 'NotOpene
 # en-US by itself: a culture without a folder of its own gets en-US here.
 $script:Messages = $null
 $culture = [Globalization.CultureInfo]::CurrentUICulture.Name
-if (-not $culture -or -not (Test-Path -LiteralPath (Join-Path $PSScriptRoot "$culture/Ferrule.strings.psd1"))) { $culture = 'en-US' }
-Import-LocalizedData -BindingVariable Messages -FileName Ferrule.strings.psd1 -BaseDirectory $PSScriptRoot -UICulture $culture
+if (-not $culture -or -not (Test-Path `
+    -LiteralPath (Join-Path $PSScriptRoot "$culture/Ferrule.strings.psd1"))) { $culture = 'en-US' }
+Import-LocalizedData -BindingVariable Messages -FileName Ferrule.strings.psd1 -BaseDirectory $PSScriptRoot `
+    -UICulture $culture
 
 # The exit status of a ferrule that was asked to stop: STATUS_CONTROL_C_EXIT on
 # Windows, 58 (its Unix status) under Wine, 128 plus the signal on the stand-in.

@@ -1030,6 +1030,16 @@ Describe 'Windows PowerShell 5.1' {
         Find-Windows51Problem -Path $file | Should -BeNullOrEmpty
     }
 
+    It 'holds <_> to 120 columns' -ForEach @(@(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module') -File -Recurse) +
+            @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'examples') -File) | ForEach-Object FullName) {
+        $file = $_
+        $number = 0
+        @(foreach ($line in [IO.File]::ReadAllLines($file)) {
+                $number++
+                if ($line.Length -gt 120) { "line ${number}: $($line.Length) columns" }
+            }) | Should -BeNullOrEmpty
+    }
+
     It 'refuses <What>' -ForEach @(
         @{ What = 'the ternary operator'; Code = '$a = $b ? 1 : 2' }
         @{ What = '&& between pipelines'; Code = 'Get-Item x && Get-Item y' }

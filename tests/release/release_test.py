@@ -194,13 +194,20 @@ def signed(args):
                     if z.read(name) != exe:
                         problems.append(f"the signed package's {name} is not the signed exe")
             # The module's files carry signatures of their own, so that it
-            # loads under the AllSigned policy.
-            for name in (f"Ferrule/{file}" for file in args.module_file if not file.endswith(".txt")):
+            # loads under the AllSigned policy; its C#, which Authenticode
+            # cannot sign, is held to the SHA-256 of each file that its signed
+            # Private/TypeHashes.ps1 gives.
+            for name in (f"Ferrule/{file}" for file in args.module_file if not file.endswith((".txt", ".cs"))):
                 script = os.path.join(scratch, os.path.basename(name))
                 with open(script, "wb") as f:
                     f.write(z.read(name))
                 if not verifies(script):
                     problems.append(f"the signed package's {name} has no signature that verifies")
+            hashes = z.read("Ferrule/Private/TypeHashes.ps1").decode("utf-8")
+            for name in (f"Ferrule/{file}" for file in args.module_file if file.endswith(".cs")):
+                digest = hashlib.sha256(z.read(name)).hexdigest().upper()
+                if f"'{os.path.basename(name)}' = '{digest}'" not in hashes:
+                    problems.append(f"the signed package's Private/TypeHashes.ps1 does not hold {name}'s SHA-256")
         with open(zip_file + ".sha256") as f:
             if f.read() != f"{sha256(zip_file)}  {PACKAGE}\n":
                 problems.append("the signed package's checksum file does not match it")

@@ -18,7 +18,8 @@ function Invoke-Change {
     $unconfirmed = $null
     try {
         $guard = @{}
-        if (-not $Force) { $guard = Get-GuardInfo -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items $Items }
+        if (-not $Force) { $guard = Get-GuardInfo -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit `
+            -Items $Items }
         foreach ($item in $Items) {
             $current = $item.Current
             if ($current.Enabled -eq $item.Enabled) {
@@ -28,7 +29,8 @@ function Invoke-Change {
             $computer = Get-ComputerOf -Binding $current
             $label = Get-BindingLabel -Binding $current
             if ($Ambiguous.ContainsKey((Get-BindingKey -Binding $current))) {
-                $Cmdlet.WriteError((New-ErrorRecord -Id PathAmbiguous -Values $label -Category InvalidResult -Target $current))
+                $Cmdlet.WriteError((New-ErrorRecord -Id PathAmbiguous -Values $label -Category InvalidResult `
+                    -Target $current))
                 continue
             }
             $action = 'Disable'
@@ -37,8 +39,10 @@ function Invoke-Change {
             if ($refusal) {
                 $info = $guard[$computer]
                 $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
-                $addresses = @(foreach ($one in @($info.Sessions)) { if ($one -and $one.Address) { $one.Address } }) -join ', '
-                $routes = @(foreach ($one in @($info.Routes)) { if ($one) { "$($one.Protocol) $($one.Guid)" } }) -join ', '
+                $addresses = @(foreach ($one in @($info.Sessions)) { if ($one -and $one.Address) { $one.Address } }) `
+                    -join ', '
+                $routes = @(foreach ($one in @($info.Routes)) { if ($one) { "$($one.Protocol) $($one.Guid)" } }) `
+                    -join ', '
                 $Cmdlet.WriteVerbose((Get-Message -Id VerboseGuard -Values $machine, $addresses, $routes))
                 $record = New-ErrorRecord -Id GuardRefused -Values $label, "$($action.ToLowerInvariant())d", $refusal `
                     -Category InvalidOperation -Target $current
@@ -58,7 +62,8 @@ function Invoke-Change {
                 $work[$computer] = New-Object System.Collections.ArrayList
                 $planned[$computer] = New-Object System.Collections.ArrayList
             }
-            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path', $current.Path,
+            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path', `
+                $current.Path,
                 $action.ToLowerInvariant())
             [void]$work[$computer].Add((ConvertTo-CommandLine -ArgumentList $arguments))
             [void]$planned[$computer].Add($item)
@@ -67,13 +72,15 @@ function Invoke-Change {
         throw
     } catch {
         $record = $_
-        if ($record.Exception -is [System.Management.Automation.ActionPreferenceStopException] -and $record.Exception.ErrorRecord) {
+        if ($record.Exception -is [System.Management.Automation.ActionPreferenceStopException] `
+            -and $record.Exception.ErrorRecord) {
             $record = $record.Exception.ErrorRecord
         }
         $Cmdlet.ThrowTerminatingError($record)
     }
     if ($unconfirmed) {
-        $record = New-ErrorRecord -Id NotConfirmed -Values $unconfirmed.Exception.Message -Category InvalidOperation -Target $null
+        $record = New-ErrorRecord -Id NotConfirmed -Values $unconfirmed.Exception.Message -Category InvalidOperation `
+            -Target $null
         $Cmdlet.ThrowTerminatingError($record)
     }
     if ($work.Count -eq 0) { return }
@@ -115,15 +122,18 @@ function Read-Change {
     $label = "$($current.ComponentID): $($current.Path)"
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
     $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
-    $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains $failure.Category) { $failure } })
+    $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' `
+        -contains $failure.Category) { $failure } })
     $paths = @($output.Paths)
-    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path -ceq $current.Path -and
+    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path `
+        -ceq $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
     $moved = $asked -and $output.Before[0] -ne $current.Enabled
     $failed = $output.Failures.Count -gt $strange.Count
     if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
         ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
-        $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') -Category InvalidResult `
+        $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') `
+            -Category InvalidResult `
             -Target $current -Computer $computer
         $Cmdlet.WriteError($record)
         return
@@ -141,7 +151,8 @@ function Read-Change {
     $code = $output.Applied[$paths[0].ComponentID]
     if ($computer) { $label = "${computer}: $label" }
     if ($moved) {
-        $Cmdlet.WriteWarning((Get-Message -Id StateMoved -Values $label, ([int]$output.Before[0]), ([int]$current.Enabled),
+        $Cmdlet.WriteWarning((Get-Message -Id StateMoved `
+            -Values $label, ([int]$output.Before[0]), ([int]$current.Enabled),
                 ([int]$Item.Enabled)))
     }
     if ($code -eq $script:RebootCode) {
@@ -161,7 +172,8 @@ function Read-Change {
 function Step-Change {
     param($Cmdlet, [hashtable]$Bound, [switch]$Enable, [System.Collections.ArrayList]$Wanted)
     if ($Cmdlet.ParameterSetName -eq 'Selection') {
-        if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') -or $Bound.ContainsKey('DisplayName') -or
+        if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') `
+            -or $Bound.ContainsKey('DisplayName') -or
                 $Bound.ContainsKey('Name'))) {
             $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NoSelector -Category InvalidArgument -Target $null))
         }
@@ -170,11 +182,13 @@ function Step-Change {
         $listings = @{}
         $ambiguous = @{}
         $selected = @(Get-Selected -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit $throttle -Class $class `
-                -ComponentID $Bound['ComponentID'] -Path $Bound['Path'] -DisplayName $Bound['DisplayName'] -Name $Bound['Name'] -Change `
+                -ComponentID $Bound['ComponentID'] -Path $Bound['Path'] -DisplayName $Bound['DisplayName'] `
+                    -Name $Bound['Name'] -Change `
                 -Listings $listings -Ambiguous $ambiguous)
         $items = @(foreach ($one in $selected) { @{ Current = $one; Enabled = [bool]$Enable; Computer = $null } })
         Invoke-Change -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit $throttle -Items $items `
-            -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force']) -Listings $listings -Ambiguous $ambiguous
+            -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force']) -Listings $listings `
+                -Ambiguous $ambiguous
         return
     }
     foreach ($item in $Bound['InputObject']) {

@@ -46,7 +46,8 @@ function Get-PlatformView {
 
 function Get-PlatformLine {
     param($Binding)
-    "$($Binding.Name) ($($Binding.InterfaceDescription)): $($Binding.ComponentID) ($($Binding.DisplayName)) Enabled=$($Binding.Enabled)"
+    "$($Binding.Name) ($($Binding.InterfaceDescription)): " +
+    "$($Binding.ComponentID) ($($Binding.DisplayName)) Enabled=$($Binding.Enabled)"
 }
 
 # ferrule's listing: each component's line with its path lines, and the lines
@@ -66,7 +67,8 @@ function Read-CheckListing {
                 })
         } elseif (-not $line.StartsWith(' ') -and $line.EndsWith(')') -and $line.Contains(' (')) {
             [void]$components.Add([pscustomobject]@{
-                    Bind = $line.Substring(0, $line.IndexOf(' (')); Line = $line; Paths = (New-Object System.Collections.ArrayList)
+                    Bind = $line.Substring(0, $line.IndexOf(' (')); Line = $line; `
+                        Paths = (New-Object System.Collections.ArrayList)
                 })
         } else {
             [void]$others.Add($line)
@@ -99,7 +101,9 @@ function Get-CheckLine {
     param($Components, [string]$Adapter, [string]$ComponentID)
     foreach ($component in $Components) {
         if ($component.Bind.ToUpperInvariant() -eq $Adapter) {
-            return , @(@($component.Line) + @($component.Paths | Where-Object { $_.Token.ToLowerInvariant().Contains($ComponentID.ToLowerInvariant()) } |
+            return , @(@($component.Line) `
+                + @($component.Paths | Where-Object { `
+                $_.Token.ToLowerInvariant().Contains($ComponentID.ToLowerInvariant()) } |
                         ForEach-Object Line))
         }
     }
@@ -115,8 +119,10 @@ function Compare-CheckListing {
         $path = $Pairs[$key]
         if ($null -eq $path) {
             $componentId = [string]$entry.Binding.ComponentID
-            [void]$rows.Add([pscustomobject]@{ What = 'only the platform has it'; Pair = "$componentId->$($entry.Adapter)"
-                    Ferrule = (Get-CheckLine -Components $Components -Adapter $entry.Adapter -ComponentID $componentId); Platform = Get-PlatformLine $entry.Binding })
+            [void]$rows.Add([pscustomobject]@{ What = 'only the platform has it'; `
+                Pair = "$componentId->$($entry.Adapter)"
+                    Ferrule = (Get-CheckLine -Components $Components -Adapter $entry.Adapter `
+                        -ComponentID $componentId); Platform = Get-PlatformLine $entry.Binding })
         } elseif ($path.Enabled -ne [bool]$entry.Binding.Enabled) {
             [void]$rows.Add([pscustomobject]@{ What = 'states differ'; Pair = $path.Token
                     Ferrule = @($path.Component.Line, $path.Line); Platform = Get-PlatformLine $entry.Binding })
@@ -130,7 +136,8 @@ function Compare-CheckListing {
         $known = 'no such adapter'
         if ($adapter) { $known = "$($adapter.Name) ($($adapter.InterfaceDescription))" }
         [void]$rows.Add([pscustomobject]@{ What = 'only ferrule has it'; Pair = $path.Token
-                Ferrule = @($path.Component.Line, $path.Line); Platform = "(no binding of $componentId reported for ${adapterGuid}: $known)" })
+                Ferrule = @($path.Component.Line, $path.Line); `
+                    Platform = "(no binding of $componentId reported for ${adapterGuid}: $known)" })
     }
     $rows
 }
@@ -140,7 +147,8 @@ function Write-Disagreement {
     Write-Host ('{0,-26} {1,-56} sides' -f 'disagreement', 'pair')
     foreach ($row in $Rows) {
         Write-Host ('{0,-26} {1,-56} ferrule:  {2}' -f $row.What, $row.Pair, $row.Ferrule[0])
-        foreach ($line in @($row.Ferrule | Select-Object -Skip 1)) { Write-Host ('{0,-26} {1,-56}           {2}' -f '', '', $line) }
+        foreach ($line in @($row.Ferrule | Select-Object -Skip 1)) { Write-Host ('{0,-26} {1,-56}           {2}' `
+            -f '', '', $line) }
         Write-Host ('{0,-26} {1,-56} platform: {2}' -f '', '', $row.Platform)
     }
 }
@@ -192,7 +200,8 @@ function Invoke-CheckChange {
     # gives 0 when the path was enabled before, 1 when it was not.
     $expectedStatus = 0
     if ($Enable -and -not $Before) { $expectedStatus = 1 }
-    $expected = @($Path.Component.Line, "    $($Path.Token): $([int]$Before)->$([int]$Enable)", 'Applying changes ... success')
+    $expected = @($Path.Component.Line, "    $($Path.Token): $([int]$Before)->$([int]$Enable)", `
+        'Applying changes ... success')
     $problems = @()
     if ($run.Status -ne $expectedStatus) { $problems += "exit status $($run.Status), expected $expectedStatus" }
     if (($run.Lines -join "`n") -ne ($expected -join "`n")) {
@@ -232,9 +241,11 @@ function Restore-CheckPath {
 function Test-RoundTrip {
     param([string]$Exe, [hashtable]$Pairs, [string]$Label = 'round trip')
     $view = Get-PlatformView
-    $candidates = @($Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") -and $view.Bindings.ContainsKey($_) })
+    $candidates = @($Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") `
+        -and $view.Bindings.ContainsKey($_) })
     if ($candidates.Count -eq 0) {
-        Write-Host "${Label}: FAILED: no adapter has a binding of $script:Lltdio that both ferrule and the platform report"
+        Write-Host ("${Label}: FAILED: no adapter has a binding of $script:Lltdio that both ferrule and the platform " +
+            'report')
         return $false
     }
     $path = $Pairs[$candidates[0]]
@@ -246,7 +257,8 @@ function Test-RoundTrip {
         foreach ($enable in $false, $true) {
             $step = 'disable'
             if ($enable) { $step = 'enable' }
-            $problems += @(Invoke-CheckChange -Exe $Exe -Path $path -Enable $enable -Before $state | ForEach-Object { "${step}: $_" })
+            $problems += @(Invoke-CheckChange -Exe $Exe -Path $path -Enable $enable `
+                -Before $state | ForEach-Object { "${step}: $_" })
             $state = Get-LltdioState $path.Component.Bind.ToUpperInvariant()
             if ($state -ne $enable) {
                 $problems += "after the $step, the platform says Enabled=$state"
@@ -269,11 +281,13 @@ function Compare-X86 {
     $differing = @()
     foreach ($name in 'dev', 'client', 'proto', 'service') {
         $ran = @((Invoke-CheckRun $X64 @('class', $name)), (Invoke-CheckRun $X86 @('class', $name)))
-        if ($ran[0].Status -eq $ran[1].Status -and ($ran[0].Lines -join "`n") -eq ($ran[1].Lines -join "`n")) { continue }
+        if ($ran[0].Status -eq $ran[1].Status -and ($ran[0].Lines -join "`n") -eq ($ran[1].Lines `
+            -join "`n")) { continue }
         $differing += $name
         Write-Host "x86: class ${name}: x64 exit status $($ran[0].Status), x86 exit status $($ran[1].Status)"
         $first = 0
-        while ($first -lt $ran[0].Lines.Count -and $first -lt $ran[1].Lines.Count -and $ran[0].Lines[$first] -eq $ran[1].Lines[$first]) { $first++ }
+        while ($first -lt $ran[0].Lines.Count -and $first -lt $ran[1].Lines.Count -and $ran[0].Lines[$first] `
+            -eq $ran[1].Lines[$first]) { $first++ }
         foreach ($side in @(@('x64', $ran[0]), @('x86', $ran[1]))) {
             $line = '(no more lines)'
             if ($first -lt $side[1].Lines.Count) { $line = $side[1].Lines[$first] }

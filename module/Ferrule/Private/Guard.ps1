@@ -38,11 +38,13 @@ function Get-GuardInfo {
         return $found
     }
     $sessions = @(foreach ($one in $Session) { if ($computers.ContainsKey($one.ComputerName)) { $one } })
-    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ManagementStep `
+    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit `
+        -Step $script:ManagementStep `
         -ArgumentsFor { , @() }
     foreach ($computer in $computers.Keys) {
         # A machine that did not answer is guarded as one whose session's adapter cannot be told.
-        $found[$computer] = [pscustomobject]@{ Sessions = @([pscustomobject]@{ Address = $null; Protocol = $null; Guid = $null })
+        $found[$computer] = [pscustomobject]@{ Sessions = @([pscustomobject]@{ Address = $null; Protocol = $null; `
+            Guid = $null })
             Routes = @()
         }
         if ($answers.ContainsKey($computer) -and $answers[$computer]) { $found[$computer] = $answers[$computer] }

@@ -10,17 +10,20 @@ function Get-Listing {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [string[]]$Classes)
     $work = @{}
     foreach ($computer in $Computers) {
-        $work[$computer] = @(foreach ($class in $Classes) { ConvertTo-CommandLine -ArgumentList @('class', $script:ClassWords[$class]) })
+        $work[$computer] = @(foreach ($class in $Classes) { ConvertTo-CommandLine `
+            -ArgumentList @('class', $script:ClassWords[$class]) })
     }
     $sessions = $null
     if ($Session) { $sessions = @(foreach ($one in $Session) { if ($Computers -contains $one.ComputerName) { $one } }) }
-    $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work -WithAdapterNames
+    $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work `
+        -WithAdapterNames
     $result = @{}
     foreach ($computer in $Computers) {
         $byClass = @{}
         $problems = New-Object System.Collections.ArrayList
         $runs = @()
-        if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else { [void]$problems.Add('it did not answer') }
+        if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else { `
+            [void]$problems.Add('it did not answer') }
         for ($i = 0; $i -lt $Classes.Count -and $machines.ContainsKey($computer); $i++) {
             $class = $Classes[$i]
             if ($i -ge $runs.Count) {
@@ -36,7 +39,8 @@ function Get-Listing {
                 continue
             }
             if ($computer) {
-                foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
+                foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName `
+                    -NotePropertyValue $computer }
             }
             $byClass[$class] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
         }

@@ -13,7 +13,8 @@ $script:AdapterNames = {
         }
     } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
         foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction Ignore)) {
-            if ($adapter.GUID -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
+            if ($adapter.GUID `
+                -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
         }
     }
     $names
@@ -39,7 +40,8 @@ $script:MachineIdentity = {
         }
     } else {
         $id = $env:FERRULE_MACHINE_ID
-        if (-not $id -and (Test-Path -LiteralPath '/etc/machine-id')) { $id = [IO.File]::ReadAllText('/etc/machine-id').Trim() }
+        if (-not $id -and (Test-Path `
+            -LiteralPath '/etc/machine-id')) { $id = [IO.File]::ReadAllText('/etc/machine-id').Trim() }
         if ($env:FERRULE_MACHINE_NAME) { $name = $env:FERRULE_MACHINE_NAME }
     }
     if (-not $id) { $id = $null }

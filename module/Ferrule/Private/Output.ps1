@@ -23,13 +23,15 @@ function New-ErrorRecord {
 function Assert-Run {
     param($Cmdlet, $Run, $Target, [string]$Computer)
     if ($script:StoppedStatuses -contains $Run.Status) {
-        $record = New-ErrorRecord -Id Stopped -Values $Run.Status -Category OperationStopped -Target $Target -Computer $Computer
+        $record = New-ErrorRecord -Id Stopped -Values $Run.Status -Category OperationStopped -Target $Target `
+            -Computer $Computer
         if (-not $Computer) { $Cmdlet.ThrowTerminatingError($record) }
         $Cmdlet.WriteError($record)
         return $false
     }
     if ($Run.Status -eq 255) {
-        $record = New-ErrorRecord -Id ArgumentsRefused -Values ($Run.Lines -join ' ') -Category InvalidArgument -Target $Target `
+        $record = New-ErrorRecord -Id ArgumentsRefused -Values ($Run.Lines -join ' ') -Category InvalidArgument `
+            -Target $Target `
             -Computer $Computer
         $Cmdlet.WriteError($record)
         return $false
@@ -51,7 +53,8 @@ function Write-Failure {
 # "Applying changes ... failed - error code CODE"; $null for any other line.
 function Split-FailureLine {
     param([string]$Line)
-    if ($Line -match '^(Applying changes \.\.\. failed - error code) ([0-9a-f]+)$' -or $Line -match '^(.+) returned ([0-9a-f]+)$') {
+    if ($Line -match '^(Applying changes \.\.\. failed - error code) ([0-9a-f]+)$' -or $Line `
+        -match '^(.+) returned ([0-9a-f]+)$') {
         return [pscustomobject]@{ Call = $Matches[1]; Code = $Matches[2] }
     }
     $null
@@ -61,7 +64,8 @@ function Split-FailureLine {
 # for a call that the table lacks.
 function Get-FailureCategory {
     param([string]$Call, [string]$Code)
-    if ($Code -eq $script:AccessDenied) { return @{ Category = 'PermissionDenied'; Id = $script:FailureIds.PermissionDenied } }
+    if ($Code -eq $script:AccessDenied) { return @{ Category = 'PermissionDenied'; `
+        Id = $script:FailureIds.PermissionDenied } }
     foreach ($row in $script:FailureCategories) {
         if ($Call -match $row.Call) { return $row }
     }
@@ -108,7 +112,8 @@ function Read-Output {
         $path = $pathLine.Match($line)
         if ($path.Success -and $under) {
             $state = $path.Groups[$path.Groups.Count - 1].Value -eq '1'
-            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value, $state, $name,
+            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value, `
+                $state, $name,
                     $MachineId, $MachineName))
             if ($Change) { [void]$before.Add($path.Groups[2].Value -eq '1') }
             continue

@@ -46,7 +46,8 @@ $script:RunExe = {
         } catch {
             $restore = $null
         }
-        $nls = Get-ItemProperty -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Control\Nls\CodePage' -Name OEMCP -ErrorAction Ignore
+        $nls = Get-ItemProperty -LiteralPath 'HKLM:\SYSTEM\CurrentControlSet\Control\Nls\CodePage' -Name OEMCP `
+            -ErrorAction Ignore
         $oem = $(if ($nls) { [string]$nls.OEMCP } else { '' })
         $codePage = & ([scriptblock]::Create($Blocks.OutputCodePage)) -Console $console -OemCodePage $oem `
             -CultureCodePage ([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
@@ -100,7 +101,8 @@ $script:RunExe = {
                 $process.Dispose()
             }
             $lines = @($text -split "`r?`n")
-            if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count - 1)) }
+            if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count `
+                - 1)) }
             [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null })
             if ($StopAt -contains $status) { break }
         }

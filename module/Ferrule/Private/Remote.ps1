@@ -32,10 +32,12 @@ $script:WriteCheck = {
         if (-not (Test-Path -LiteralPath $path)) { continue }
         if ($windows) {
             foreach ($rule in @((Get-Acl -LiteralPath $path).Access)) {
-                if ([string]$rule.AccessControlType -ne 'Allow' -or ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
+                if ([string]$rule.AccessControlType -ne 'Allow' `
+                    -or ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
                 if (([int64]$rule.FileSystemRights -band $writing) -eq 0) { continue }
                 $sid = $rule.IdentityReference.Value
-                try { $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value } catch { $sid = $rule.IdentityReference.Value }
+                try { $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value } catch `
+                    { $sid = $rule.IdentityReference.Value }
                 if ($writers -notcontains $sid) {
                     return [pscustomobject]@{ Id = 'ExeWritable'; Values = @($path, $rule.IdentityReference.Value) }
                 }
@@ -68,7 +70,8 @@ $script:ProbeStep = {
     $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @($folder, $exe)
     if (-not $refused) { $refused = $null }
     $hash = $null
-    if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
+    if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 `
+        -LiteralPath $exe).Hash }
     $identity = & ([scriptblock]::Create($Blocks.MachineIdentity))
     [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe; Refused = $refused
         MachineId = $identity.MachineId; MachineName = $identity.MachineName
@@ -90,7 +93,8 @@ $script:CopyStep = {
         } elseif ((Split-Path -Parent $folder) -ne $env:ProgramFiles) {
             $rights = New-Object System.Security.AccessControl.DirectorySecurity
             $rights.SetAccessRuleProtection($true, $false)
-            foreach ($entry in @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', 'ReadAndExecute'))) {
+            foreach ($entry in @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', `
+                'ReadAndExecute'))) {
                 $rights.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule (
                             (New-Object System.Security.Principal.SecurityIdentifier $entry[0]), $entry[1],
                             'ContainerInherit, ObjectInherit', 'None', 'Allow')))
@@ -110,11 +114,13 @@ $script:CopyStep = {
 # refuses the folder or the exe; and gives, -WithAdapterNames, the adapters'
 # names (Blocks.AdapterNames).
 $script:RunStep = {
-    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks, [bool]$WithAdapterNames)
+    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks, `
+        [bool]$WithAdapterNames)
     $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @((Split-Path -Parent $Path), $Path)
     if (-not $refused) { $refused = $null }
     if ($refused) { return [pscustomobject]@{ Refused = $refused } }
-    $runs = & ([scriptblock]::Create($Blocks.RunExe)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt -Hash $Hash `
+    $runs = & ([scriptblock]::Create($Blocks.RunExe)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt `
+        -Hash $Hash `
         -Blocks $Blocks
     $names = @{}
     if ($WithAdapterNames) { $names = & ([scriptblock]::Create($Blocks.AdapterNames)) }
@@ -150,7 +156,8 @@ $script:ManagementStep = {
             $addresses += [string]$connection.LocalAddress
         }
     }
-    $plain = @(foreach ($address in $addresses) { if ($address) { $address -replace '^::ffff:(\d+\.\d+\.\d+\.\d+)$', '$1' } })
+    $plain = @(foreach ($address in $addresses) { if ($address) { $address `
+        -replace '^::ffff:(\d+\.\d+\.\d+\.\d+)$', '$1' } })
     $cmdlets = [bool](Get-Command Get-NetIPAddress -ErrorAction Ignore)
     $guids = @{}
     $configurations = @()

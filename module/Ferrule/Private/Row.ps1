@@ -46,7 +46,8 @@ function Test-ThisComputer {
 function Test-SameMachine {
     param($Want, $Identity)
     if ($null -eq $Identity -or -not $Identity.MachineId) { return $false }
-    if (-not [string]::Equals([string]$Want.MachineId, [string]$Identity.MachineId, [StringComparison]::OrdinalIgnoreCase)) {
+    if (-not [string]::Equals([string]$Want.MachineId, [string]$Identity.MachineId, `
+        [StringComparison]::OrdinalIgnoreCase)) {
         return $false
     }
     -not $Want.MachineName -or [string]::Equals([string]$Want.MachineName, [string]$Identity.MachineName,
@@ -69,9 +70,11 @@ function Get-RowComputer {
         }
         $values = $label, $Want.MachineName, $Want.MachineId
         if (-not $Session) {
-            $record = New-ErrorRecord -Id RowOfAnotherMachineById -Values $values -Category InvalidArgument -Target $Want.Source
+            $record = New-ErrorRecord -Id RowOfAnotherMachineById -Values $values -Category InvalidArgument `
+                -Target $Want.Source
         } else {
-            $record = New-ErrorRecord -Id NoSessionForMachine -Values $values -Category ObjectNotFound -Target $Want.Source
+            $record = New-ErrorRecord -Id NoSessionForMachine -Values $values -Category ObjectNotFound `
+                -Target $Want.Source
         }
         $Cmdlet.WriteError($record)
         return
@@ -140,7 +143,8 @@ function Resolve-Row {
             $found = @(Find-RuleBinding -Want $want -Bindings $bindings)
             if ($found.Count -eq 0) { [void]$unmatched.Add($want) }
         }
-        foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; Want = $want } }
+        foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; `
+            Want = $want } }
     }
     [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray(); Unmatched = $unmatched.ToArray() }
 }
@@ -162,7 +166,8 @@ function Invoke-Wanted {
     $identities = @{}
     $ambiguous = @{}
     foreach ($class in $classes.Keys) {
-        $listed = @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class -Listings $listings `
+        $listed = @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class `
+            -Listings $listings `
                 -Identities $identities -Ambiguous $ambiguous)
         foreach ($one in $listed) {
             $computer = Get-ComputerOf -Binding $one
@@ -178,12 +183,14 @@ function Invoke-Wanted {
     foreach ($computer in (Get-SessionComputer -Session $Session)) {
         $listed = @{}
         if ($byComputer.ContainsKey($computer)) {
-            foreach ($class in $byComputer[$computer].Keys) { $listed[$class] = $byComputer[$computer][$class].ToArray() }
+            foreach ($class in $byComputer[$computer].Keys) { `
+                $listed[$class] = $byComputer[$computer][$class].ToArray() }
         }
         $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listed
         # Where a listing failed (its error is given), no row is said to name nothing.
         $whole = @{}
-        foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) -and $listings[$class].ContainsKey($computer) }
+        foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) `
+            -and $listings[$class].ContainsKey($computer) }
         foreach ($want in $resolved.Missing) {
             if (-not $whole[$want.Class]) { continue }
             $record = New-ErrorRecord -Id SavedRowMissing -Values $want.ComponentID, $want.Path, $want.Class `
@@ -193,14 +200,17 @@ function Invoke-Wanted {
         foreach ($want in $resolved.Unmatched) {
             if ($want.Optional -or -not $whole[$want.Class]) { continue }
             $machine = $(if ($computer) { "${computer}: " } else { '' })
-            $Cmdlet.WriteWarning((Get-Message -Id RuleNamesNothing -Values $machine, $want.Class, (Get-RowText -Want $want)))
+            $Cmdlet.WriteWarning((Get-Message -Id RuleNamesNothing -Values $machine, $want.Class, (Get-RowText `
+                -Want $want)))
         }
         foreach ($key in $resolved.Chosen.Keys) {
             $entry = $resolved.Chosen[$key]
-            $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled; Computer = $entry.Want.Computer }
+            $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled; `
+                Computer = $entry.Want.Computer }
         }
     }
-    Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($items.Values) -PassThru:$PassThru `
+    Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($items.Values) `
+        -PassThru:$PassThru `
         -Force:$Force -Listings $listings -Ambiguous $ambiguous
 }
 
@@ -223,7 +233,8 @@ function Find-RuleBinding {
 }
 
 # The properties a row may have, as the row reader reads them.
-$script:RowProperties = @('Class', 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'Enabled', 'Optional', 'PSComputerName',
+$script:RowProperties = @('Class', 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'Enabled', 'Optional', `
+    'PSComputerName',
     'MachineId', 'MachineName')
 
 # The row reader: what one row asks for, or $null (and an InvalidArgument
@@ -242,7 +253,8 @@ function ConvertTo-Wanted {
     # Read without a function call a property: a baseline may have a row for every path.
     $row = @{}
     if ($Item -is [System.Collections.IDictionary]) {
-        foreach ($property in $script:RowProperties) { if ($Item.Contains($property)) { $row[$property] = $Item[$property] } }
+        foreach ($property in $script:RowProperties) { if ($Item.Contains($property)) { `
+            $row[$property] = $Item[$property] } }
     } elseif ($null -ne $Item) {
         $properties = $Item.PSObject.Properties
         foreach ($property in $script:RowProperties) {
@@ -251,7 +263,8 @@ function ConvertTo-Wanted {
         }
     }
     $given = @{}
-    foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId', 'MachineName') {
+    foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId', `
+        'MachineName') {
         if ($row.ContainsKey($property) -and [string]$row[$property]) { $given[$property] = [string]$row[$property] }
     }
     # Problem: the ID of why it cannot be read, and the value it names.
@@ -260,7 +273,8 @@ function ConvertTo-Wanted {
     if ($row.ContainsKey('Class') -and [string]$row['Class']) {
         $class = ConvertTo-Class -Value $row['Class']
         if (-not $class) { $problem = 'RowClassUnknown', $row['Class'] }
-    } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) -and $given.ContainsKey('ComponentID') -and
+    } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) `
+        -and $given.ContainsKey('ComponentID') -and
         $row.ContainsKey('Enabled')) {
         # Get-NetAdapterBinding's shape: Name is the connection name, ComponentID the bound component.
         $class = 'Adapter'
@@ -287,11 +301,13 @@ function ConvertTo-Wanted {
         $problem = 'RowNameNotAdapter', $class
     }
     if ($problem) {
-        $Cmdlet.WriteError((New-ErrorRecord -Id $problem[0] -Values $problem[1] -Category InvalidArgument -Target $Item))
+        $Cmdlet.WriteError((New-ErrorRecord -Id $problem[0] -Values $problem[1] -Category InvalidArgument `
+            -Target $Item))
         return
     }
     [pscustomobject]@{
-        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name']; Enabled = $State
+        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name']; `
+            Enabled = $State
         Optional = $optional; Computer = $(if ($given['PSComputerName']) { $given['PSComputerName'] } else { '' })
         MachineId = $given['MachineId']; MachineName = $given['MachineName']; Literal = $literal; Source = $Item
     }

@@ -72,7 +72,8 @@ function Assert-OneSessionEach {
         }
     }
     if ($twice.Count -eq 0) { return }
-    $record = New-ErrorRecord -Id SessionsShareMachine -Values ($twice -join ', ') -Category InvalidArgument -Target $twice.ToArray()
+    $record = New-ErrorRecord -Id SessionsShareMachine -Values ($twice -join ', ') -Category InvalidArgument `
+        -Target $twice.ToArray()
     $Cmdlet.ThrowTerminatingError($record)
 }
 
@@ -107,12 +108,14 @@ function Invoke-FanOut {
         # The job's own errors are read from it, not received: received, they
         # would also reach the caller's error variable, beside the one here.
         $answer = Receive-Job -Job $finished -Keep -ErrorAction Ignore
-        $problems = @(foreach ($child in $finished.ChildJobs) { foreach ($problem in $child.Error) { if ($problem) { $problem } } })
+        $problems = @(foreach ($child in $finished.ChildJobs) { foreach ($problem in $child.Error) { if ($problem) { `
+            $problem } } })
         $reason = $finished.ChildJobs[0].JobStateInfo.Reason
         Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
         if ($problems.Count -gt 0 -or $reason) {
             $message = $(if ($problems.Count -gt 0) { $problems[0].Exception.Message } else { $reason.Message })
-            $record = New-ErrorRecord -Id ConnectionFailed -Values $message -Category ConnectionError -Target $one.ComputerName `
+            $record = New-ErrorRecord -Id ConnectionFailed -Values $message -Category ConnectionError `
+                -Target $one.ComputerName `
                 -Computer $one.ComputerName
             $Cmdlet.WriteError($record)
         } else {
@@ -141,12 +144,14 @@ function Invoke-Run {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames)
     $path = Get-ExePath
     if (-not (Test-Path -LiteralPath $path)) {
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id ExeMissing -Values $path -Category ObjectNotFound -Target $path))
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id ExeMissing -Values $path -Category ObjectNotFound `
+            -Target $path))
     }
     Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session
     foreach ($computer in $Work.Keys) {
         $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
-        foreach ($line in $Work[$computer]) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseRun -Values $machine, $line)) }
+        foreach ($line in $Work[$computer]) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseRun `
+            -Values $machine, $line)) }
     }
     $machines = @{}
     if (-not $Session) {
@@ -190,14 +195,16 @@ function Invoke-Run {
                 if ($exeFor[$one.ComputerName] -eq $exe -and $probes[$one.ComputerName].Hash -ne $hashes[$exe]) { $one }
             })
         foreach ($one in $missing) {
-            $Cmdlet.WriteVerbose((Get-Message -Id VerboseCopy -Values $one.ComputerName, $probes[$one.ComputerName].Path))
+            $Cmdlet.WriteVerbose((Get-Message -Id VerboseCopy `
+                -Values $one.ComputerName, $probes[$one.ComputerName].Path))
         }
         if ($missing.Count -gt 0) {
             Copy-ExeToSession -Cmdlet $Cmdlet -Session $missing -ThrottleLimit $ThrottleLimit -Probes $probes `
                 -Bytes ([IO.File]::ReadAllBytes($exe))
         }
     }
-    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep -ArgumentsFor {
+    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep `
+        -ArgumentsFor {
         param($one)
         , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName],
             $script:StoppedStatuses, $blocks, [bool]$WithAdapterNames)
@@ -214,13 +221,16 @@ function Invoke-Run {
         $runs = @(foreach ($run in @($answer.Runs)) { if (-not $run.Refused) { $run } })
         foreach ($run in @($answer.Runs)) {
             if (-not $run.Refused) { continue }
-            $record = New-ErrorRecord -Id $run.Refused.Id -Values $run.Refused.Values -Category SecurityError -Target $computer `
+            $record = New-ErrorRecord -Id $run.Refused.Id -Values $run.Refused.Values -Category SecurityError `
+                -Target $computer `
                 -Computer $computer
             $Cmdlet.WriteError($record)
         }
         $names = @{}
-        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { $names[$key] = $answer.AdapterNames[$key] } }
-        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $probes[$computer].MachineId
+        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { `
+            $names[$key] = $answer.AdapterNames[$key] } }
+        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names; `
+            MachineId = $probes[$computer].MachineId
             MachineName = $probes[$computer].MachineName
         }
     }

@@ -25,7 +25,8 @@ function Get-SelectionClass {
     $class = 'Adapter'
     if ($Bound.ContainsKey('Class')) { $class = $Bound['Class'] }
     if ($Bound.ContainsKey('Name') -and $class -ne 'Adapter') {
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NameNeedsAdapter -Values $class -Category InvalidArgument -Target $class))
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NameNeedsAdapter -Values $class -Category InvalidArgument `
+            -Target $class))
     }
     $class
 }
@@ -56,7 +57,8 @@ function ConvertTo-WildcardRegex {
     param([string]$Pattern, [switch]$NameOnly)
     $expression = [regex]::Escape($Pattern).Replace('\*', '.*').Replace('\?', '.')
     if (-not $NameOnly) { $expression = $expression.Replace('\[', '[').Replace(']', ']') }
-    New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression + ')$'), 'IgnoreCase, Singleline, CultureInvariant'
+    New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression `
+        + ')$'), 'IgnoreCase, Singleline, CultureInvariant'
 }
 
 # A selection as tests, one for each parameter given: Values, whether each is
@@ -84,7 +86,8 @@ function Get-SelectionTest {
                 [pscustomobject]@{ Field = $field; Regex = $regex }
             })
         $literal = @(foreach ($value in $values) {
-                if ($parameter -eq 'Name') { -not (Test-NameWildcard -Value $value) } else { -not (Test-Wildcard -Value $value) }
+                if ($parameter -eq 'Name') { -not (Test-NameWildcard -Value $value) } else { -not (Test-Wildcard `
+                    -Value $value) }
             })
         [pscustomobject]@{ Parameter = $parameter; Values = $values; Literal = $literal; Matchers = $matchers }
     }
@@ -106,7 +109,8 @@ function Select-Binding {
     for ($t = 0; $t -lt $Tests.Count; $t++) {
         $matchers = @($Tests[$t].Matchers)
         $fields[$t] = [string[]]@(foreach ($matcher in $matchers) { if ($matcher) { $matcher.Field } else { '' } })
-        $patterns[$t] = [System.Text.RegularExpressions.Regex[]]@(foreach ($matcher in $matchers) { if ($matcher) { $matcher.Regex } else { $null } })
+        $patterns[$t] = [System.Text.RegularExpressions.Regex[]]@(foreach ($matcher in $matchers) { if ($matcher) { `
+            $matcher.Regex } else { $null } })
     }
     $selected = [Ferrule.Selection]::Select([Ferrule.Binding[]]@($Bindings), $fields, $patterns)
     $unmatched = @(foreach ($test in $Tests) {
@@ -127,7 +131,8 @@ function Select-Binding {
 function New-UnmatchedError {
     param([string]$Class, [string]$Parameter, [string]$Value, [string]$Computer)
     if ($Parameter -eq 'Name') {
-        return New-ErrorRecord -Id AdapterNameUnmatched -Values $Value -Category ObjectNotFound -Target $Value -Computer $Computer
+        return New-ErrorRecord -Id AdapterNameUnmatched -Values $Value -Category ObjectNotFound -Target $Value `
+            -Computer $Computer
     }
     $message = Get-Message -Id SelectorUnmatched -Values $Class, $Parameter, $Value
     if ($Class -eq 'Adapter' -and $Parameter -eq 'ComponentID') { $message += ' ' + (Get-Message -Id AdapterHint) }
@@ -172,7 +177,8 @@ function Get-Selected {
         if ($machine.Runs.Count -eq 0) { continue }
         $run = $machine.Runs[0]
         if (-not (Assert-Run -Cmdlet $Cmdlet -Run $run -Target $selection -Computer $computer)) { continue }
-        $output = Read-Output -Lines $run.Lines -Class $Class -AdapterNames $machine.AdapterNames -MachineId $machine.MachineId `
+        $output = Read-Output -Lines $run.Lines -Class $Class -AdapterNames $machine.AdapterNames `
+            -MachineId $machine.MachineId `
             -MachineName $machine.MachineName
         if ($null -ne $Identities) { $Identities[$computer] = $machine }
         if ($null -ne $Ambiguous) {
@@ -181,9 +187,11 @@ function Get-Selected {
             }
         }
         if ($computer) {
-            foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue $computer }
+            foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName `
+                -NotePropertyValue $computer }
         }
-        foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $selection -Computer $computer }
+        foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $selection `
+            -Computer $computer }
         if ($null -ne $Listings -and $arguments.Count -eq 2 -and $output.Failures.Count -eq 0) {
             if (-not $Listings.ContainsKey($Class)) { $Listings[$Class] = @{} }
             $Listings[$Class][$computer] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
@@ -199,12 +207,14 @@ function Get-Selected {
         $selected
         if ($output.Failures.Count -gt 0) { continue }
         foreach ($miss in $unmatched) {
-            $Cmdlet.WriteError((New-UnmatchedError -Class $Class -Parameter $miss.Parameter -Value $miss.Value -Computer $computer))
+            $Cmdlet.WriteError((New-UnmatchedError -Class $Class -Parameter $miss.Parameter -Value $miss.Value `
+                -Computer $computer))
         }
         if ($Change -and $selected.Count -eq 0 -and $unmatched.Count -eq 0) {
             $message = Get-Message -Id SelectionUnmatched -Values $selection
             if ($Class -eq 'Adapter' -and $ComponentID) { $message += ' ' + (Get-Message -Id AdapterHint) }
-            $record = New-ErrorRecord -Id SelectionUnmatched -Message $message -Category ObjectNotFound -Target $selection `
+            $record = New-ErrorRecord -Id SelectionUnmatched -Message $message -Category ObjectNotFound `
+                -Target $selection `
                 -Computer $computer
             $Cmdlet.WriteError($record)
         }

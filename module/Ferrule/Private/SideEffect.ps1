@@ -7,7 +7,8 @@
 # for what Windows changes beside the changes.
 function Write-SideEffectListing {
     param($Cmdlet, [string[]]$Computers, [string[]]$Classes)
-    $machines = @(foreach ($computer in $Computers) { if ($computer) { $computer } else { [Environment]::MachineName } }) -join ', '
+    $machines = @(foreach ($computer in $Computers) { if ($computer) { $computer } else { `
+        [Environment]::MachineName } }) -join ', '
     foreach ($class in $Classes) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseListing -Values $machines, $class)) }
 }
 
@@ -34,10 +35,12 @@ function Get-ListingBefore {
     }
     foreach ($key in $missing.Keys) {
         Write-SideEffectListing -Cmdlet $Cmdlet -Computers $missing[$key].ToArray() -Classes ($key -split ',')
-        $listed = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $missing[$key].ToArray() `
+        $listed = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit `
+            -Computers $missing[$key].ToArray() `
             -Classes ($key -split ',')
         foreach ($computer in $listed.Keys) {
-            foreach ($class in $listed[$computer].Classes.Keys) { $result[$computer].Classes[$class] = $listed[$computer].Classes[$class] }
+            foreach ($class in $listed[$computer].Classes.Keys) { `
+                $result[$computer].Classes[$class] = $listed[$computer].Classes[$class] }
             $result[$computer].Problems = $listed[$computer].Problems
         }
     }
@@ -60,13 +63,15 @@ function Write-SideEffect {
         # Keys as Get-BindingKey makes them, made here: a listing may have tens of thousands of paths.
         $was = @{}
         foreach ($bindings in $Before[$computer].Classes.Values) {
-            foreach ($one in $bindings) { $was["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $one.Enabled }
+            foreach ($one in $bindings) { `
+                $was["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $one.Enabled }
         }
         foreach ($class in $script:ClassWords.Keys) {
             foreach ($one in @($After[$computer].Classes[$class])) {
                 if ($null -eq $one) { continue }
                 $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"
-                if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or $Asked.ContainsKey($key)) { continue }
+                if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled `
+                    -or $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
                 $Cmdlet.WriteWarning((Get-Message -Id SideEffect -Values (Get-BindingLabel -Binding $one), $state))
                 if ($PassThru) {

@@ -64,11 +64,13 @@ function Test-Ferrule {
         # Whatever the x86 exe does, the first exe puts the path back as it was.
         $candidates = @($bindings.Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") })
         $before = $null
-        if ($candidates.Count -gt 0) { $before = Get-LltdioState $bindings.Pairs[$candidates[0]].Component.Bind.ToUpperInvariant() }
+        if ($candidates.Count `
+            -gt 0) { $before = Get-LltdioState $bindings.Pairs[$candidates[0]].Component.Bind.ToUpperInvariant() }
         $x86Trip = $false
         try { $x86Trip = Test-RoundTrip -Exe $X86Path -Pairs $bindings.Pairs -Label 'x86 round trip' }
         finally {
-            if ($null -ne $before) { Restore-CheckPath -Exe $Path -Path $bindings.Pairs[$candidates[0]] -Original $before | Out-Null }
+            if ($null -ne $before) { Restore-CheckPath -Exe $Path -Path $bindings.Pairs[$candidates[0]] `
+                -Original $before | Out-Null }
         }
         $result.X86 += $(if ($x86Trip) { ', x86 round trip passed' } else { ', x86 round trip failed' })
     }
@@ -77,7 +79,8 @@ function Test-Ferrule {
     $result.Bindings = $(if ($bindings.Passed) { 'agree' } else { 'disagree' })
     $result.RoundTrip = $(if ($roundTrip) { 'passed' } else { 'failed' })
     $word = $(if ($result.Passed) { 'PASSED' } else { 'FAILED' })
-    $result.Summary = "Test-Ferrule: ${word}: bindings $($result.Bindings), round trip $($result.RoundTrip), $($result.X86)"
+    $result.Summary = `
+        "Test-Ferrule: ${word}: bindings $($result.Bindings), round trip $($result.RoundTrip), $($result.X86)"
     Write-Host $result.Summary
     $result
 }

@@ -15,7 +15,8 @@ Baseline rows from the pipeline.
 Baseline rows.
 
 .EXAMPLE
-PS C:\> [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false } | Test-FerruleBinding
+PS C:\> $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+$rule | Test-FerruleBinding
 
 Whether IPv6 is unbound from every adapter.
 #>

@@ -16,7 +16,9 @@ namespace Ferrule {
         [StructLayout(LayoutKind.Sequential)]
         struct ProcessInformation { public IntPtr hProcess, hThread; public int dwProcessId, dwThreadId; }
         [StructLayout(LayoutKind.Sequential)]
-        struct SecurityAttributes { public int nLength; public IntPtr lpSecurityDescriptor; public bool bInheritHandle; }
+        struct SecurityAttributes {
+            public int nLength; public IntPtr lpSecurityDescriptor; public bool bInheritHandle;
+        }
         [DllImport("kernel32.dll", SetLastError = true)]
         static extern bool CreatePipe(out IntPtr read, out IntPtr write, ref SecurityAttributes attributes, int size);
         [DllImport("kernel32.dll", SetLastError = true)]

@@ -1,58 +1,71 @@
-# The module's errors and warnings, one key each. An error's key is its ID too:
-# its FullyQualifiedErrorId is Ferrule.KEY, for a script to switch on. {0}, {1}
-# and so on are the values a message takes; ferrule's own lines are not here.
-ConvertFrom-StringData @'
-NotConfirmed = The change was not confirmed, and nothing was changed: {0} Confirm with -Confirm:$false where no one can answer.
-PathAmbiguous = {0}: not changed: ferrule names another path of this machine the same (its names compare alike, or print alike), and would change the one it finds first.
-GuardRefused = {0}: not {1}: {2}. -Force changes it all the same.
-GuardCannotTell = which adapter carries {0} cannot be told, so {1} is changed on no adapter
-GuardCarrierOnSession = this adapter carries {0}, and {1} would unbind TCP/IP from it
-GuardProtocolOnSession = {1} on this adapter carries {0}, and the machine would drop off the network
-GuardCarrierOnRoute = this adapter has a default route, which may carry {0}, and {1} would unbind TCP/IP from it
-GuardProtocolOnRoute = this adapter has a default route of {1}, which may carry {0} through a VPN or a virtual switch
-GuardSession = the session to {0} ({1})
-GuardNoAddress = an address that could not be found
-ChangeNotUnderstood = {0}: ferrule's output was not understood, and the change may have been made: {1}
-PathGone = No binding path {0} is there to change.
-StateMoved = {0}: was {1} when changed, not {2} as listed: an earlier change of this command (a binding that Windows links to it) may have set it; it is now {3}.
-RestartPending = {0}: the change is made; a restart completes it ({1}).
-AppliedWithCode = {0}: {1}
-NameNeedsAdapter = -Name names adapters by their connection names, and takes -Class Adapter, not -Class {0}.
-NoSelector = Name the paths to change with -ComponentID, -Path, -DisplayName or -Name; for every path of the class, -ComponentID *.
-ListingsNotMade = The listings to compare could not be made: {0}.
-Stopped = ferrule was stopped (exit status {0})
-ArgumentsRefused = ferrule refused its arguments: {0}
-FerruleLine = ferrule: {0}
-FerruleLineOf = {0}: ferrule: {1}
-RowOfAnotherMachineById = {0} is a row of another machine, {1} (MachineId {2}), and is not changed here: give a -Session that reaches it, or drop its MachineId, MachineName and PSComputerName to make it a row for any machine.
-NoSessionForMachine = No session reaches {1} (MachineId {2}) for {0} (a session's name is not its machine: its identity is).
-RowOfAnotherMachine = {1}: {0} is a row of another machine, and is not changed here: give a -Session that reaches {1}.
-NoSessionForComputer = No session reaches {1} for {0}.
-SavedRowMissing = No binding path {0}: {1} of class {2}.
-RuleNamesNothing = {0}A rule names no binding path of class {1} here: {2}; nothing is changed for it.
-RowClassUnknown = A row has the Class '{0}': it must be Adapter, Client, Protocol or Service.
-RowClassMissing = A row has no Class: it must say Adapter, Client, Protocol or Service.
-RowOptionalUnreadable = A row has the Optional '{0}': it must be True or False.
-RowEnabledUnreadable = A row has the Enabled '{0}': it must be True or False.
-RowNamesNoPath = A row names no ComponentID or Path: for every binding of an adapter, write ComponentID = '*'.
-RowNameNotAdapter = A row names adapters (Name) but is of class {0}.
-SessionsShareMachine = Two or more sessions reach one machine ({0}): each machine must be reached by one session alone, so that what is listed or changed there is said once.
-ConnectionFailed = {0}
-ExeMissing = ferrule is not at {0}
-ExeNotCopied = {0} is not the ferrule that was copied there (its SHA-256 is not {1}): not run
-ExeWritable = {0} can be written by {1}: not used
-ExeOwnedByOther = {0} is owned by another user (uid {1}): not used
-ExeWritableByOthers = {0} can be written by others (mode {1}): not used
-AdapterNameUnmatched = No network adapter named '{0}' has a binding path that the selection names.
-SelectorUnmatched = No binding path of class {0} matches -{1} '{2}'.
-SelectionUnmatched = No binding path matches {0}.
-AdapterHint = On the Adapter class, -ComponentID names an adapter (its bind name, such as {{GUID}}) or a component bound to adapters (such as ms_tcpip6); -Name names adapters by their connection names.
-SideEffectsUnchecked = {0}: what Windows changed beside the changes could not be checked ({1}); the changes stand as reported.
-SideEffect = {0}: {1} by Windows beside the change, which did not ask for it.
-BaselineEmpty = The baseline has no rows: there is nothing to compare.
-VerboseRun = {0}: ferrule {1}
-VerboseCopy = {0}: copying ferrule to {1}
-VerboseListing = {0}: listing class {1} to see what Windows changes beside the changes
-VerboseGuard = {0}: the guard looked at the session addresses {1} and the default routes of {2}
-NoRow = Set-FerruleBinding received no row, and changed nothing.
-'@
+# The module's errors, warnings and -Verbose lines, one key each. An error's
+# key is its ID too: its FullyQualifiedErrorId is Ferrule.KEY, for a script to
+# switch on. {0}, {1} and so on are the values a message takes; ferrule's own
+# lines are not here.
+@{
+    NotConfirmed = 'The change was not confirmed, and nothing was changed: {0} Confirm with -Confirm:$false where ' +
+        'no one can answer.'
+    PathAmbiguous = '{0}: not changed: ferrule names another path of this machine the same (its names compare ' +
+        'alike, or print alike), and would change the one it finds first.'
+    GuardRefused = '{0}: not {1}: {2}. -Force changes it all the same.'
+    GuardCannotTell = 'which adapter carries {0} cannot be told, so {1} is changed on no adapter'
+    GuardCarrierOnSession = 'this adapter carries {0}, and {1} would unbind TCP/IP from it'
+    GuardProtocolOnSession = '{1} on this adapter carries {0}, and the machine would drop off the network'
+    GuardCarrierOnRoute = 'this adapter has a default route, which may carry {0}, and {1} would unbind TCP/IP from it'
+    GuardProtocolOnRoute = 'this adapter has a default route of {1}, which may carry {0} through a VPN or a virtual ' +
+        'switch'
+    GuardSession = 'the session to {0} ({1})'
+    GuardNoAddress = 'an address that could not be found'
+    ChangeNotUnderstood = '{0}: ferrule''s output was not understood, and the change may have been made: {1}'
+    PathGone = 'No binding path {0} is there to change.'
+    StateMoved = '{0}: was {1} when changed, not {2} as listed: an earlier change of this command (a binding that ' +
+        'Windows links to it) may have set it; it is now {3}.'
+    RestartPending = '{0}: the change is made; a restart completes it ({1}).'
+    AppliedWithCode = '{0}: {1}'
+    NameNeedsAdapter = '-Name names adapters by their connection names, and takes -Class Adapter, not -Class {0}.'
+    NoSelector = 'Name the paths to change with -ComponentID, -Path, -DisplayName or -Name; for every path of the ' +
+        'class, -ComponentID *.'
+    ListingsNotMade = 'The listings to compare could not be made: {0}.'
+    Stopped = 'ferrule was stopped (exit status {0})'
+    ArgumentsRefused = 'ferrule refused its arguments: {0}'
+    FerruleLine = 'ferrule: {0}'
+    FerruleLineOf = '{0}: ferrule: {1}'
+    RowOfAnotherMachineById = '{0} is a row of another machine, {1} (MachineId {2}), and is not changed here: give ' +
+        'a -Session that reaches it, or drop its MachineId, MachineName and PSComputerName to make it a row for any ' +
+        'machine.'
+    NoSessionForMachine = 'No session reaches {1} (MachineId {2}) for {0} (a session''s name is not its machine: ' +
+        'its identity is).'
+    RowOfAnotherMachine = '{1}: {0} is a row of another machine, and is not changed here: give a -Session that ' +
+        'reaches {1}.'
+    NoSessionForComputer = 'No session reaches {1} for {0}.'
+    SavedRowMissing = 'No binding path {0}: {1} of class {2}.'
+    RuleNamesNothing = '{0}A rule names no binding path of class {1} here: {2}; nothing is changed for it.'
+    RowClassUnknown = 'A row has the Class ''{0}'': it must be Adapter, Client, Protocol or Service.'
+    RowClassMissing = 'A row has no Class: it must say Adapter, Client, Protocol or Service.'
+    RowOptionalUnreadable = 'A row has the Optional ''{0}'': it must be True or False.'
+    RowEnabledUnreadable = 'A row has the Enabled ''{0}'': it must be True or False.'
+    RowNamesNoPath = 'A row names no ComponentID or Path: for every binding of an adapter, write ComponentID = ''*''.'
+    RowNameNotAdapter = 'A row names adapters (Name) but is of class {0}.'
+    SessionsShareMachine = 'Two or more sessions reach one machine ({0}): each machine must be reached by one ' +
+        'session alone, so that what is listed or changed there is said once.'
+    ConnectionFailed = '{0}'
+    ExeMissing = 'ferrule is not at {0}'
+    ExeNotCopied = '{0} is not the ferrule that was copied there (its SHA-256 is not {1}): not run'
+    ExeWritable = '{0} can be written by {1}: not used'
+    ExeOwnedByOther = '{0} is owned by another user (uid {1}): not used'
+    ExeWritableByOthers = '{0} can be written by others (mode {1}): not used'
+    AdapterNameUnmatched = 'No network adapter named ''{0}'' has a binding path that the selection names.'
+    SelectorUnmatched = 'No binding path of class {0} matches -{1} ''{2}''.'
+    SelectionUnmatched = 'No binding path matches {0}.'
+    AdapterHint = 'On the Adapter class, -ComponentID names an adapter (its bind name, such as {{GUID}}) or a ' +
+        'component bound to adapters (such as ms_tcpip6); -Name names adapters by their connection names.'
+    SideEffectsUnchecked = '{0}: what Windows changed beside the changes could not be checked ({1}); the changes ' +
+        'stand as reported.'
+    SideEffect = '{0}: {1} by Windows beside the change, which did not ask for it.'
+    BaselineEmpty = 'The baseline has no rows: there is nothing to compare.'
+    VerboseRun = '{0}: ferrule {1}'
+    VerboseCopy = '{0}: copying ferrule to {1}'
+    VerboseListing = '{0}: listing class {1} to see what Windows changes beside the changes'
+    VerboseGuard = '{0}: the guard looked at the session addresses {1} and the default routes of {2}'
+    NoRow = 'Set-FerruleBinding received no row, and changed nothing.'
+}
