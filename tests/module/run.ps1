@@ -2,7 +2,9 @@
 # the number of tests that failed.
 param(
     [Parameter(Mandatory = $true)] [string]$Pester,
-    [string[]]$Path = @(Join-Path $PSScriptRoot 'Ferrule.Tests.ps1')
+    [string[]]$Path = @(foreach ($name in 'Selection', 'Change', 'Row', 'Drift', 'Guard', 'Output', 'Run', 'Ferrule') {
+            Join-Path $PSScriptRoot "$name.Tests.ps1"
+        })
 )
 Import-Module $Pester -Force
 $configuration = New-PesterConfiguration

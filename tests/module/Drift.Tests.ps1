@@ -1,0 +1,94 @@
+# The Ferrule module's drift (Private/Drift.ps1), against a ferrule of FERRULE_EXE: the stand-in
+# build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
+BeforeDiscovery {
+    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
+    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+}
+
+BeforeAll {
+    . (Join-Path $PSScriptRoot 'Suite.ps1')
+}
+
+AfterAll {
+    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'Drift' {
+    # Each row: what happens to the machine after its baseline is taken (or
+    # a rule), and exactly the drift that Compare-FerruleBinding must give.
+    It 'compares: <Case>' -ForEach @(
+        @{ Case = 'a saved machine, after a change both ways, gives exactly the changed paths'; Class = 'Protocol'
+            Change = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Confirm:$false
+                Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_msclient->ms_tcpip6' -Confirm:$false }
+            Expected = @('Changed ms_server->ms_tcpip True False', 'Changed ms_msclient->ms_tcpip6 False True') }
+        @{ Case = 'a rule for every adapter''s IPv6'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false })
+            Expected = @("Changed ms_tcpip6->$Ethernet False True") }
+        @{ Case = 'a rule with its exception after it, and every equal path'; Switches = @{ IncludeEqual = $true }
+            Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+                @{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Ethernet 2'; Enabled = $true })
+            Expected = @("Equal ms_tcpip6->$Ethernet True True", "Equal ms_tcpip6->$WiFi False False") }
+        @{ Case = 'a literal row that names nothing is Missing, a rule Unmatched, an optional rule nothing'
+            Rules = @(@{ Class = 'Protocol'; ComponentID = 'ms_gone'; Path = 'ms_server->ms_gone'; Enabled = $true }
+                @{ Class = 'Protocol'; ComponentID = 'ms_gone*'; Enabled = $true }
+                @{ Class = 'Protocol'; ComponentID = 'ms_vpn*'; Enabled = $true; Optional = $true })
+            Expected = @('Missing ms_server->ms_gone True ', 'Unmatched ms_gone* True ') }
+        @{ Case = 'an optional rule that names nothing, with every equal path'; Switches = @{ IncludeEqual = $true }
+            Rules = @(@{ Class = 'Service'; ComponentID = 'ms_vpn*'; Enabled = $true; Optional = 'True' })
+            Expected = @('Unmatched ms_vpn* True  optional') }
+        @{ Case = 'a typo in a rule''s component'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = $false })
+            Expected = @('Unmatched ms_tcpipv6 False ') }
+        @{ Case = 'a typo in a rule''s connection name'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Etherent*'; Enabled = $false })
+            Expected = @('Unmatched ms_tcpip6 False '); Shown = '*Unmatched ms_tcpip6 Etherent`**False*' }
+        @{ Case = 'an adapter added since is New'; Class = 'Adapter'; Switches = @{ IncludeNew = $true }
+            Added = 'class dev', '  component "{00000000-0000-0000-0000-0000000000AA}" "VPN Adapter"',
+            '    path "ms_tcpip->{00000000-0000-0000-0000-0000000000AA}" enabled'
+            Expected = @('New ms_tcpip->{00000000-0000-0000-0000-0000000000AA}  True') }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $baseline = @(foreach ($rule in $Rules) { [pscustomobject]$rule })
+        if ($Class) { $baseline = @(Get-FerruleBinding -Class $Class | ConvertTo-Csv -NoTypeInformation | ConvertFrom-Csv) }
+        if ($Change) { & $Change }
+        if ($Added) { [IO.File]::AppendAllText($file, (($Added | ForEach-Object { "$_`n" }) -join '')) }
+        Remove-Item "$file.journal" -ErrorAction SilentlyContinue
+        if (-not $Switches) { $Switches = @{} }
+        $drift = @($baseline | Compare-FerruleBinding @Switches -ErrorAction Stop)
+        @($drift | ForEach-Object {
+                $named = $(if ($_.Path) { $_.Path } else { $_.ComponentID })
+                ("$($_.Drift) $named $($_.Wanted) $($_.Found)" + $(if ($_.Optional) { ' optional' }))
+            }) | Should -Be $Expected
+        @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.BindingDrift' } | Select-Object -Unique)
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
+        Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
+        if ($Shown) { $drift | Format-Table | Out-String -Width 120 | Should -BeLike $Shown }
+        $off = @($Expected | Where-Object { $_ -match '^(Changed|Missing|Unmatched)' -and $_ -notmatch 'optional$' })
+        [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be ($off.Count -eq 0)
+    }
+
+    It 'refuses a baseline of <Case>, with nothing to compare' -ForEach @(
+        @{ Case = 'no rows'; Baseline = @() }
+        @{ Case = '$null'; Baseline = $null }
+        @{ Case = 'only $null'; Baseline = @($null) }
+    ) {
+        $file = Use-Machine
+        $drift = @(Compare-FerruleBinding -Baseline $Baseline -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $drift.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'InvalidArgument'
+        Test-FerruleBinding -Baseline $Baseline -ErrorAction SilentlyContinue | Should -BeFalse
+        @($Baseline) | Test-FerruleBinding -ErrorAction SilentlyContinue | Should -BeFalse
+        Test-Path "$file.journal" | Should -BeFalse
+    }
+
+    It 'gives no empty answer for a machine whose listing fails' {
+        Use-Machine -Extra 'fail INetCfgLock.AcquireWriteLock * 1' | Out-Null
+        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Enabled = $true }
+        $drift = @($rule | Compare-FerruleBinding -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $drift.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].Exception.Message | Should -BeLike '*lock->AcquireWriteLock() returned 1*'
+        $rule | Test-FerruleBinding -ErrorAction SilentlyContinue | Should -BeFalse
+    }
+}

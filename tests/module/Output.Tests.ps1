@@ -1,0 +1,232 @@
+# The Ferrule module's reading of lines and its errors (Private/Output.ps1, the messages), against a ferrule of FERRULE_EXE: the stand-in
+# build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
+BeforeDiscovery {
+    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
+    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+}
+
+BeforeAll {
+    . (Join-Path $PSScriptRoot 'Suite.ps1')
+}
+
+AfterAll {
+    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'Failures' {
+    It '<Failure>: <Category>, and no object claims a change not made' -ForEach @(
+        @{ Failure = 'the lock held'; Fault = 'fail INetCfgLock.AcquireWriteLock * 1'; Category = 'ResourceBusy'; Changed = $false }
+        @{ Failure = 'access denied'; Fault = 'fail INetCfgLock.AcquireWriteLock * 80070005'; Category = 'PermissionDenied'; Changed = $false }
+        @{ Failure = 'Enable refused'; Fault = 'fail INetCfgBindingPath.Enable * 8004a024'; Category = 'WriteError'; Changed = $false }
+        @{ Failure = 'Apply failed'; Fault = 'fail INetCfg.Apply * 80004005'; Category = 'WriteError'; Changed = $false }
+        @{ Failure = 'a restart pending'; Fault = 'fail INetCfg.Apply * 4a020'; Category = $null; Changed = $true }
+        @{ Failure = 'bindings unreachable'; Fault = 'fail INetCfgComponent.QueryInterface * 80004002'; Category = 'ReadError'; Changed = $false }
+    ) {
+        $file = Use-Machine -Extra $Fault
+        $before = Get-State $file
+        $warnings = $null
+        $passed = @(Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->ms_tcpip6' -PassThru `
+                -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue `
+                -WarningVariable warnings)
+        $changed = (Get-State $file) -contains 'ms_tcpip6 ms_server->ms_tcpip6 False'
+        $changed | Should -Be $Changed
+        if ($Category) {
+            @($failures | ForEach-Object { [string]$_.CategoryInfo.Category }) | Should -Contain $Category
+            $failures[0].Exception.Message | Should -Match 'ferrule: .*returned|failed - error code'
+            if ($Failure -in 'Enable refused', 'Apply failed') {
+                $failures[0].Exception.Message | Should -BeLike 'ms_tcpip6: ms_server->ms_tcpip6: ferrule: *'
+                $failures[0].TargetObject.Path | Should -Be 'ms_server->ms_tcpip6'
+            }
+            @($passed | Where-Object { -not $_.Enabled }).Count | Should -Be 0
+        } else {
+            $failures.Count | Should -Be 0
+            $warnings.Count | Should -Be 1
+            $passed.Count | Should -Be 1
+            $passed[0].Enabled | Should -BeFalse
+            $passed[0].RebootRequired | Should -BeTrue
+        }
+        if (-not $Changed) { Get-State $file | Should -Be $before }
+    }
+
+    # A forged name, and a ferrule (a script here) whose lines are not what it
+    # prints: no object claims a path or a state that ferrule did not print for it.
+    It 'reads only what ferrule said: <Case>' -ForEach @(
+        @{ Case = 'a display name that holds a path''s line'; Machine = 'control'; Objects = @('ms_server->ms_????mix True',
+                'ms_x?->ms_????mix False', 'ms_server->ms_tab?esc? True'); Categories = @()
+            Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Case = 'the forged path, disabled'; Machine = 'control'; Objects = @(); Categories = @('ObjectNotFound')
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_ghost'; Path = 'ms_server->ms_ghost' } |
+                    Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'a name of two lines'; Objects = @('x->b True'); Categories = @('InvalidResult', 'NotSpecified', 'NotSpecified')
+            Listing = 'b (Before)', '    x->b: 1', 'a (Two-line', 'name)', '    p->a: 1'; Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Case = 'a listing''s line in a change'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 0', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'another path changed'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_other->ms_tcpip: 1->0', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'a state before that was not listed'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 0->0', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Case = 'another state set'; Objects = @(); Categories = @('InvalidResult')
+            Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
+            Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1->1', 'Applying changes ... success'
+            Run = { Get-FerruleBinding -Class Protocol | Disable-FerruleBinding -PassThru -Confirm:$false } }
+    ) {
+        if (-not $Machine) { $Machine = 'sample' }
+        Use-Machine $Machine | Out-Null
+        $exe = $env:FERRULE_EXE
+        if ($Listing) {
+            $fake = Join-Path $TestDrive 'fake-ferrule'
+            $quoted = { param($lines) (@($lines) | ForEach-Object { "'" + $_ + "'" }) -join ' ' }
+            [IO.File]::WriteAllText($fake, "#!/bin/sh`ncase `"`$*`" in`n*disable*) printf '%s\n' $(& $quoted $Change) ;;`n" +
+                "*) printf '%s\n' $(& $quoted $Listing) ;;`nesac`n")
+            chmod 755 $fake
+            $env:FERRULE_EXE = $fake
+        }
+        try { $all = @(& $Run 2>&1) } finally { $env:FERRULE_EXE = $exe }
+        $failures = @($all | Where-Object { $_ -is [Management.Automation.ErrorRecord] })
+        @($all | Where-Object { $_ -isnot [Management.Automation.ErrorRecord] } | ForEach-Object { "$($_.Path) $($_.Enabled)" }) |
+            Should -Be $Objects
+        @($failures | ForEach-Object { [string]$_.CategoryInfo.Category } | Sort-Object) | Should -Be $Categories
+        if ($Change) { $failures[0].Exception.Message | Should -BeLike '*not understood, and the change may have been made*' }
+    }
+
+    It 'gives no empty answer for a listing that could not be made' {
+        Use-Machine -Extra 'fail INetCfgLock.AcquireWriteLock * 1' | Out-Null
+        $got = @(Get-FerruleBinding -Class Protocol -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $got.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'ResourceBusy'
+        $failures[0].Exception.Message | Should -Be 'ferrule: lock->AcquireWriteLock() returned 1'
+    }
+
+    # ferrule.exe refuses, with its usage line, an argument that the ANSI code
+    # page would have turned into another (the stand-in takes the bytes as given).
+    It 'passes on a refused argument as InvalidArgument' -Skip:(-not $env:FERRULE_TEST_CODE_PAGE) {
+        $file = Use-Machine
+        $got = @(Get-FerruleBinding -Class Protocol -ComponentID "ms_tcpip$([char]0xFF16)" -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $got.Count | Should -Be 0
+        $failures.Count | Should -Be 1
+        $failures[0].CategoryInfo.Category | Should -Be 'InvalidArgument'
+        $failures[0].Exception.Message | Should -Match 'refused its arguments: usage: '
+        Test-Path "$file.journal" | Should -BeFalse
+    }
+
+    It 'says so when a change matches nothing' {
+        $file = Use-Machine
+        Disable-FerruleBinding -Class Protocol -ComponentID 'ms_tcpip_typo' -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures
+        $failures[0].CategoryInfo.Category | Should -Be 'ObjectNotFound'
+        Get-Calls $file 'INetCfg\.Apply' | Should -BeNullOrEmpty
+    }
+
+    It 'stops the pipeline when ferrule is stopped' {
+        $file = Use-Machine -Extra 'delay INetCfg.Apply 1 3000'
+        $marker = [IO.Path]::GetFileName($file)
+        # Once the apply has begun, the ferrule of this machine alone is asked to stop.
+        $stopper = Start-ThreadJob -ArgumentList "$file.journal", $marker {
+            param($journal, $marker)
+            for ($i = 0; $i -lt 200; $i++) {
+                if ((Test-Path $journal) -and (Get-Content $journal -Raw) -match 'delay: INetCfg\.Apply') { break }
+                Start-Sleep -Milliseconds 50
+            }
+            foreach ($id in @(pgrep -x 'ferrule(\.exe)?')) {
+                $environment = Get-Content "/proc/$id/environ" -Raw -ErrorAction SilentlyContinue
+                if ($environment -and $environment.Contains($marker)) { kill -INT $id }
+            }
+        }
+        { Disable-FerruleBinding -Class Protocol -ComponentID * -Confirm:$false -ErrorAction SilentlyContinue } |
+            Should -Throw -ErrorId 'Ferrule.Stopped,Disable-FerruleBinding'
+        $stopper | Wait-Job | Remove-Job
+        # The component in hand was finished, and no other was begun.
+        @(Get-Calls $file '^INetCfg\.Apply\(').Count | Should -Be 1
+    }
+}
+
+Describe 'One table per concept' {
+    BeforeDiscovery {
+        $table = Join-Path (Split-Path $PSScriptRoot) 'unit/faults.table'
+        $script:FailureLines = @(Get-Content $table | Where-Object { $_ -match '^\w' } | ForEach-Object { ($_ -split '\s+', 2)[1] } |
+                Where-Object { $_ -ne '-' } | ForEach-Object { @{ Line = $_.Replace('%x', '80004005').Replace('%d', '0') } })
+    }
+
+    It 'gives "<Line>" a category of its own' -ForEach $FailureLines {
+        $category = & (Get-Module Ferrule) {
+            param($line)
+            $failed = Split-FailureLine -Line $line
+            if ($failed) { (Get-FailureCategory -Call $failed.Call -Code $failed.Code).Category }
+        } $Line
+        $category | Should -BeIn @([Enum]::GetNames([System.Management.Automation.ErrorCategory]))
+    }
+
+    It 'offers the classes of its table on <_>' -ForEach @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding') {
+        $set = (Get-Command $_).Parameters['Class'].Attributes | Where-Object { $_ -is [System.Management.Automation.ValidateSetAttribute] }
+        @($set.ValidValues) | Should -Be @(& (Get-Module Ferrule) { $script:ClassWords.Keys })
+    }
+}
+
+Describe 'Messages' {
+    # The keys that the module's code names: -Id constants of New-ErrorRecord
+    # and Get-Message, Id = '...' in hashtables (the reasons of the remote
+    # blocks), and the IDs that a row's reader assigns to $problem.
+    BeforeAll {
+        $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
+        $script:Used = @{}
+        $script:ErrorIds = @{}
+        foreach ($file in Get-ChildItem $folder -Recurse -Include *.ps1, *.psm1) {
+            $ast = [System.Management.Automation.Language.Parser]::ParseFile($file.FullName, [ref]$null, [ref]$null)
+            foreach ($command in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.CommandAst] }, $true)) {
+                $name = $command.GetCommandName()
+                if ('New-ErrorRecord', 'Get-Message' -notcontains $name) { continue }
+                $elements = $command.CommandElements
+                for ($i = 1; $i -lt $elements.Count - 1; $i++) {
+                    if ($elements[$i] -is [System.Management.Automation.Language.CommandParameterAst] -and $elements[$i].ParameterName -eq 'Id' -and
+                        $elements[$i + 1] -is [System.Management.Automation.Language.StringConstantExpressionAst]) {
+                        $script:Used[$elements[$i + 1].Value] = $true
+                        if ($name -eq 'New-ErrorRecord') { $script:ErrorIds[$elements[$i + 1].Value] = $true }
+                    }
+                }
+            }
+            foreach ($literal in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.HashtableAst] }, $true)) {
+                foreach ($pair in $literal.KeyValuePairs) {
+                    if ("$($pair.Item1)" -eq 'Id' -and "$($pair.Item2)" -match "^'(\w+)'$") { $script:ErrorIds[$Matches[1]] = $true }
+                }
+            }
+            foreach ($assignment in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.AssignmentStatementAst] }, $true)) {
+                if ("$($assignment.Left)" -eq '$problem' -and "$($assignment.Right)" -match "^'(\w+)',") { $script:ErrorIds[$Matches[1]] = $true }
+            }
+        }
+        $module = Get-Module Ferrule
+        $script:FailureIds = @(& $module { @($script:FailureCategories | ForEach-Object { $_.Id }) + @($script:FailureIds.Values) } |
+                Sort-Object -Unique)
+        foreach ($id in @($script:ErrorIds.Keys)) { if ($script:FailureIds -notcontains $id) { $script:Used[$id] = $true } }
+        $script:MessageTable = & $module { $script:Messages }
+    }
+
+    It 'has every message the module names, and names every message it has' {
+        @($Used.Keys | Where-Object { -not $MessageTable.ContainsKey($_) }) | Should -BeNullOrEmpty
+        @($MessageTable.Keys | Where-Object { -not $Used.ContainsKey($_) }) | Should -BeNullOrEmpty
+        $Used.Count | Should -BeGreaterThan 40
+    }
+
+    It 'lists every error ID in about_Ferrule' {
+        $about = Get-Help about_Ferrule | Out-String
+        @(@($ErrorIds.Keys) + $FailureIds | Sort-Object -Unique | Where-Object { $about -notmatch "\bFerrule\.$_\b" }) |
+            Should -BeNullOrEmpty
+    }
+
+    # Windows PowerShell 5.1 falls back to en-US only when the module says so.
+    It 'speaks en-US under a UI culture without messages of its own' {
+        $pwsh = $env:FERRULE_PWSH
+        if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+        $manifest = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Ferrule.psd1'
+        $said = & $pwsh -NoProfile -NonInteractive -Command ("[Threading.Thread]::CurrentThread.CurrentUICulture = 'de-DE'; " +
+            "Import-Module '$manifest'; & (Get-Module Ferrule) { Get-Message -Id BaselineEmpty }") 2>&1
+        "$said" | Should -Be 'The baseline has no rows: there is nothing to compare.'
+    }
+}

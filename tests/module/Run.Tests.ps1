@@ -1,0 +1,118 @@
+# The Ferrule module's runs (Private/Run.ps1, Process.ps1, Machine.ps1, Remote.ps1, Types/), against a ferrule of FERRULE_EXE: the stand-in
+# build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
+BeforeDiscovery {
+    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
+    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+}
+
+BeforeAll {
+    . (Join-Path $PSScriptRoot 'Suite.ps1')
+}
+
+AfterAll {
+    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'Running ferrule' {
+    # Each word as the C runtime reads it back from a command line, and that
+    # reading done by a real program (python3 here, started as the module starts
+    # ferrule).
+    It 'quotes <Case> as the C runtime splits it' -ForEach @(
+        @{ Case = 'an empty word'; Word = ''; Quoted = '""' }
+        @{ Case = 'a plain word'; Word = 'ms_tcpip'; Quoted = 'ms_tcpip' }
+        @{ Case = 'spaces'; Word = 'Ethernet 2 '; Quoted = '"Ethernet 2 "' }
+        @{ Case = 'a tab'; Word = "a`tb"; Quoted = "`"a`tb`"" }
+        @{ Case = 'quotation marks'; Word = 'say "hi"'; Quoted = '"say \"hi\""' }
+        @{ Case = 'backslashes before a quotation mark'; Word = 'a\\"b'; Quoted = '"a\\\\\"b"' }
+        @{ Case = 'backslashes alone'; Word = 'C:\dir\\x'; Quoted = 'C:\dir\\x' }
+        @{ Case = 'backslashes at the end'; Word = 'C:\my dir\\'; Quoted = '"C:\my dir\\\\"' }
+        @{ Case = 'a final line feed'; Word = "C:\dir\`n"; Quoted = "`"C:\dir\`n`"" }
+        @{ Case = 'backslashes before a final line feed'; Word = "a b\\`n"; Quoted = "`"a b\\`n`"" }
+        @{ Case = 'characters beyond ASCII'; Word = "Pr$([char]0xFC)fung $([char]0x78BA)$([char]0x8A8D)"
+            Quoted = "`"Pr$([char]0xFC)fung $([char]0x78BA)$([char]0x8A8D)`"" }
+    ) {
+        $module = Get-Module Ferrule
+        & $module { param($word) ConvertTo-QuotedArgument -Word $word } $Word | Should -BeExactly $Quoted
+        $python = (Get-Command python3 -CommandType Application | Select-Object -First 1).Source
+        $commandLine = & $module {
+            param($word)
+            ConvertTo-CommandLine -ArgumentList @('-c', 'import json, sys; print(json.dumps(sys.argv[1:]))', $word, 'after')
+        } $Word
+        $run = @(& $module { param($path, $line) & $script:RunExe -Path $path -CommandLines @($line) -StopAt @() } $python $commandLine)[0]
+        @(($run.Lines -join "`n") | ConvertFrom-Json) | Should -BeExactly @($Word, 'after')
+    }
+
+    It 'reads output without a console in the system''s OEM code page, <Case>' -ForEach @(
+        @{ Case = 'not the culture''s'; Console = $false; Registry = '437'; Culture = 932; Expected = 437 }
+        @{ Case = 'the culture''s where the registry has none'; Console = $false; Registry = ''; Culture = 850; Expected = 850 }
+        @{ Case = 'and as UTF-8 with one'; Console = $true; Registry = '437'; Culture = 932; Expected = 65001 }
+    ) {
+        & (Get-Module Ferrule) {
+            param($console, $registry, $culture)
+            & $script:OutputCodePage -Console $console -OemCodePage $registry -CultureCodePage $culture
+        } $Console $Registry $Culture | Should -Be $Expected
+    }
+}
+
+Describe 'What runs on another machine' {
+    # The steps of Private/Remote.ps1, and the blocks that travel inside them
+    # (Process.ps1's, Machine.ps1's), are sent to another machine as text,
+    # where nothing of the module's is.
+    BeforeDiscovery {
+        $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private'
+        $script:Blocks = @(foreach ($file in 'Process.ps1', 'Machine.ps1', 'Remote.ps1') {
+                $ast = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $folder $file), [ref]$null, [ref]$null)
+                $ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
+                    ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } }
+            })
+    }
+
+    It 'finds every block that travels, and no other' {
+        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
+            'script:MachineIdentity', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
+            'script:ManagementStep')
+        $travelling = @(& (Get-Module Ferrule) { (Get-RemoteBlock).Keys } | Where-Object { $_ -ne 'Launcher' } | Sort-Object)
+        $travelling | Should -Be @('AdapterNames', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
+    }
+
+    It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {
+        $functions = @(& (Get-Module Ferrule) { Get-Command -Module Ferrule -CommandType Function } | ForEach-Object Name)
+        $functions.Count | Should -BeGreaterThan 10
+        $used = @($Block.FindAll({ param($node)
+                    ($node -is [System.Management.Automation.Language.CommandAst] -and $functions -contains $node.GetCommandName()) -or
+                    ($node -is [System.Management.Automation.Language.VariableExpressionAst] -and $node.VariablePath.IsScript)
+                }, $true) | ForEach-Object { $_.Extent.Text })
+        $used | Should -BeNullOrEmpty
+    }
+}
+
+Describe 'Loading' {
+    # AllSigned does not look at what Add-Type compiles: the module compiles
+    # its C# only with the SHA-256 that its signed script gives.
+    It 'imports <Case>' -ForEach @(
+        @{ Case = 'as it was built'; Changed = $false }
+        @{ Case = 'nothing when a byte of its C# has changed'; Changed = $true }
+    ) {
+        $copy = Join-Path $TestDrive "module-$Changed/Ferrule"
+        New-Item -ItemType Directory -Force -Path (Split-Path $copy) | Out-Null
+        Copy-Item -Recurse (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') $copy
+        if ($Changed) {
+            $file = Join-Path $copy 'Types/Selection.cs'
+            $bytes = [IO.File]::ReadAllBytes($file)
+            $bytes[$bytes.Length - 2] = [byte][char]' '
+            [IO.File]::WriteAllBytes($file, $bytes)
+        }
+        $pwsh = $env:FERRULE_PWSH
+        if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+        $said = @(& $pwsh -NoProfile -NonInteractive -Command ("Import-Module '$copy/Ferrule.psd1' -ErrorAction Stop; " +
+                "'loaded: ' + ('Ferrule.Selection' -as [type])") 2>&1 | ForEach-Object { "$_" })
+        if ($Changed) {
+            ($said -join ' ') | Should -BeLike '*Types/Selection.cs is not the file that the module was built with*'
+            ($said -join ' ') | Should -Not -BeLike '*loaded: Ferrule.Selection*'
+        } else {
+            $said | Should -Be 'loaded: Ferrule.Selection'
+        }
+    }
+}

@@ -1,0 +1,166 @@
+# The Ferrule module's selection (Private/Selection.ps1), against a ferrule of FERRULE_EXE: the stand-in
+# build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
+BeforeDiscovery {
+    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
+    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
+    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+}
+
+BeforeAll {
+    . (Join-Path $PSScriptRoot 'Suite.ps1')
+}
+
+AfterAll {
+    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
+}
+
+Describe 'Get-FerruleBinding' {
+    It 'gives the <Class> paths of <Machine> as objects' -ForEach @(
+        @{ Machine = 'sample'; Class = 'Adapter'; Extra = @() }
+        @{ Machine = 'sample'; Class = 'Protocol'; Extra = @() }
+        @{ Machine = 'sample'; Class = 'Service'; Extra = 'component ms_x "X Service"', 'path "ms_x->ms_tcpip" enabled' }
+        @{ Machine = 'localized'; Class = 'Client'; Extra = @() }
+    ) {
+        $file = Use-Machine $Machine $Extra
+        $got = @(Get-FerruleBinding -Class $Class -ErrorAction Stop)
+        $expected = @(Read-Machine $file | Where-Object Class -EQ $Class)
+        $got.Count | Should -Be $expected.Count
+        $got.Count | Should -BeGreaterThan 0
+        for ($i = 0; $i -lt $got.Count; $i++) {
+            $got[$i].PSObject.TypeNames[0] | Should -Be 'Ferrule.Binding'
+            $got[$i].Class | Should -Be $Class
+            $got[$i].ComponentID | Should -Be $expected[$i].ComponentID
+            $got[$i].DisplayName | Should -Be (Get-Shown $expected[$i].DisplayName)
+            $got[$i].Path | Should -Be $expected[$i].Path
+            $got[$i].Enabled | Should -BeOfType [bool]
+            $got[$i].Enabled | Should -Be $expected[$i].Enabled
+        }
+    }
+
+    It 'selects <Selection>' -ForEach @(
+        @{ Cim = $false; Extra = @(); Selection = 'a literal component'; Parameters = @{ Class = 'Protocol'; ComponentID = 'MS_TCPIP6' }
+            Expected = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6') }
+        @{ Cim = $false; Extra = @(); Selection = 'a component wildcard'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcp*' }
+            Expected = @('ms_netbt->ms_tcpip', 'ms_netbt_smb->ms_tcpip', 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip',
+                'ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6') }
+        @{ Cim = $false; Extra = @(); Selection = 'two components'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_netbt', 'ms_tcpip6' }
+            Expected = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6', 'ms_server->ms_netbt', 'ms_msclient->ms_netbt') }
+        @{ Cim = $false; Extra = @(); Selection = 'a path wildcard'; Parameters = @{ Path = 'ms_tcpip6->*' }
+            Expected = @("ms_tcpip6->$Ethernet", "ms_tcpip6->$WiFi") }
+        @{ Cim = $false; Extra = @(); Selection = 'a literal path'; Parameters = @{ Class = 'Protocol'; Path = 'ms_server->ms_netbt' }
+            Expected = @('ms_server->ms_netbt') }
+        @{ Cim = $false; Extra = @(); Selection = 'a display name wildcard'; Parameters = @{ DisplayName = '*Wi-Fi*'; Path = 'ms_lldp*' }
+            Expected = @("ms_lldp->$WiFi") }
+        @{ Cim = $false; Extra = @(); Selection = 'an adapter by name (Get-NetAdapter)'; Parameters = @{ Name = 'Ethernet 2'; Path = 'ms_tcpip6->*' }
+            Expected = @("ms_tcpip6->$Ethernet") }
+        @{ Cim = $true; Extra = @(); Selection = 'adapters by a name wildcard (Win32_NetworkAdapter)'
+            Parameters = @{ Name = 'W*' }
+            Expected = @("ms_tcpip->$WiFi", "ms_tcpip6->$WiFi", "ms_pacer->$WiFi", "ms_lltdio->$WiFi", "ms_rspndr->$WiFi",
+                "ms_implat->$WiFi", "ms_lldp->$WiFi") }
+        @{ Cim = $false; Selection = 'a name with a space, quoted for ferrule'; Parameters = @{ Class = 'Service'; ComponentID = 'my service' }
+            Extra = 'component "my service" "Mine"', 'path "ms_tcpip->my service" enabled', 'component my "Other"', 'path "x->my" enabled'
+            Expected = @('ms_tcpip->my service') }
+        @{ Cim = $false; Selection = 'a component pattern beside a path named comp'; Parameters = @{ Class = 'Service'; ComponentID = 'ms_alpha*'; Path = 'comp' }
+            Extra = 'component ms_alpha "Alpha"', 'path comp enabled', 'component ms_beta "Beta"', 'path comp enabled'
+            Expected = @('comp'); Components = @('ms_alpha') }
+        @{ Cim = $false; Selection = 'a path pattern beside a component named path'; Parameters = @{ Class = 'Service'; ComponentID = 'path'; Path = 'ms_s*' }
+            Extra = 'component path "Path"', 'path ms_server->path enabled', 'path ms_tcpip->path enabled'
+            Expected = @('ms_server->path'); Components = @('path') }
+    ) {
+        Use-Machine sample $Extra | Out-Null
+        Set-AdapterStub -Cim:$Cim
+        $got = @(Get-FerruleBinding @Parameters -ErrorAction Stop)
+        @($got | ForEach-Object Path) | Should -Be $Expected
+        if ($Components) { @($got | ForEach-Object ComponentID) | Should -Be $Components }
+        if ($Parameters.ContainsKey('Name')) {
+            $got | ForEach-Object { $_.Name | Should -BeLike $Parameters.Name }
+        }
+    }
+
+    # Each literal value that names nothing is an error naming it; a wildcard
+    # that names nothing lists nothing, as Get-ChildItem; a change that names
+    # nothing at all is an error.
+    It '<Command> <Case>' -ForEach @(
+        @{ Command = 'Get'; Case = 'says so when a component matches nothing'; Parameters = @{ ComponentID = 'ms_nothing' }
+            Paths = @(); Errors = @("*-ComponentID 'ms_nothing'.*bound to adapters*") }
+        @{ Command = 'Get'; Case = 'lists nothing for a wildcard that matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
+            Paths = @(); Errors = @() }
+        @{ Command = 'Disable'; Case = 'says so when a wildcard matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
+            Paths = @(); Errors = @('No binding path matches -Class Protocol -Path nothing`*.') }
+        @{ Command = 'Get'; Case = 'says so when an adapter name matches nothing'; Parameters = @{ Name = 'Ethernet 9' }
+            Paths = @(); Errors = @("*'Ethernet 9'*") }
+        @{ Command = 'Get'; Case = 'names the typo in a list'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6', 'ms_tcpipv4' }
+            Paths = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6'); Errors = @("*-ComponentID 'ms_tcpipv4'*") }
+        @{ Command = 'Get'; Case = 'selects no more than a pattern says'; Parameters = @{ Class = 'Protocol'; ComponentID = '*tcpip' }
+            Paths = @('ms_netbt->ms_tcpip', 'ms_netbt_smb->ms_tcpip', 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip'); Errors = @() }
+        @{ Command = 'Get'; Case = 'takes brackets in a name as themselves'; Names = 'Ethernet [Prod]', 'Ethernet P'
+            Parameters = @{ Name = 'Ethernet [Prod]'; Path = 'ms_tcpip6->*' }; Paths = @("ms_tcpip6->$Ethernet"); Errors = @() }
+        @{ Command = 'Get'; Case = 'names a typo in a name with brackets'; Names = 'Ethernet [Prod]', 'Ethernet P'
+            Parameters = @{ Name = 'Ethernet [Prod'; Path = 'ms_tcpip6->*' }; Paths = @(); Errors = @("*'Ethernet ``[Prod'*") }
+        @{ Command = 'Enable'; Case = 'takes the NetAdapterBinding cmdlets'' words'; Parameters = @{ Name = 'Wi-Fi'; ComponentID = 'ms_tcpip6' }
+            Paths = @("ms_tcpip6->$WiFi"); Errors = @() }
+        @{ Command = 'Get'; Case = 'finds a bound component on adapters by a pattern'; Parameters = @{ ComponentID = 'ms_tcpip?' }
+            Paths = @("ms_tcpip6->$Ethernet", "ms_tcpip6->$WiFi"); Errors = @() }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub -Names $Names
+        $before = Get-State $file
+        $extra = @{}
+        if ($Command -ne 'Get') { $extra = @{ Confirm = $false; PassThru = $true } }
+        $got = @(& "$Command-FerruleBinding" @Parameters @extra -ErrorAction SilentlyContinue -ErrorVariable failures)
+        @($got | ForEach-Object Path) | Should -Be $Paths
+        @($failures | ForEach-Object { [string]$_.CategoryInfo.Category } | Select-Object -Unique) | Should -Be @($Errors | ForEach-Object { 'ObjectNotFound' } | Select-Object -Unique)
+        for ($i = 0; $i -lt $Errors.Count; $i++) { $failures[$i].Exception.Message | Should -BeLike $Errors[$i] }
+        $failures.Count | Should -Be $Errors.Count
+        $changed = @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>')
+        if ($Command -eq 'Get') { $changed | Should -BeNullOrEmpty } else { $changed.Count | Should -Be $Paths.Count }
+    }
+
+    # Refused before anything runs: no platform call is made.
+    It '<Command> refuses <Case>' -ForEach @(
+        @{ Command = 'Get'; Case = 'a $null component'; Parameters = @{ ComponentID = $null }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Disable'; Case = 'a $null component'; Parameters = @{ ComponentID = $null; Path = 'ms_tcpip6->*' }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Enable'; Case = 'a $null name'; Parameters = @{ Name = $null }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Disable'; Case = 'an empty list of paths'; Parameters = @{ Path = @() }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Get'; Case = 'an empty display name in a list'; Parameters = @{ DisplayName = 'a', '' }; Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Disable'; Case = 'no selector at all'; Parameters = @{}; Id = 'Ferrule.NoSelector,*'; Message = '*-ComponentID `**' }
+        @{ Command = 'Get'; Case = 'a name with another class'; Parameters = @{ Name = 'Wi-Fi'; Class = 'Protocol' }; Id = 'Ferrule.NameNeedsAdapter,*' }
+        @{ Command = 'Set'; Case = 'a $null name'; Parameters = @{ ComponentID = 'ms_tcpip'; Name = $null; Enabled = $false }
+            Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Set'; Case = 'a $null component'; Parameters = @{ ComponentID = $null; Name = 'Ethernet 2'; Enabled = $false }
+            Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Set'; Case = 'an empty path'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = ''; Enabled = $false }
+            Id = 'ParameterArgumentValidationError*' }
+        @{ Command = 'Set'; Case = 'a name alone'; Parameters = @{ Name = 'Ethernet 2'; Enabled = $false }; Id = 'Ferrule.RowNamesNoPath,*'
+            Message = "*ComponentID = '``*'*" }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $thrown = $null
+        $extra = @{}
+        if ($Command -ne 'Get') { $extra = @{ Confirm = $false } }
+        try { & "$Command-FerruleBinding" @Parameters @extra -ErrorAction Stop } catch { $thrown = $_ }
+        $thrown | Should -Not -BeNullOrEmpty
+        $thrown.FullyQualifiedErrorId | Should -BeLike $Id
+        if ($Message) { $thrown.Exception.Message | Should -BeLike $Message }
+        Test-Path "$file.journal" | Should -BeFalse
+    }
+
+    It '<Case>' -ForEach @(
+        @{ Case = 'Disable changes nothing and says nothing for an empty pipeline'; Run = { @() | Disable-FerruleBinding -Confirm:$false }
+            Warnings = @(); Listed = $false }
+        @{ Case = 'Set warns that it received no row'; Run = { @() | Set-FerruleBinding -Confirm:$false }
+            Warnings = @('Set-FerruleBinding received no row, and changed nothing.'); Listed = $false }
+        @{ Case = 'Set warns of a rule that names nothing, and changes nothing'; Listed = $true
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpipv4'; Enabled = $false } | Set-FerruleBinding -Confirm:$false }
+            Warnings = @("A rule names no binding path of class Protocol here: ComponentID 'ms_tcpipv4'; nothing is changed for it.") }
+    ) {
+        $file = Use-Machine
+        $all = @(& $Run 3>&1 2>&1)
+        @($all | Where-Object { $_ -is [Management.Automation.ErrorRecord] }) | Should -BeNullOrEmpty
+        @($all | Where-Object { $_ -is [Management.Automation.WarningRecord] } | ForEach-Object { "$_" }) | Should -Be $Warnings
+        Test-Path "$file.journal" | Should -Be $Listed
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
+    }
+}
