@@ -1,19 +1,8 @@
 # The Ferrule module's runs (Private/Run.ps1, Process.ps1, Machine.ps1, Remote.ps1, Types/), against a ferrule of FERRULE_EXE: the stand-in
 # build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
-BeforeDiscovery {
-    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
-    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
-    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
-}
-
-BeforeAll {
-    . (Join-Path $PSScriptRoot 'Suite.ps1')
-}
-
-AfterAll {
-    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
-    Remove-Module Ferrule -ErrorAction SilentlyContinue
-}
+BeforeDiscovery { . (Join-Path $PSScriptRoot 'Names.ps1') }
+BeforeAll { . (Join-Path $PSScriptRoot 'Suite.ps1') }
+AfterAll { Remove-Suite }
 
 Describe 'Running ferrule' {
     # Each word as the C runtime reads it back from a command line, and that

@@ -1,19 +1,8 @@
 # The Ferrule module's selection (Private/Selection.ps1), against a ferrule of FERRULE_EXE: the stand-in
 # build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
-BeforeDiscovery {
-    $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
-    $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
-    $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
-}
-
-BeforeAll {
-    . (Join-Path $PSScriptRoot 'Suite.ps1')
-}
-
-AfterAll {
-    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
-    Remove-Module Ferrule -ErrorAction SilentlyContinue
-}
+BeforeDiscovery { . (Join-Path $PSScriptRoot 'Names.ps1') }
+BeforeAll { . (Join-Path $PSScriptRoot 'Suite.ps1') }
+AfterAll { Remove-Suite }
 
 Describe 'Get-FerruleBinding' {
     It 'gives the <Class> paths of <Machine> as objects' -ForEach @(

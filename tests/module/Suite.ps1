@@ -19,8 +19,7 @@ $env:SSH_CONNECTION = $null
 $env:SESSIONNAME = $null
 # Under Wine, names come through the OEM code page of the run's locale.
 $script:CodePage = $env:FERRULE_TEST_CODE_PAGE
-$script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
-$script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+. (Join-Path $PSScriptRoot 'Names.ps1')
 
 # A fresh copy of a machine, with lines of its own, for ferrule to use.
 function Use-Machine([string]$Name = 'sample', [string[]]$Extra = @()) {
@@ -66,4 +65,10 @@ function Set-AdapterStub([switch]$Cim, [string[]]$Names) {
             if ($IncludeHidden) { $global:StubNetAdapters }
         }
     }
+}
+
+# What a file of the suite leaves behind: the stubs, and the module.
+function Remove-Suite {
+    Remove-Item Function:\Get-NetAdapter, Function:\Get-CimInstance -ErrorAction SilentlyContinue
+    Remove-Module Ferrule -ErrorAction SilentlyContinue
 }
