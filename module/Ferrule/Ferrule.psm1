@@ -3,10 +3,11 @@
 # turns its failures into errors; nothing here touches the configuration itself.
 # Runs on Windows PowerShell 5.1 and on PowerShell 7.
 #
-# This file holds what every other file of the module reads: the class of the
-# objects it gives, and the tables. Private/ holds the module's own work, one
-# file a concern; Public/ one file a command, with its help. The files are
-# listed once, in the manifest's FileList, and dot-sourced from there.
+# This file holds strict mode, the tables that every other file reads, the
+# loading of the C# (Types/), the messages (en-US/) and the scripts, and the
+# exports. Private/ holds the module's own work, one file a concern; Public/
+# one file a command, with its help. The files are listed once, in the
+# manifest's FileList, and dot-sourced from there.
 Set-StrictMode -Version 2.0
 
 # The module's compiled types (Types/*.cs, compiled together: Selection needs
@@ -40,8 +41,9 @@ $script:FailureCategories = @(
     @{ Call = '^lock->AcquireWriteLock\(\)$'; Category = 'ResourceBusy'; Id = 'LockNotTaken' }
     @{ Call = '^bindingPath->Enable\(-?\d+\)$'; Category = 'WriteError'; Id = 'PathNotSet' }
     @{ Call = '^Applying changes \.\.\. failed - error code$'; Category = 'WriteError'; Id = 'ApplyFailed' }
-    @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'; Category = 'ReadError'; `
-        Id = 'BindingsUnreadable' }
+    @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'
+        Category = 'ReadError'; Id = 'BindingsUnreadable'
+    }
     @{ Call = '^netCfg->Uninitialize\(\)$'; Category = 'CloseError'; Id = 'NotClosed' }
     @{ Call = '^(CoInitializeEx\(\)|CoCreateInstance\(CLSID_CNetCfg\)|netCfg->QueryInterface\(IID_INetCfgLock\))$'
         Category = 'OpenError'; Id = 'NotOpened'
@@ -61,8 +63,8 @@ $script:FailureIds = @{ PermissionDenied = 'AccessDenied'; OpenError = 'NotOpene
 # en-US by itself: a culture without a folder of its own gets en-US here.
 $script:Messages = $null
 $culture = [Globalization.CultureInfo]::CurrentUICulture.Name
-if (-not $culture -or -not (Test-Path `
-    -LiteralPath (Join-Path $PSScriptRoot "$culture/Ferrule.strings.psd1"))) { $culture = 'en-US' }
+$own = Join-Path $PSScriptRoot "$culture/Ferrule.strings.psd1"
+if (-not $culture -or -not (Test-Path -LiteralPath $own)) { $culture = 'en-US' }
 Import-LocalizedData -BindingVariable Messages -FileName Ferrule.strings.psd1 -BaseDirectory $PSScriptRoot `
     -UICulture $culture
 
