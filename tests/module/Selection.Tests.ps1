@@ -75,6 +75,8 @@ Describe 'Get-FerruleBinding' {
             Paths = @(); Errors = @("*-ComponentID 'ms_nothing'.*bound to adapters*") }
         @{ Command = 'Get'; Case = 'lists nothing for a wildcard that matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
             Paths = @(); Errors = @() }
+        @{ Command = 'Disable'; Case = 'says so when a component matches nothing'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip_typo' }
+            Paths = @(); Errors = @("No binding path of class Protocol matches -ComponentID 'ms_tcpip_typo'.") }
         @{ Command = 'Disable'; Case = 'says so when a wildcard matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
             Paths = @(); Errors = @('No binding path matches -Class Protocol -Path nothing`*.') }
         @{ Command = 'Get'; Case = 'says so when an adapter name matches nothing'; Parameters = @{ Name = 'Ethernet 9' }
