@@ -43,16 +43,16 @@ try {
 }
 $notes = @($warnings | ForEach-Object { "$_" })
 if ($problems.Count -gt 0) {
-    Write-Summary ("ferrule: could not tell: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes `
-        -join ' | '))
+    Write-Summary ("ferrule: could not tell: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join
+        ' | '))
     exit 1
 }
 # A rule that names nothing here (a typo) is drift too, unless it is Optional.
-$off = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' `
-    -and -not $_.Optional) })
+$off = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' -and
+    -not $_.Optional) })
 if ($off.Count -gt 0) {
     $paths = @($off | ForEach-Object {
-            if ($_.Drift -eq 'Unmatched') { `
+            if ($_.Drift -eq 'Unmatched') {
                 "Unmatched $($_.Class) $($_.ComponentID) $($_.Name) $($_.Path) (names no path)" }
             else { "$($_.Drift) $($_.Name) $($_.Path) (wanted $($_.Wanted), found $($_.Found))" }
         })
@@ -61,8 +61,8 @@ if ($off.Count -gt 0) {
 }
 $compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count
 if ($compared -eq 0) {
-    Write-Summary ("ferrule: could not tell: the baseline names no path here" `
-        + (@($notes | ForEach-Object { "; $_" }) -join ''))
+    Write-Summary ("ferrule: could not tell: the baseline names no path here" +
+        (@($notes | ForEach-Object { "; $_" }) -join ''))
     exit 1
 }
 Write-Summary ("ferrule: on the baseline: $compared paths, $($baseline.Count) rows" +

@@ -40,16 +40,16 @@ try {
     if ($problems.Count -eq 0) {
         $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue `
             -ErrorVariable +problems)
-        $left = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' `
-            -and -not $_.Optional) })
+        $left = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' -and
+            -not $_.Optional) })
     }
 } catch {
     $problems += $_
 }
 $notes = @($warnings | ForEach-Object { "$_" })
 if ($problems.Count -gt 0) {
-    Write-Summary ("ferrule: not put back: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes `
-        -join ' | '))
+    Write-Summary ("ferrule: not put back: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join
+        ' | '))
     exit 1
 }
 if ($left.Count -gt 0) {

@@ -39,10 +39,10 @@ function Invoke-Change {
             if ($refusal) {
                 $info = $guard[$computer]
                 $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
-                $addresses = @(foreach ($one in @($info.Sessions)) { if ($one -and $one.Address) { $one.Address } }) `
-                    -join ', '
-                $routes = @(foreach ($one in @($info.Routes)) { if ($one) { "$($one.Protocol) $($one.Guid)" } }) `
-                    -join ', '
+                $addresses = @(foreach ($one in @($info.Sessions)) { if ($one -and $one.Address) { $one.Address } })
+                $routes = @(foreach ($one in @($info.Routes)) { if ($one) { "$($one.Protocol) $($one.Guid)" } })
+                $addresses = $addresses -join ', '
+                $routes = $routes -join ', '
                 $Cmdlet.WriteVerbose((Get-Message -Id VerboseGuard -Values $machine, $addresses, $routes))
                 $record = New-ErrorRecord -Id GuardRefused -Values $label, "$($action.ToLowerInvariant())d", $refusal `
                     -Category InvalidOperation -Target $current
@@ -62,7 +62,7 @@ function Invoke-Change {
                 $work[$computer] = New-Object System.Collections.ArrayList
                 $planned[$computer] = New-Object System.Collections.ArrayList
             }
-            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path', `
+            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path',
                 $current.Path,
                 $action.ToLowerInvariant())
             [void]$work[$computer].Add((ConvertTo-CommandLine -ArgumentList $arguments))
@@ -72,8 +72,8 @@ function Invoke-Change {
         throw
     } catch {
         $record = $_
-        if ($record.Exception -is [System.Management.Automation.ActionPreferenceStopException] `
-            -and $record.Exception.ErrorRecord) {
+        if ($record.Exception -is [System.Management.Automation.ActionPreferenceStopException] -and
+            $record.Exception.ErrorRecord) {
             $record = $record.Exception.ErrorRecord
         }
         $Cmdlet.ThrowTerminatingError($record)
@@ -122,11 +122,11 @@ function Read-Change {
     $label = "$($current.ComponentID): $($current.Path)"
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
     $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
-    $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' `
-        -contains $failure.Category) { $failure } })
+    $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains
+        $failure.Category) { $failure } })
     $paths = @($output.Paths)
-    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path `
-        -ceq $current.Path -and
+    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path -ceq
+        $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
     $moved = $asked -and $output.Before[0] -ne $current.Enabled
     $failed = $output.Failures.Count -gt $strange.Count
@@ -172,8 +172,8 @@ function Read-Change {
 function Step-Change {
     param($Cmdlet, [hashtable]$Bound, [switch]$Enable, [System.Collections.ArrayList]$Wanted)
     if ($Cmdlet.ParameterSetName -eq 'Selection') {
-        if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') `
-            -or $Bound.ContainsKey('DisplayName') -or
+        if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') -or
+            $Bound.ContainsKey('DisplayName') -or
                 $Bound.ContainsKey('Name'))) {
             $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NoSelector -Category InvalidArgument -Target $null))
         }

@@ -67,7 +67,7 @@ function Read-CheckListing {
                 })
         } elseif (-not $line.StartsWith(' ') -and $line.EndsWith(')') -and $line.Contains(' (')) {
             [void]$components.Add([pscustomobject]@{
-                    Bind = $line.Substring(0, $line.IndexOf(' (')); Line = $line; `
+                    Bind = $line.Substring(0, $line.IndexOf(' (')); Line = $line;
                         Paths = (New-Object System.Collections.ArrayList)
                 })
         } else {
@@ -101,8 +101,8 @@ function Get-CheckLine {
     param($Components, [string]$Adapter, [string]$ComponentID)
     foreach ($component in $Components) {
         if ($component.Bind.ToUpperInvariant() -eq $Adapter) {
-            return , @(@($component.Line) `
-                + @($component.Paths | Where-Object { `
+            return , @(@($component.Line) +
+                @($component.Paths | Where-Object {
                 $_.Token.ToLowerInvariant().Contains($ComponentID.ToLowerInvariant()) } |
                         ForEach-Object Line))
         }
@@ -119,7 +119,7 @@ function Compare-CheckListing {
         $path = $Pairs[$key]
         if ($null -eq $path) {
             $componentId = [string]$entry.Binding.ComponentID
-            [void]$rows.Add([pscustomobject]@{ What = 'only the platform has it'; `
+            [void]$rows.Add([pscustomobject]@{ What = 'only the platform has it';
                 Pair = "$componentId->$($entry.Adapter)"
                     Ferrule = (Get-CheckLine -Components $Components -Adapter $entry.Adapter `
                         -ComponentID $componentId); Platform = Get-PlatformLine $entry.Binding })
@@ -136,7 +136,7 @@ function Compare-CheckListing {
         $known = 'no such adapter'
         if ($adapter) { $known = "$($adapter.Name) ($($adapter.InterfaceDescription))" }
         [void]$rows.Add([pscustomobject]@{ What = 'only ferrule has it'; Pair = $path.Token
-                Ferrule = @($path.Component.Line, $path.Line); `
+                Ferrule = @($path.Component.Line, $path.Line);
                     Platform = "(no binding of $componentId reported for ${adapterGuid}: $known)" })
     }
     $rows
@@ -147,8 +147,8 @@ function Write-Disagreement {
     Write-Host ('{0,-26} {1,-56} sides' -f 'disagreement', 'pair')
     foreach ($row in $Rows) {
         Write-Host ('{0,-26} {1,-56} ferrule:  {2}' -f $row.What, $row.Pair, $row.Ferrule[0])
-        foreach ($line in @($row.Ferrule | Select-Object -Skip 1)) { Write-Host ('{0,-26} {1,-56}           {2}' `
-            -f '', '', $line) }
+        foreach ($line in @($row.Ferrule | Select-Object -Skip 1)) { Write-Host ('{0,-26} {1,-56}           {2}' -f
+            '', '', $line) }
         Write-Host ('{0,-26} {1,-56} platform: {2}' -f '', '', $row.Platform)
     }
 }

@@ -19,7 +19,7 @@ function Invoke-CheckChange {
     # gives 0 when the path was enabled before, 1 when it was not.
     $expectedStatus = 0
     if ($Enable -and -not $Before) { $expectedStatus = 1 }
-    $expected = @($Path.Component.Line, "    $($Path.Token): $([int]$Before)->$([int]$Enable)", `
+    $expected = @($Path.Component.Line, "    $($Path.Token): $([int]$Before)->$([int]$Enable)",
         'Applying changes ... success')
     $problems = @()
     if ($run.Status -ne $expectedStatus) { $problems += "exit status $($run.Status), expected $expectedStatus" }
@@ -60,8 +60,8 @@ function Restore-CheckPath {
 function Test-RoundTrip {
     param([string]$Exe, [hashtable]$Pairs, [string]$Label = 'round trip')
     $view = Get-PlatformView
-    $candidates = @($Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") `
-        -and $view.Bindings.ContainsKey($_) })
+    $candidates = @($Pairs.Keys | Sort-Object | Where-Object { $_.EndsWith("|$script:Lltdio") -and
+        $view.Bindings.ContainsKey($_) })
     if ($candidates.Count -eq 0) {
         Write-Host ("${Label}: FAILED: no adapter has a binding of $script:Lltdio that both ferrule and the platform " +
             'report')
@@ -100,13 +100,13 @@ function Compare-X86 {
     $differing = @()
     foreach ($name in 'dev', 'client', 'proto', 'service') {
         $ran = @((Invoke-CheckRun $X64 @('class', $name)), (Invoke-CheckRun $X86 @('class', $name)))
-        if ($ran[0].Status -eq $ran[1].Status -and ($ran[0].Lines -join "`n") -eq ($ran[1].Lines `
-            -join "`n")) { continue }
+        if ($ran[0].Status -eq $ran[1].Status -and ($ran[0].Lines -join "`n") -eq ($ran[1].Lines -join
+            "`n")) { continue }
         $differing += $name
         Write-Host "x86: class ${name}: x64 exit status $($ran[0].Status), x86 exit status $($ran[1].Status)"
         $first = 0
-        while ($first -lt $ran[0].Lines.Count -and $first -lt $ran[1].Lines.Count -and $ran[0].Lines[$first] `
-            -eq $ran[1].Lines[$first]) { $first++ }
+        while ($first -lt $ran[0].Lines.Count -and $first -lt $ran[1].Lines.Count -and $ran[0].Lines[$first] -eq
+            $ran[1].Lines[$first]) { $first++ }
         foreach ($side in @(@('x64', $ran[0]), @('x86', $ran[1]))) {
             $line = '(no more lines)'
             if ($first -lt $side[1].Lines.Count) { $line = $side[1].Lines[$first] }

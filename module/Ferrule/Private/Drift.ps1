@@ -9,7 +9,7 @@
 # machine whose listings could not be made is an error, never an empty
 # answer. Rows are routed to machines by the identities that the listings read.
 function Compare-Baseline {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$IncludeEqual, `
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$IncludeEqual,
         [switch]$IncludeNew)
     $named = @{}
     foreach ($want in $Wanted) { $named[$want.Class] = $true }
@@ -32,12 +32,12 @@ function Compare-Baseline {
         $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
         $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listing.Classes
         foreach ($want in $resolved.Missing) {
-            [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path, `
+            [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path,
                 $want.Enabled, $null)
         }
         foreach ($want in $resolved.Unmatched) {
             if ($want.Optional -and -not $IncludeEqual) { continue }
-            $drift = [Ferrule.BindingDrift]::new($machine, 'Unmatched', $want.Class, $want.ComponentID, $want.Name, `
+            $drift = [Ferrule.BindingDrift]::new($machine, 'Unmatched', $want.Class, $want.ComponentID, $want.Name,
                 $want.Path,
                 $want.Enabled, $null)
             $drift.Optional = $want.Optional
@@ -49,15 +49,15 @@ function Compare-Baseline {
             $wanted = $entry.Want.Enabled
             $drift = $(if ($one.Enabled -ne $wanted) { 'Changed' } elseif ($IncludeEqual) { 'Equal' } else { $null })
             if (-not $drift) { continue }
-            [Ferrule.BindingDrift]::new($machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path, `
+            [Ferrule.BindingDrift]::new($machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path,
                 $wanted, $one.Enabled)
         }
         if (-not $IncludeNew) { continue }
         foreach ($class in $classes) {
             foreach ($one in @($listing.Classes[$class])) {
-                if ($null -eq $one `
-                    -or $chosen.Contains("$($one.Class)`n$($one.ComponentID)`n$($one.Path)")) { continue }
-                [Ferrule.BindingDrift]::new($machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path, `
+                if ($null -eq $one -or
+                    $chosen.Contains("$($one.Class)`n$($one.ComponentID)`n$($one.Path)")) { continue }
+                [Ferrule.BindingDrift]::new($machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path,
                     $null, $one.Enabled)
             }
         }

@@ -43,7 +43,7 @@ function Get-GuardInfo {
         -ArgumentsFor { , @() }
     foreach ($computer in $computers.Keys) {
         # A machine that did not answer is guarded as one whose session's adapter cannot be told.
-        $found[$computer] = [pscustomobject]@{ Sessions = @([pscustomobject]@{ Address = $null; Protocol = $null; `
+        $found[$computer] = [pscustomobject]@{ Sessions = @([pscustomobject]@{ Address = $null; Protocol = $null;
             Guid = $null })
             Routes = @()
         }

@@ -22,7 +22,7 @@ function Get-Listing {
         $byClass = @{}
         $problems = New-Object System.Collections.ArrayList
         $runs = @()
-        if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else { `
+        if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else {
             [void]$problems.Add('it did not answer') }
         for ($i = 0; $i -lt $Classes.Count -and $machines.ContainsKey($computer); $i++) {
             $class = $Classes[$i]

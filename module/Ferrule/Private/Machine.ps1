@@ -13,8 +13,8 @@ $script:AdapterNames = {
         }
     } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
         foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction Ignore)) {
-            if ($adapter.GUID `
-                -and $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
+            if ($adapter.GUID -and
+                $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }
         }
     }
     $names

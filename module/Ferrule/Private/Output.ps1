@@ -64,7 +64,7 @@ function Split-FailureLine {
 # for a call that the table lacks.
 function Get-FailureCategory {
     param([string]$Call, [string]$Code)
-    if ($Code -eq $script:AccessDenied) { return @{ Category = 'PermissionDenied'; `
+    if ($Code -eq $script:AccessDenied) { return @{ Category = 'PermissionDenied';
         Id = $script:FailureIds.PermissionDenied } }
     foreach ($row in $script:FailureCategories) {
         if ($Call -match $row.Call) { return $row }
@@ -112,7 +112,7 @@ function Read-Output {
         $path = $pathLine.Match($line)
         if ($path.Success -and $under) {
             $state = $path.Groups[$path.Groups.Count - 1].Value -eq '1'
-            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value, `
+            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value,
                 $state, $name,
                     $MachineId, $MachineName))
             if ($Change) { [void]$before.Add($path.Groups[2].Value -eq '1') }

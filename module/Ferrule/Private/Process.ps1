@@ -101,8 +101,9 @@ $script:RunExe = {
                 $process.Dispose()
             }
             $lines = @($text -split "`r?`n")
-            if ($lines.Count -gt 0 -and $lines[-1] -eq '') { $lines = @($lines | Select-Object -First ($lines.Count `
-                - 1)) }
+            if ($lines.Count -gt 0 -and $lines[-1] -eq '') {
+                $lines = @($lines | Select-Object -First ($lines.Count - 1))
+            }
             [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null })
             if ($StopAt -contains $status) { break }
         }

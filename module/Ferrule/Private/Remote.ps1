@@ -32,12 +32,15 @@ $script:WriteCheck = {
         if (-not (Test-Path -LiteralPath $path)) { continue }
         if ($windows) {
             foreach ($rule in @((Get-Acl -LiteralPath $path).Access)) {
-                if ([string]$rule.AccessControlType -ne 'Allow' `
-                    -or ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
+                if ([string]$rule.AccessControlType -ne 'Allow' -or
+                    ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
                 if (([int64]$rule.FileSystemRights -band $writing) -eq 0) { continue }
                 $sid = $rule.IdentityReference.Value
-                try { $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value } catch `
-                    { $sid = $rule.IdentityReference.Value }
+                try {
+                    $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value
+                } catch {
+                    $sid = $rule.IdentityReference.Value
+                }
                 if ($writers -notcontains $sid) {
                     return [pscustomobject]@{ Id = 'ExeWritable'; Values = @($path, $rule.IdentityReference.Value) }
                 }
@@ -93,7 +96,7 @@ $script:CopyStep = {
         } elseif ((Split-Path -Parent $folder) -ne $env:ProgramFiles) {
             $rights = New-Object System.Security.AccessControl.DirectorySecurity
             $rights.SetAccessRuleProtection($true, $false)
-            foreach ($entry in @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', `
+            foreach ($entry in @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545',
                 'ReadAndExecute'))) {
                 $rights.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule (
                             (New-Object System.Security.Principal.SecurityIdentifier $entry[0]), $entry[1],
@@ -114,7 +117,7 @@ $script:CopyStep = {
 # refuses the folder or the exe; and gives, -WithAdapterNames, the adapters'
 # names (Blocks.AdapterNames).
 $script:RunStep = {
-    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks, `
+    param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks,
         [bool]$WithAdapterNames)
     $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @((Split-Path -Parent $Path), $Path)
     if (-not $refused) { $refused = $null }

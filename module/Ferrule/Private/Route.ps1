@@ -25,7 +25,7 @@ function Test-ThisComputer {
 function Test-SameMachine {
     param($Want, $Identity)
     if ($null -eq $Identity -or -not $Identity.MachineId) { return $false }
-    if (-not [string]::Equals([string]$Want.MachineId, [string]$Identity.MachineId, `
+    if (-not [string]::Equals([string]$Want.MachineId, [string]$Identity.MachineId,
         [StringComparison]::OrdinalIgnoreCase)) {
         return $false
     }

@@ -58,7 +58,7 @@ function Resolve-Row {
             $found = @(Find-RuleBinding -Want $want -Bindings $bindings)
             if ($found.Count -eq 0) { [void]$unmatched.Add($want) }
         }
-        foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one; `
+        foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one;
             Want = $want } }
     }
     [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray(); Unmatched = $unmatched.ToArray() }
@@ -98,14 +98,14 @@ function Invoke-Wanted {
     foreach ($computer in (Get-SessionComputer -Session $Session)) {
         $listed = @{}
         if ($byComputer.ContainsKey($computer)) {
-            foreach ($class in $byComputer[$computer].Keys) { `
+            foreach ($class in $byComputer[$computer].Keys) {
                 $listed[$class] = $byComputer[$computer][$class].ToArray() }
         }
         $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listed
         # Where a listing failed (its error is given), no row is said to name nothing.
         $whole = @{}
-        foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) `
-            -and $listings[$class].ContainsKey($computer) }
+        foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) -and
+            $listings[$class].ContainsKey($computer) }
         foreach ($want in $resolved.Missing) {
             if (-not $whole[$want.Class]) { continue }
             $record = New-ErrorRecord -Id SavedRowMissing -Values $want.ComponentID, $want.Path, $want.Class `
@@ -120,7 +120,7 @@ function Invoke-Wanted {
         }
         foreach ($key in $resolved.Chosen.Keys) {
             $entry = $resolved.Chosen[$key]
-            $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled; `
+            $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled;
                 Computer = $entry.Want.Computer }
         }
     }
@@ -148,7 +148,7 @@ function Find-RuleBinding {
 }
 
 # The properties a row may have, as the row reader reads them.
-$script:RowProperties = @('Class', 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'Enabled', 'Optional', `
+$script:RowProperties = @('Class', 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'Enabled', 'Optional',
     'PSComputerName',
     'MachineId', 'MachineName')
 
@@ -168,7 +168,7 @@ function ConvertTo-Wanted {
     # Read without a function call a property: a baseline may have a row for every path.
     $row = @{}
     if ($Item -is [System.Collections.IDictionary]) {
-        foreach ($property in $script:RowProperties) { if ($Item.Contains($property)) { `
+        foreach ($property in $script:RowProperties) { if ($Item.Contains($property)) {
             $row[$property] = $Item[$property] } }
     } elseif ($null -ne $Item) {
         $properties = $Item.PSObject.Properties
@@ -178,7 +178,7 @@ function ConvertTo-Wanted {
         }
     }
     $given = @{}
-    foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId', `
+    foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId',
         'MachineName') {
         if ($row.ContainsKey($property) -and [string]$row[$property]) { $given[$property] = [string]$row[$property] }
     }
@@ -188,8 +188,8 @@ function ConvertTo-Wanted {
     if ($row.ContainsKey('Class') -and [string]$row['Class']) {
         $class = ConvertTo-Class -Value $row['Class']
         if (-not $class) { $problem = 'RowClassUnknown', $row['Class'] }
-    } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) `
-        -and $given.ContainsKey('ComponentID') -and
+    } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) -and
+        $given.ContainsKey('ComponentID') -and
         $row.ContainsKey('Enabled')) {
         # Get-NetAdapterBinding's shape: Name is the connection name, ComponentID the bound component.
         $class = 'Adapter'
@@ -221,7 +221,7 @@ function ConvertTo-Wanted {
         return
     }
     [pscustomobject]@{
-        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name']; `
+        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name'];
             Enabled = $State
         Optional = $optional; Computer = $(if ($given['PSComputerName']) { $given['PSComputerName'] } else { '' })
         MachineId = $given['MachineId']; MachineName = $given['MachineName']; Literal = $literal; Source = $Item

@@ -108,7 +108,7 @@ function Invoke-FanOut {
         # The job's own errors are read from it, not received: received, they
         # would also reach the caller's error variable, beside the one here.
         $answer = Receive-Job -Job $finished -Keep -ErrorAction Ignore
-        $problems = @(foreach ($child in $finished.ChildJobs) { foreach ($problem in $child.Error) { if ($problem) { `
+        $problems = @(foreach ($child in $finished.ChildJobs) { foreach ($problem in $child.Error) { if ($problem) {
             $problem } } })
         $reason = $finished.ChildJobs[0].JobStateInfo.Reason
         Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
@@ -227,9 +227,9 @@ function Invoke-Run {
             $Cmdlet.WriteError($record)
         }
         $names = @{}
-        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) { `
+        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) {
             $names[$key] = $answer.AdapterNames[$key] } }
-        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names; `
+        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names;
             MachineId = $probes[$computer].MachineId
             MachineName = $probes[$computer].MachineName
         }

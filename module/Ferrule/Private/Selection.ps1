@@ -57,8 +57,8 @@ function ConvertTo-WildcardRegex {
     param([string]$Pattern, [switch]$NameOnly)
     $expression = [regex]::Escape($Pattern).Replace('\*', '.*').Replace('\?', '.')
     if (-not $NameOnly) { $expression = $expression.Replace('\[', '[').Replace(']', ']') }
-    New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression `
-        + ')$'), 'IgnoreCase, Singleline, CultureInvariant'
+    New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression +
+        ')$'), 'IgnoreCase, Singleline, CultureInvariant'
 }
 
 # A selection as tests, one for each parameter given: Values, whether each is
@@ -109,7 +109,7 @@ function Select-Binding {
     for ($t = 0; $t -lt $Tests.Count; $t++) {
         $matchers = @($Tests[$t].Matchers)
         $fields[$t] = [string[]]@(foreach ($matcher in $matchers) { if ($matcher) { $matcher.Field } else { '' } })
-        $patterns[$t] = [System.Text.RegularExpressions.Regex[]]@(foreach ($matcher in $matchers) { if ($matcher) { `
+        $patterns[$t] = [System.Text.RegularExpressions.Regex[]]@(foreach ($matcher in $matchers) { if ($matcher) {
             $matcher.Regex } else { $null } })
     }
     $selected = [Ferrule.Selection]::Select([Ferrule.Binding[]]@($Bindings), $fields, $patterns)

@@ -7,7 +7,7 @@
 # for what Windows changes beside the changes.
 function Write-SideEffectListing {
     param($Cmdlet, [string[]]$Computers, [string[]]$Classes)
-    $machines = @(foreach ($computer in $Computers) { if ($computer) { $computer } else { `
+    $machines = @(foreach ($computer in $Computers) { if ($computer) { $computer } else {
         [Environment]::MachineName } }) -join ', '
     foreach ($class in $Classes) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseListing -Values $machines, $class)) }
 }
@@ -39,7 +39,7 @@ function Get-ListingBefore {
             -Computers $missing[$key].ToArray() `
             -Classes ($key -split ',')
         foreach ($computer in $listed.Keys) {
-            foreach ($class in $listed[$computer].Classes.Keys) { `
+            foreach ($class in $listed[$computer].Classes.Keys) {
                 $result[$computer].Classes[$class] = $listed[$computer].Classes[$class] }
             $result[$computer].Problems = $listed[$computer].Problems
         }
@@ -63,15 +63,15 @@ function Write-SideEffect {
         # Keys as Get-BindingKey makes them, made here: a listing may have tens of thousands of paths.
         $was = @{}
         foreach ($bindings in $Before[$computer].Classes.Values) {
-            foreach ($one in $bindings) { `
+            foreach ($one in $bindings) {
                 $was["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $one.Enabled }
         }
         foreach ($class in $script:ClassWords.Keys) {
             foreach ($one in @($After[$computer].Classes[$class])) {
                 if ($null -eq $one) { continue }
                 $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"
-                if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled `
-                    -or $Asked.ContainsKey($key)) { continue }
+                if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or
+                    $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
                 $Cmdlet.WriteWarning((Get-Message -Id SideEffect -Values (Get-BindingLabel -Binding $one), $state))
                 if ($PassThru) {

@@ -73,15 +73,15 @@ function Set-FerruleBinding {
     [CmdletBinding(SupportsShouldProcess = $true, ConfirmImpact = 'High', DefaultParameterSetName = 'InputObject')]
     [OutputType('Ferrule.Binding')]
     param(
-        [Parameter(ParameterSetName = 'Selection')] [ValidateSet('Adapter', 'Client', 'Protocol', `
-            'Service')] [string]$Class = 'Adapter',
-        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] `
-            [string]$ComponentID,
+        [Parameter(ParameterSetName = 'Selection')] [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')]
+        [string]$Class = 'Adapter',
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
+        [string]$ComponentID,
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Path,
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Name,
         [Parameter(ParameterSetName = 'Selection', Mandatory = $true)] [ValidateNotNull()] [object]$Enabled,
-        [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, `
-            ValueFromPipeline = $true)] [psobject[]]$InputObject,
+        [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)]
+        [psobject[]]$InputObject,
         [switch]$PassThru,
         [switch]$Force,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
@@ -100,8 +100,8 @@ function Set-FerruleBinding {
         $received = $true
     }
     end {
-        if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and -not (Get-Variable -Name received -Scope 0 `
-            -ErrorAction Ignore)) {
+        if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and
+            -not (Get-Variable -Name received -Scope 0 -ErrorAction Ignore)) {
             $PSCmdlet.WriteWarning((Get-Message -Id NoRow))
         }
         Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted

@@ -79,7 +79,7 @@ function Test-Ferrule {
     $result.Bindings = $(if ($bindings.Passed) { 'agree' } else { 'disagree' })
     $result.RoundTrip = $(if ($roundTrip) { 'passed' } else { 'failed' })
     $word = $(if ($result.Passed) { 'PASSED' } else { 'FAILED' })
-    $result.Summary = `
+    $result.Summary =
         "Test-Ferrule: ${word}: bindings $($result.Bindings), round trip $($result.RoundTrip), $($result.X86)"
     Write-Host $result.Summary
     $result
