@@ -18,7 +18,7 @@
 # A command goes there in three steps: Probe, then Copy where the exe there is
 # missing or another, then Run.
 
-# Why the folder or the exe there may not be used (a reason), or nothing:
+# Why the folder or the exe there may not be used (a reason), or $null:
 # anyone but those who should can write it. On Windows only Administrators, SYSTEM,
 # TrustedInstaller and CREATOR OWNER may hold a right to write (a folder under
 # Program Files inherits just theirs); elsewhere only the owner, this user.
@@ -53,6 +53,9 @@ $script:WriteCheck = {
             }
         }
     }
+    # Nothing, said as $null: a block that gives nothing gives AutomationNull, which would travel back as an
+    # empty object.
+    $null
 }
 
 # The machine's architecture, its identity (Blocks.MachineIdentity), where
@@ -69,9 +72,7 @@ $script:ProbeStep = {
         }
     }
     $exe = Join-Path $folder $Name
-    # A block that gives nothing gives AutomationNull, which would arrive as an empty object.
     $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @($folder, $exe)
-    if (-not $refused) { $refused = $null }
     $hash = $null
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 `
         -LiteralPath $exe).Hash }
@@ -120,7 +121,6 @@ $script:RunStep = {
     param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks,
         [bool]$WithAdapterNames)
     $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @((Split-Path -Parent $Path), $Path)
-    if (-not $refused) { $refused = $null }
     if ($refused) { return [pscustomobject]@{ Refused = $refused } }
     $runs = & ([scriptblock]::Create($Blocks.RunExe)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt `
         -Hash $Hash `

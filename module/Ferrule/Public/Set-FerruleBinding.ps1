@@ -87,7 +87,10 @@ function Set-FerruleBinding {
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    begin { $wanted = New-Object System.Collections.ArrayList }
+    begin {
+        $wanted = New-Object System.Collections.ArrayList
+        $received = $false
+    }
     process {
         $rows = $InputObject
         if ($PSCmdlet.ParameterSetName -eq 'Selection') {
@@ -100,8 +103,7 @@ function Set-FerruleBinding {
         $received = $true
     }
     end {
-        if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and
-            -not (Get-Variable -Name received -Scope 0 -ErrorAction Ignore)) {
+        if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and -not $received) {
             $PSCmdlet.WriteWarning((Get-Message -Id NoRow))
         }
         Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted
