@@ -387,6 +387,9 @@ Describe 'Many machines over PowerShell remoting' {
         @{ Case = 'under -WhatIf, the refusal and no line of the module''s workings'; Target = '127.0.0.2'; Path = 'ms_tcpip'
             Force = $false; Changed = $false; WhatIf = $true
             Refusal = '127.0.0.2: *ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to 127.0.0.2*' }
+        @{ Case = 'a machine that does not answer the guard''s question is refused as one whose adapter cannot be told'
+            Target = '127.0.0.2'; Path = 'ms_tcpip'; Force = $false; Changed = $false; Silent = $true
+            Refusal = '127.0.0.2: *ms_tcpip->*: not disabled: which adapter carries the session * cannot be told*' }
     ) {
         $ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
         Invoke-Command -Session $Three {
@@ -402,6 +405,7 @@ Describe 'Many machines over PowerShell remoting' {
         }
         try {
             $session = @($Three | Where-Object ComputerName -EQ $Target)
+            if ($Silent) { Invoke-Command -Session $session { function global:Get-NetTCPConnection { throw 'no answer' } } }
             $line = "path `"$Path->$ethernet`" disabled"
             $transcript = Join-Path $Work 'whatif.txt'
             if ($WhatIf) { Start-Transcript -Path $transcript -Force | Out-Null }
@@ -423,7 +427,10 @@ Describe 'Many machines over PowerShell remoting' {
                 @(Get-Content $transcript | Where-Object { $_ -like 'What if:*' }) | Should -BeNullOrEmpty
             }
             (Get-HostState $Target) -contains $line | Should -Be $Changed
+            # A machine that does not answer says so as a ConnectionError first.
+            if ($Silent) { @($said | Select-Object -First 1) | Should -BeLike 'ConnectionError 127.0.0.2: no answer' }
             if ($Refusal) {
+                $said = @($said | Where-Object { $_ -notlike 'ConnectionError *' })
                 $said.Count | Should -Be 1
                 $said[0] | Should -BeLike "InvalidOperation $Refusal"
             } else {
@@ -431,7 +438,9 @@ Describe 'Many machines over PowerShell remoting' {
             }
             @($warnings | ForEach-Object { "$_" }) | Should -BeLike $(if ($Warning) { $Warning } else { '' })
         } finally {
-            Invoke-Command -Session $Three { Remove-Item Function:\Get-NetAdapter, Function:\Get-NetIPAddress -ErrorAction SilentlyContinue }
+            Invoke-Command -Session $Three {
+                Remove-Item Function:\Get-NetAdapter, Function:\Get-NetIPAddress, Function:\Get-NetTCPConnection -ErrorAction SilentlyContinue
+            }
         }
     }
 
