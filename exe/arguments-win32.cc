@@ -13,20 +13,23 @@ struct MsvcrtStartupInfo {
 extern "C" int __cdecl __wgetmainargs(int* argc, WCHAR*** argv, WCHAR*** env, int expandWildcards,
                                       MsvcrtStartupInfo* startupInfo);
 
-// The narrow text converted back; fails on bytes that are no character of the
-// code page.
-static int widenExactly(const char* text, std::vector<WCHAR>& wide) {
-  int length = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, NULL, 0);
+// Fails on bytes that are no character of the code page.
+int widenFromCodePage(UINT codePage, const char* text, std::vector<WCHAR>& wide) {
+  int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, NULL, 0);
   if (length <= 0) return 0;
   wide.assign((size_t)length, 0);
-  return MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length) == length;
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text, -1, &wide[0], length) == length;
+}
+
+int widenArgument(const char* text, std::vector<WCHAR>& wide) {
+  return widenFromCodePage(CP_ACP, text, wide);
 }
 
 int sameArguments(int argc, char** argv, int wideArgc, WCHAR** wideArgv) {
   if (argc != wideArgc) return 0;
   std::vector<WCHAR> wide;
   for (int i = 1; i < argc; i++) {
-    if (!widenExactly(argv[i], wide) || wcscmp(&wide[0], wideArgv[i]) != 0) return 0;
+    if (!widenArgument(argv[i], wide) || wcscmp(&wide[0], wideArgv[i]) != 0) return 0;
   }
   return 1;
 }

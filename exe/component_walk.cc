@@ -2,11 +2,9 @@
 // locked, initialised and closed. Each set-up step is a function that calls the
 // next one and then undoes its own step, so that a failure anywhere undoes
 // exactly what was reached, in reverse order.
-#include <stdlib.h>
-#include <string.h>
-
 #include <vector>
 
+#include "arguments.h"
 #include "interrupt.h"
 #include "output.h"
 #include "walks.h"
@@ -25,19 +23,15 @@ static const DWORD lockTimeoutMs = 5000;
 static const WCHAR lockClientDescription[] = L"ferrule";
 
 // Converts a command-line filter into a wide string held in buffer, which is
-// sized to the text, so that a filter of any length is kept whole. Returns
-// null when there is no filter.
-static const WCHAR* widen(const char* text, std::vector<WCHAR>& buffer) {
-  if (text == NULL) return NULL;
-  size_t length = strlen(text);
-  buffer.assign(length + 1, 0);
-  if (mbstowcs(&buffer[0], text, length + 1) == (size_t)-1) {
-    // Windows' C locale maps each byte to the code unit of the same value; a
-    // byte that this C library refuses is mapped that way too, so that a
-    // filter is never left half converted.
-    for (size_t i = 0; i <= length; i++) buffer[i] = (WCHAR)(unsigned char)text[i];
-  }
-  return &buffer[0];
+// sized to the text, so that a filter of any length is kept whole. Sets *wide
+// to null when there is no filter; returns 0 when the text is no text of the
+// arguments' encoding, which the command line has already refused.
+static int widen(const char* text, std::vector<WCHAR>& buffer, const WCHAR** wide) {
+  *wide = NULL;
+  if (text == NULL) return 1;
+  if (!widenArgument(text, buffer)) return 0;
+  *wide = &buffer[0];
+  return 1;
 }
 
 // A component whose bind name could not be fetched matches no filter.
@@ -134,8 +128,12 @@ static int walkApartment(int compClass, const char* compId, const char* pathToke
     return 255;
   }
   std::vector<WCHAR> compIdBuffer, pathTokenBuffer;
-  const WCHAR* compIdWide = widen(compId, compIdBuffer);
-  const WCHAR* pathTokenWide = widen(pathToken, pathTokenBuffer);
+  const WCHAR* compIdWide = NULL;
+  const WCHAR* pathTokenWide = NULL;
+  if (!widen(compId, compIdBuffer, &compIdWide) || !widen(pathToken, pathTokenBuffer, &pathTokenWide)) {
+    printText("invalid filter\n");
+    return 255;
+  }
   HRESULT hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
   if (hr != S_OK) {
     printFormatted("CoInitializeEx() returned %x\n", (unsigned)hr);

@@ -4,6 +4,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "arguments.h"
 #include "output.h"
 
 const WCHAR outputLineEnd[] = L"\n";
@@ -52,7 +53,13 @@ void writeOutput(const WCHAR* text, size_t length) {
 }
 
 // The name's bytes go out as the process received them, whatever they hold.
+// A name that is no UTF-8 is written as the bytes it is.
 void printProgramName(const char* argv0) {
+  std::vector<WCHAR> wide;
+  if (widenArgument(argv0, wide)) {
+    printName(&wide[0]);
+    return;
+  }
   flushOutput();
   writeAll(argv0, strlen(argv0));
 }

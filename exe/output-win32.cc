@@ -1,5 +1,6 @@
 // Output on Windows: UTF-16 to a console; to a file or a pipe, the text in the
 // code page that whoever reads it expects.
+#include "arguments.h"
 #include "output.h"
 
 const WCHAR outputLineEnd[] = L"\r\n";
@@ -77,10 +78,9 @@ void writeOutput(const WCHAR* text, size_t length) {
 // first space or tab.
 void printProgramName(const char* argv0) {
   const WCHAR* line = GetCommandLineW();
-  if (line == NULL) {
-    printText(argv0);
-    return;
-  }
+  std::vector<WCHAR> wide;
+  if (line == NULL && widenArgument(argv0, wide)) line = &wide[0];
+  if (line == NULL) return;
   WCHAR end = L' ';
   if (*line == L'"') {
     end = L'"';
@@ -88,5 +88,5 @@ void printProgramName(const char* argv0) {
   }
   size_t length = 0;
   while (line[length] != 0 && line[length] != end && (end == L'"' || line[length] != L'\t')) length++;
-  printWidePart(line, length);
+  printNamePart(line, length);
 }

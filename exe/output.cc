@@ -5,6 +5,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 
 static WCHAR block[OUTPUT_BLOCK];
 static size_t used = 0;
@@ -41,12 +42,21 @@ void printWidePart(const WCHAR* text, size_t length) {
   for (size_t i = 0; i < length; i++) putCharacter(text[i]);
 }
 
-static int isControl(WCHAR c) {
-  return c < 0x20 || c == 0x7F;
+// Unicode's controls (general category Cc), the line and paragraph
+// separators, which readers such as Python's splitlines() end a line at, and
+// the bidirectional controls, which reorder what a terminal shows.
+static int showsAsQuestionMark(unsigned long c) {
+  if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return 1;
+  if (c == 0x2028 || c == 0x2029) return 1;
+  return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+void printNamePart(const WCHAR* text, size_t length) {
+  for (size_t i = 0; i < length; i++) putCharacter(showsAsQuestionMark((unsigned long)text[i]) ? L'?' : text[i]);
 }
 
 void printName(const WCHAR* text) {
-  for (; *text != 0; text++) putCharacter(isControl(*text) ? L'?' : *text);
+  printNamePart(text, wcslen(text));
 }
 
 void printText(const char* text) {

@@ -17,10 +17,14 @@ void printText(const char* text);
 // The first length characters of a wide string, as they are.
 void printWidePart(const WCHAR* text, size_t length);
 
-// A name or token of the platform's, with every control character (below
-// U+0020, and U+007F) shown as ?: a name comes from a driver, and must not
-// end a line, begin another, or send a terminal an escape sequence.
+// A name or token of the platform's, with each control character (U+0000 to
+// U+001F, U+007F to U+009F), line or paragraph separator (U+2028, U+2029) and
+// bidirectional control (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066 to
+// U+2069) shown as ?: a name comes from a driver, and must not end a line for
+// any reader, begin another, send a terminal an escape sequence, or turn the
+// rest of a line around.
 void printName(const WCHAR* text);
+void printNamePart(const WCHAR* text, size_t length);
 
 // printf's format, for the program's own messages and numbers (ASCII).
 void printFormatted(const char* format, ...)
@@ -29,9 +33,9 @@ void printFormatted(const char* format, ...)
 #endif
     ;
 
-// The program's name as the process received it; argv0 is the argument
-// vector's first element (on Windows the wide command line is read instead,
-// so that a folder name beyond the narrow code page prints whole).
+// The program's name as the process received it, shown as a name is; argv0
+// is the argument vector's first element (on Windows the wide command line is
+// read instead, so that a folder name beyond the narrow code page prints whole).
 void printProgramName(const char* argv0);
 
 // Writes out what is gathered; done before the program waits on the platform,

@@ -6,7 +6,10 @@ A case file holds, line by line:
   # ...                  a comment
   machine: NAME          the machine: "sample", or tests/machines/NAME.machine
   machine+: LINE         one more line of machine description (a fault, a lock)
-  standin-only: WHY      the case cannot run under Wine, and why
+  standin-only: WHY      the case cannot run under Wine, and why (after a
+                         run: line, that run alone)
+  locale: NAME           under Wine, the locale the case runs in, and so its
+                         ANSI and OEM code pages (the runner's otherwise)
   run: ARGUMENTS         one run of ferrule; arguments are split as a shell would
   as: NAME               the program's name as a command line's first element
                          (quoted as a shell or Windows would quote it): on the
@@ -35,6 +38,7 @@ console's output code page (65001 UTF-8, 65000 UTF-7), its output redirected
 to a file: the file must be in that code page.
 """
 import argparse
+import copy
 import os
 import re
 import shlex
@@ -63,6 +67,7 @@ class Run:
         self.argv0 = None
         self.output = None
         self.exe_only = None
+        self.standin_only = None
 
 
 class Case:
@@ -71,6 +76,7 @@ class Case:
         self.machine = None
         self.extra = []
         self.standin_only = None
+        self.locale = None
         self.runs = []
         self.parse()
 
@@ -94,7 +100,9 @@ class Case:
         elif key == "machine+":
             self.extra.append(value)
         elif key == "standin-only":
-            self.standin_only = value
+            (self.runs[-1] if self.runs else self).standin_only = value
+        elif key == "locale":
+            self.locale = value
         elif key == "run":
             self.runs.append(Run(shlex.split(value)))
         elif key == "with":
@@ -157,6 +165,14 @@ class Native:
         """Whether the run ended before the program did anything at all."""
         return False
 
+    def cannot_pass(self, arguments):
+        """Why this runner cannot hand the program these arguments, if it cannot."""
+        return None
+
+    def in_locale(self, lang):
+        """This runner, in that locale where it has one."""
+        return self
+
     def printed(self, stdout, journal):
         """What the program printed, of what the process wrote to standard output."""
         return stdout
@@ -171,7 +187,7 @@ class Wine(Native):
         self.wine = wine
         self.prefix = os.path.abspath(prefix)
         self.lang = lang
-        self.code_page = OEM_CODE_PAGES[lang]
+        self.oem_code_page = OEM_CODE_PAGES[lang]
 
     def environment(self, machine, journal):
         env = super().environment(machine, journal)
@@ -187,7 +203,12 @@ class Wine(Native):
         return env
 
     def encode(self, text):
-        return text.encode(self.code_page, errors="replace")
+        return text.encode(self.oem_code_page, errors="replace")
+
+    def in_locale(self, lang):
+        runner = copy.copy(self)
+        runner.lang, runner.oem_code_page = lang, OEM_CODE_PAGES[lang]
+        return runner
 
     def never_started(self, stdout, journal):
         # Every run under Wine prints something (a usage error its line) or
@@ -268,9 +289,14 @@ class CodePageConsole(Console):
         env["FERRULE_OUTPUT"] = windows_path(self.output_file(journal))
         return env
 
+    def cannot_pass(self, arguments):
+        if any(re.search(r'[\s&|<>^"%()]', word) for word in arguments):
+            return "cmd would read these words otherwise"
+        return None
+
     def command(self, arguments, argv0=None):
         words = [windows_path(self.program)] + arguments
-        if any(re.search(r'[\s&|<>^"%()]', word) for word in words):
+        if self.cannot_pass(words):
             raise SystemExit(f"cmd would read these words otherwise: {words}")
         line = f"chcp {self.code_page} >nul & {' '.join(words)} >%FERRULE_OUTPUT%"
         return self.on_terminal([self.wine, "cmd", "/c", line])
@@ -420,19 +446,33 @@ def remove_lines(path, lines):
         f.write("\n".join(kept))
 
 
+def has_locale(name):
+    """Whether glibc has the locale, which Wine needs to read arguments in it."""
+    names = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    return name.lower().replace("utf-8", "utf8") in [known.lower() for known in names]
+
+
 def run_case(path, runner):
     """True when the case passed, False when it failed, None when it was skipped."""
     case = Case(path)
     if isinstance(runner, Wine) and case.standin_only:
         print(f"SKIP {os.path.basename(path)}: {case.standin_only}")
         return None
+    if isinstance(runner, Wine) and case.locale and not has_locale(case.locale):
+        print(f"SKIP {os.path.basename(path)}: glibc has no {case.locale} here, and Wine would read the "
+              "arguments as ASCII (tools/install-deps makes it)")
+        return None
+    if case.locale:
+        runner = runner.in_locale(case.locale)
     with tempfile.TemporaryDirectory() as workdir:
         machine_file = os.path.join(workdir, "machine.txt")
         with open(machine_file, "w", encoding="utf-8") as f:
             f.write(case.machine_text())
         for index, run in enumerate(case.runs, 1):
-            if run.exe_only and not isinstance(runner, Wine):
-                print(f"skip run {index}: {run.exe_only}")
+            skipped = run.exe_only if not isinstance(runner, Wine) else run.standin_only
+            skipped = skipped or runner.cannot_pass(run.arguments)
+            if skipped:
+                print(f"skip run {index}: {skipped}")
                 continue
             add_lines(machine_file, run.extra)
             failures = check_run(run, runner, machine_file, workdir)

@@ -99,18 +99,23 @@ TEST(CommandLine, NoArgumentVectorAtAllQueriesTheDefaults) {
 }
 
 // The usage line goes to standard output, which a death test does not read:
-// the statement sends it to standard error.
+// the statement sends it to standard error. An unknown word, and a filter that
+// is no text of the arguments' encoding (UTF-8 here), are each refused so.
 TEST(CommandLineDeathTest, UsageLineEndsTheProcessWith255) {
-  char program[] = "C:\\Tools\\FERRULE.EXE", word[] = "--help";
-  char* argv[] = {program, word, nullptr};
-  EXPECT_EXIT(
-      {
-        dup2(2, 1);
-        runCommandLine(2, argv);
-      },
-      testing::ExitedWithCode(255),
-      "^usage: C:\\\\Tools\\\\FERRULE\\.EXE \\[class dev\\|client\\|proto\\|service\\] \\[comp <id>\\] "
-      "\\[path <pathToken>\\] \\[enable\\|disable\\]\n$");
+  char program[] = "C:\\Tools\\FERRULE.EXE", help[] = "--help", comp[] = "comp", notUtf8[] = "ms_\xFF";
+  std::vector<std::vector<char*>> rows = {{program, help}, {program, comp, notUtf8}};
+  for (std::vector<char*>& argv : rows) {
+    int argc = (int)argv.size();
+    argv.push_back(nullptr);
+    EXPECT_EXIT(
+        {
+          dup2(2, 1);
+          runCommandLine(argc, argv.data());
+        },
+        testing::ExitedWithCode(255),
+        "^usage: C:\\\\Tools\\\\FERRULE\\.EXE \\[class dev\\|client\\|proto\\|service\\] \\[comp <id>\\] "
+        "\\[path <pathToken>\\] \\[enable\\|disable\\]\n$");
+  }
 }
 
 }  // namespace

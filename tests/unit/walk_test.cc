@@ -247,13 +247,18 @@ TEST(ComponentWalk, FiltersLongerThanSixtyFourCharactersAreKeptWhole) {
   expectPlatformLeftClean();
 }
 
-TEST(ComponentWalk, FilterBytesBeyondAsciiAreWidenedAsWindowsDoes) {
-  // Windows' C locale maps each byte to the code unit of its value: 0xFF is
-  // U+00FF; and the whole filter is widened, not only up to that byte.
+TEST(ComponentWalk, FiltersAreReadInTheArgumentsEncoding) {
+  // UTF-8 on the stand-in, widened whole, not only up to the first byte
+  // beyond ASCII; a filter that is no UTF-8 reaches nothing at all.
   std::string machine = "class service\n  component \"\xC3\xBFy\xC3\xA9\" Y\n    path p enabled\n";
-  StandinRun run = walkOn(machine, 3, "\xFFy\xE9", nullptr, MODE_QUERY);
+  StandinRun run = walkOn(machine, 3, "\xC3\xBFy\xC3\xA9", nullptr, MODE_QUERY);
   EXPECT_EQ(run.result, 1);
   EXPECT_TRUE(contains(run.journal, "StrCmpLogicalW(\"\xC3\xBFy\xC3\xA9\", \"\xC3\xBFy\xC3\xA9\") = 0"));
+  for (const char* path : {(const char*)nullptr, "p\xE9"}) {
+    StandinRun refused = walkOn(machine, 3, path ? nullptr : "\xFFy\xE9", path, MODE_DISABLE);
+    EXPECT_EQ(refused.output, "invalid filter\n");
+    EXPECT_TRUE(refused.journal.empty());
+  }
   expectPlatformLeftClean();
 }
 

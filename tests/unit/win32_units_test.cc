@@ -1,6 +1,7 @@
 // ferrule.exe's Windows halves where Wine cannot reach them: the argument
 // vector's comparison with the wide command line (Wine builds both one
-// argument at a time, so they never differ in count), and the redirected
+// argument at a time, so they never differ in count), an argument's
+// conversion from a code page other than the run's, and the redirected
 // output's conversion against a converter that answers as ISO-2022 does
 // (Wine has no code page 50220). Prints a line for each row that fails and
 // exits 1 if any did.
@@ -56,6 +57,32 @@ static void argumentRows(void) {
     for (const std::wstring& argument : row.wide) wide.push_back(const_cast<WCHAR*>(argument.c_str()));
     bool same = sameArguments((int)narrow.size(), narrow.data(), (int)wide.size(), wide.data()) != 0;
     check(same == row.same, row.name);
+  }
+}
+
+struct WidenRow {
+  const char* name;
+  UINT codePage;
+  const char* narrow;
+  const WCHAR* wide;  // null: refused
+};
+
+// Each byte as the code page has it, never as the code point of its value; a
+// byte that is no character of the code page refused. Wine's code page 932
+// answers here, whatever the ANSI code page of the run.
+static void widenRows(void) {
+  const WidenRow rows[] = {
+      {"0x80 is the euro sign in 1252", 1252, "ms_x\x80", L"ms_x\u20ac"},
+      {"a double-byte name in 932, second bytes ASCII letters", 932, "ms_\x83\x6c\x83\x62\x83\x67",
+       L"ms_\u30cd\u30c3\u30c8"},
+      {"a lead byte with no second byte in 932", 932, "ms_\x83", NULL},
+      {"a byte that is no character of 932", 932, "ms_\xa0", NULL},
+      {"an empty filter", 1252, "", L""},
+  };
+  for (const WidenRow& row : rows) {
+    std::vector<WCHAR> wide(1, L'x');
+    int widened = widenFromCodePage(row.codePage, row.narrow, wide);
+    check(row.wide == NULL ? !widened : widened && wcscmp(&wide[0], row.wide) == 0, row.name);
   }
 }
 
@@ -117,6 +144,7 @@ static void conversionRows(void) {
 
 int main() {
   argumentRows();
+  widenRows();
   conversionRows();
   printf("%s (ANSI code page %u)\n", failures ? "FAILED" : "passed", GetACP());
   return failures ? 1 : 0;
