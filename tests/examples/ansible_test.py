@@ -21,6 +21,10 @@ A = "{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}"
 B = "{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}"
 ENABLED_B = (f'path "ms_tcpip6->{B}" disabled', f'path "ms_tcpip6->{B}" enabled')
 DISABLED_A = (f'path "ms_tcpip6->{A}" enabled', f'path "ms_tcpip6->{A}" disabled')
+# A's display name, holding U+2028 and after it what reads as a failed call,
+# and as A's path unbound, to a reader that splits lines there.
+FORGED_A = ('"Intel(R) Ethernet Connection (7) I219-V"',
+            f'"I219-V\xe2\x80\xa8    ms_tcpip6->{A}: 0\xe2\x80\xa8x returned 80004005"')
 
 # Each host: its adapters ("Ethernet" is A on host1, B on host2), the edits and
 # extra lines of its description, and what Ansible must report for it:
@@ -35,6 +39,7 @@ ROWS = [
     ("no adapter of that name", {"host1": ("Wi-Fi=" + B, [], [], "failed", (True, False))}),
     ("an adapter that ferrule does not list", {"host1": ("Ethernet={00000000-0000-0000-0000-000000000000}", [], [],
                                                           "failed", (True, False))}),
+    ("a display name with a line separator", {"host1": ("Ethernet=" + A, [FORGED_A], [], "changed", (False, False))}),
     ("an apply that needs a restart", {"host1": ("Ethernet=" + A, [], ["fail INetCfg.Apply * 4a020"], "changed",
                                                  (False, False))}),
 ]

@@ -89,6 +89,11 @@ function(add_wine_tests arch wine winearch)
                  ${transcript} --prefix ${prefix} ${run} ${localized})
   endforeach()
 
+  # Names that hold line breaks and bidirectional controls, where no code
+  # page converts them away: redirected from a console of code page UTF-8.
+  add_exe_test(wine.${arch}.control_names.cp65001 wine_server_${arch} ${transcript} --prefix ${prefix}
+               --code-page 65001 ${CMAKE_CURRENT_SOURCE_DIR}/cases/control_names.case)
+
   # A listing of 11,000 lines: whole, and written a block at a time; and one
   # of 550 lines on a console, whole. Each ends in a block of one character.
   set(large_output Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/runners/large_output_test.py --ferrule ${exe}
