@@ -17,7 +17,11 @@ $baseline = @(
 if ([Environment]::Is64BitOperatingSystem -and -not [Environment]::Is64BitProcess -and $env:windir) {
     $native = Join-Path $env:windir 'sysnative\WindowsPowerShell\v1.0\powershell.exe'
     if (Test-Path -LiteralPath $native) {
-        & $native -NoProfile -NonInteractive -ExecutionPolicy Bypass -File $PSCommandPath
+        # This process's own execution policy goes with it, where one is set; else the machine's applies there.
+        $policy = @()
+        $own = [string](Get-ExecutionPolicy -Scope Process)
+        if ($own -ne 'Undefined') { $policy = @('-ExecutionPolicy', $own) }
+        & $native -NoProfile -NonInteractive @policy -File $PSCommandPath
         exit $LASTEXITCODE
     }
 }

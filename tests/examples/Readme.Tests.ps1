@@ -86,6 +86,14 @@ Describe 'The drift scripts' {
         $script:Scripts = Join-Path $root 'examples'
     }
 
+    # Where Intune enforces signature checks, a Bypass would import the module without them.
+    It 'relaunches <_> in 64-bit PowerShell under its own process''s policy, never Bypass' -ForEach @(
+        'drift-detection', 'drift-remediation') {
+        $text = [IO.File]::ReadAllText((Join-Path $Scripts "$_.ps1"))
+        $text | Should -Not -Match 'Bypass'
+        $text | Should -Match '\$own = \[string\]\(Get-ExecutionPolicy -Scope Process\)'
+    }
+
     It '<Case>' -ForEach @(
         @{ Case = 'a compliant machine: detection 0'; Edit = @{ 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" enabled' = 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled' }
             Runs = @(@{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
