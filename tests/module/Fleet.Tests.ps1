@@ -110,6 +110,8 @@ Describe 'Many machines over PowerShell remoting' {
         $trail = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
                 Where-Object { $_ -is [Management.Automation.VerboseRecord] } | ForEach-Object { "$_" })
         @($trail | Where-Object { $_ -like '*: copying ferrule to *' }).Count | Should -Be 3
+        # The folder and the exe were made with their mode, which no chmod after them gave.
+        @(& stat -c '%a' (Split-Path (Get-HostExe '127.0.0.2')) (Get-HostExe '127.0.0.2')) | Should -Be @('755', '755')
         # Each run says its machine and its command line.
         @($trail | Where-Object { $_ -like '*: ferrule *' } | Sort-Object) |
             Should -Be @($Addresses | ForEach-Object { "${_}: ferrule class proto" })
@@ -129,6 +131,8 @@ Describe 'Many machines over PowerShell remoting' {
     It 'replaces a changed exe on one host before it runs there' {
         Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
         Set-Content -Path (Get-HostExe '127.0.0.3') -Value '#!/bin/sh'
+        # What an interrupted copy of the module's own left, which the next copy removes.
+        New-Item -Path "$(Get-HostExe '127.0.0.3').abcd1234.xyz" | Out-Null
         $copies = @(Get-FerruleBinding -Class Protocol -Session $Three -Verbose -ErrorAction Stop 4>&1 |
                 Where-Object { $_ -is [Management.Automation.VerboseRecord] -and "$_" -like '*: copying ferrule to *' })
         @($copies | ForEach-Object { "$_" }) | Should -BeLike '127.0.0.3: copying ferrule to *'
@@ -184,20 +188,30 @@ Describe 'Many machines over PowerShell remoting' {
         $failures[0].Exception.Message | Should -BeLike '127.0.0.2: *SHA-256*not run'
     }
 
+    # Spoil is handed the exe's folder; Mend puts it back.
     It 'runs nothing from <What>' -ForEach @(
-        @{ What = 'a folder that others can write'; Spoil = 'o+w'; Message = '127.0.0.3: */home can be written by others*' }
-        @{ What = 'a FERRULE_HOME owned by another user'; Owner = '65534'; Message = '127.0.0.3: */home is owned by another user*' }
+        @{ What = 'a folder that others can write'; Spoil = { chmod o+w $args[0] }; Mend = { chmod 755 $args[0] }
+            Message = '127.0.0.3: */home can be written by others*' }
+        @{ What = 'a folder that its group can write'; Spoil = { chmod g+w $args[0] }; Mend = { chmod 755 $args[0] }
+            Message = '127.0.0.3: */home can be written by others (mode 775)*' }
+        @{ What = 'a FERRULE_HOME owned by another user'; Spoil = { chown 65534 $args[0] }; Mend = { chown 0 $args[0] }
+            Message = '127.0.0.3: */home is owned by another user*' }
+        @{ What = 'a folder that holds another file'; Spoil = { New-Item "$($args[0])/libc.so.6" | Out-Null }
+            Mend = { Remove-Item "$($args[0])/libc.so.6" }; Message = '127.0.0.3: */home holds libc.so.6 besides*' }
+        @{ What = 'an exe that is a link'; Spoil = { Move-Item "$($args[0])/ferrule" "$($args[0])/../real"
+                New-Item -ItemType SymbolicLink -Path "$($args[0])/ferrule" -Target "$($args[0])/../real" | Out-Null }
+            Mend = { Move-Item -Force "$($args[0])/../real" "$($args[0])/ferrule" }
+            Message = '127.0.0.3: */home/ferrule is a reparse point or a link*' }
     ) {
         Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction Stop | Out-Null
         $exeHome = Split-Path (Get-HostExe '127.0.0.3')
         $journal = Join-Path (Get-HostFolder '127.0.0.3') 'journal'
         Remove-Item $journal -ErrorAction SilentlyContinue
-        if ($Spoil) { chmod $Spoil $exeHome } else { chown $Owner $exeHome }
+        & $Spoil $exeHome
         try {
             $got = @(Get-FerruleBinding -Class Protocol -Session $Three -ErrorAction SilentlyContinue -ErrorVariable failures)
         } finally {
-            chmod 755 $exeHome
-            chown 0 $exeHome
+            & $Mend $exeHome
         }
         @($got | ForEach-Object PSComputerName | Sort-Object -Unique) | Should -Be @('127.0.0.2', '127.0.0.4')
         Test-Path $journal | Should -BeFalse

@@ -33,6 +33,17 @@ Describe 'Running ferrule' {
         @(($run.Lines -join "`n") | ConvertFrom-Json) | Should -BeExactly @($Word, 'after')
     }
 
+    # The stand-in ferrule's usage line names the program as it was started.
+    It 'starts the exe that it hashed through the handle it read it by, not by its path' -Skip:([bool]$env:FERRULE_WINE) {
+        $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $env:FERRULE_EXE).Hash
+        $run = @(& (Get-Module Ferrule) {
+                param($path, $hash)
+                & $script:RunExe -Path $path -CommandLines @('bogus') -StopAt @() -Hash $hash -Blocks (Get-RemoteBlock)
+            } $env:FERRULE_EXE $hash)[0]
+        $run.Status | Should -Be 255
+        @($run.Lines)[0] | Should -Match '^usage: /proc/\d+/fd/\d+ \[class '
+    }
+
     It 'reads output without a console in the system''s OEM code page, <Case>' -ForEach @(
         @{ Case = 'not the culture''s'; Console = $false; Registry = '437'; Culture = 932; Expected = 437 }
         @{ Case = 'the culture''s where the registry has none'; Console = $false; Registry = ''; Culture = 850; Expected = 850 }

@@ -21,10 +21,12 @@ $script:OutputCodePage = {
 # exit status and lines; after a run whose status is one of StopAt (a stop
 # asked), none more. With Hash, each start first reads the exe through a
 # handle that it holds until the process has started, and starts it only if
-# that SHA-256 is Hash: on Windows the handle denies writes and deletes, and
-# the process is started from the path; elsewhere, where sharing modes are only
-# advice, from the handle itself (/proc/PID/fd/N), so that the bytes that run
-# are the bytes that were read. A start refused so is a run with Refused set,
+# that SHA-256 is Hash, from what that handle holds: on Windows, where the
+# handle denies writes and deletes, from the path that the handle gives
+# (GetFinalPathNameByHandle), so that no junction swapped in meanwhile can
+# send the start elsewhere; elsewhere, where sharing modes are only advice,
+# from the handle itself (/proc/PID/fd/N). The bytes that run are the bytes
+# that were read. A start refused so is a run with Refused set,
 # and the last. On Windows ferrule writes redirected output in the console's
 # output code page, or without a console in the OEM code page: with a
 # console, the runs share it, its output code page made UTF-8 for them; without
@@ -52,8 +54,9 @@ $script:RunExe = {
         $codePage = & ([scriptblock]::Create($Blocks.OutputCodePage)) -Console $console -OemCodePage $oem `
             -CultureCodePage ([Globalization.CultureInfo]::CurrentCulture.TextInfo.OEMCodePage)
         if ($codePage -ne 65001) { $encoding = [Text.Encoding]::GetEncoding([int]$codePage) }
-        if (-not $console -and -not ('Ferrule.DetachedRun' -as [type])) {
-            # CreateProcess with DETACHED_PROCESS, which .NET's Process does not offer (Types/DetachedRun.cs).
+        if ((-not $console -or $Hash) -and -not ('Ferrule.DetachedRun' -as [type])) {
+            # CreateProcess with DETACHED_PROCESS and one inherited handle, which .NET's Process does not
+            # offer, and GetFinalPathNameByHandle (Types/DetachedRun.cs).
             Add-Type -TypeDefinition $Blocks.Launcher
         }
     }
@@ -76,15 +79,17 @@ $script:RunExe = {
                         break
                     }
                 }
+                $start = $Path
+                if ($file -and $windows) { $start = [Ferrule.DetachedRun]::FinalPath($file.SafeFileHandle) }
+                if ($file -and -not $windows) {
+                    $start = "/proc/$PID/fd/$($file.SafeFileHandle.DangerousGetHandle().ToInt64())"
+                }
                 if ($windows -and -not $console) {
                     $text = $null
-                    $status = [Ferrule.DetachedRun]::Run($Path, $commandLine, $encoding, [ref]$text)
+                    $status = [Ferrule.DetachedRun]::Run($start, $commandLine, $encoding, [ref]$text)
                 } else {
                     $info = New-Object System.Diagnostics.ProcessStartInfo
-                    $info.FileName = $Path
-                    if ($file -and -not $windows) {
-                        $info.FileName = "/proc/$PID/fd/$($file.SafeFileHandle.DangerousGetHandle().ToInt64())"
-                    }
+                    $info.FileName = $start
                     $info.Arguments = $commandLine
                     $info.UseShellExecute = $false
                     $info.RedirectStandardOutput = $true

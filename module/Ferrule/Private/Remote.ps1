@@ -18,38 +18,87 @@
 # A command goes there in three steps: Probe, then Copy where the exe there is
 # missing or another, then Run.
 
-# Why the folder or the exe there may not be used (a reason), or $null:
-# anyone but those who should can write it. On Windows only Administrators, SYSTEM,
-# TrustedInstaller and CREATOR OWNER may hold a right to write (a folder under
-# Program Files inherits just theirs); elsewhere only the owner, this user.
+# Why the exe at Path, or its folder, may not be used (a reason), or $null.
+# Neither may be a reparse point (a junction, a link), and the folder may hold
+# nothing but the exe and what this module's own interrupted copies left
+# (NAME.<random>, owned as the exe must be). On Windows both must be owned by
+# Administrators, SYSTEM or TrustedInstaller, and only they (and CREATOR OWNER)
+# may hold a right to write them; every folder above must be owned so too,
+# may be no reparse point, and may give no one else a right that replaces what
+# is in it (delete child, write DAC, write owner, generic write or all; to
+# create folders is not one: C:\ gives that to Authenticated Users).
+# Elsewhere the exe and its folder are this user's, and neither its group nor
+# others may write them.
 $script:WriteCheck = {
-    param([string[]]$Paths)
+    param([string]$Path)
     $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
-    $writers = 'S-1-5-32-544', 'S-1-5-18', 'S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464', 'S-1-3-0'
+    $folder = Split-Path -Parent $Path
+    $name = Split-Path -Leaf $Path
+    $owners = 'S-1-5-32-544', 'S-1-5-18', 'S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464'
     # Write, Delete, DeleteSubdirectoriesAndFiles, ChangePermissions, TakeOwnership, GENERIC_ALL, GENERIC_WRITE.
     $writing = 0x116 -bor 0x10000 -bor 0x40 -bor 0x40000 -bor 0x80000 -bor 0x10000000 -bor 0x40000000
-    foreach ($path in $Paths) {
-        if (-not (Test-Path -LiteralPath $path)) { continue }
-        if ($windows) {
-            foreach ($rule in @((Get-Acl -LiteralPath $path).Access)) {
-                if ([string]$rule.AccessControlType -ne 'Allow' -or
-                    ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
-                if (([int64]$rule.FileSystemRights -band $writing) -eq 0) { continue }
-                $sid = $rule.IdentityReference.Value
-                try {
-                    $sid = $rule.IdentityReference.Translate([Security.Principal.SecurityIdentifier]).Value
-                } catch {
-                    $sid = $rule.IdentityReference.Value
-                }
-                if ($writers -notcontains $sid) {
-                    return [pscustomobject]@{ Id = 'ExeWritable'; Values = @($path, $rule.IdentityReference.Value) }
-                }
-            }
-        } else {
-            $owner, $mode = (& stat -c '%u %a' -- $path) -split ' '
-            if ($owner -ne (& id -u)) { return [pscustomobject]@{ Id = 'ExeOwnedByOther'; Values = @($path, $owner) } }
+    $replacing = 0x40 -bor 0x40000 -bor 0x80000 -bor 0x10000000 -bor 0x40000000
+    $checks = @(@{ Path = $Path; Rights = $writing; Id = 'ExeWritable' }, @{ Path = $folder; Rights = $writing
+            Id = 'ExeWritable' })
+    if ($windows) {
+        for ($above = Split-Path -Parent $folder; $above; $above = Split-Path -Parent $above) {
+            $checks += @{ Path = $above; Rights = $replacing; Id = 'ExeParentWritable' }
+        }
+    }
+    # Why one file or folder may not be used, or $null.
+    $refusal = {
+        param([string]$Item, [int64]$Rights, [string]$Id)
+        $found = Get-Item -LiteralPath $Item -Force
+        if ($found.Attributes -band [IO.FileAttributes]::ReparsePoint) {
+            return [pscustomobject]@{ Id = 'ExeReparsePoint'; Values = @($Item) }
+        }
+        if (-not $windows) {
+            $owner, $mode = (& stat -c '%u %a' -- $Item) -split ' '
+            if ($owner -ne (& id -u)) { return [pscustomobject]@{ Id = 'ExeOwnedByOther'; Values = @($Item, $owner) } }
             if (([Convert]::ToInt32($mode, 8) -band 18) -ne 0) {
-                return [pscustomobject]@{ Id = 'ExeWritableByOthers'; Values = @($path, $mode) }
+                return [pscustomobject]@{ Id = 'ExeWritableByOthers'; Values = @($Item, $mode) }
+            }
+            return $null
+        }
+        $acl = Get-Acl -LiteralPath $Item
+        $sid = [Security.Principal.SecurityIdentifier]
+        if ($owners -notcontains $acl.GetOwner($sid).Value) {
+            return [pscustomobject]@{ Id = 'ExeOwnedBy'; Values = @($Item, [string]$acl.Owner) }
+        }
+        foreach ($rule in @($acl.GetAccessRules($true, $true, $sid))) {
+            if ([string]$rule.AccessControlType -ne 'Allow' -or
+                ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
+            if (([int64]$rule.FileSystemRights -band $Rights) -eq 0) { continue }
+            if ($owners -contains $rule.IdentityReference.Value -or $rule.IdentityReference.Value -eq 'S-1-3-0') {
+                continue
+            }
+            $who = $rule.IdentityReference.Value
+            try {
+                $who = $rule.IdentityReference.Translate([Security.Principal.NTAccount]).Value
+            } catch {
+                $who = $rule.IdentityReference.Value
+            }
+            return [pscustomobject]@{ Id = $Id; Values = @($Item, $who) }
+        }
+        $null
+    }
+    # From the root down, so that the highest folder at fault is named.
+    [array]::Reverse($checks)
+    foreach ($check in $checks) {
+        if (-not (Test-Path -LiteralPath $check.Path)) { continue }
+        $refused = & $refusal -Item $check.Path -Rights $check.Rights -Id $check.Id
+        if ($refused) { return $refused }
+    }
+    if (Test-Path -LiteralPath $folder -PathType Container) {
+        $leftover = '^' + [regex]::Escape($name) + '\.[a-z0-9]{8}\.[a-z0-9]{3}$'
+        foreach ($item in @(Get-ChildItem -LiteralPath $folder -Force)) {
+            if ($item.Name -eq $name) { continue }
+            $refused = $null
+            if ($item.Name -match $leftover -and -not $item.PSIsContainer) {
+                $refused = & $refusal -Item $item.FullName -Rights $writing -Id 'ExeWritable'
+            }
+            if ($item.Name -notmatch $leftover -or $item.PSIsContainer -or $refused) {
+                return [pscustomobject]@{ Id = 'ExeFolderShared'; Values = @($folder, $item.Name) }
             }
         }
     }
@@ -72,7 +121,7 @@ $script:ProbeStep = {
         }
     }
     $exe = Join-Path $folder $Name
-    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @($folder, $exe)
+    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Path $exe
     $hash = $null
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 `
         -LiteralPath $exe).Hash }
@@ -83,33 +132,64 @@ $script:ProbeStep = {
 }
 
 # Writes the exe's bytes under a name no one can foresee beside Path (the
-# probe's), then puts them in its place. A folder made here may be written by
-# its owner alone, or on Windows by Administrators and SYSTEM alone (one under
-# Program Files inherits that).
+# probe's), then puts them in its place; first it removes what its own
+# interrupted copies left there (which the probe's check let through). What it
+# makes is made with its security as it is made, never given it afterwards:
+# on Windows owned by Administrators (under "object creator" the default owner
+# would be the connecting user), written by Administrators and SYSTEM alone;
+# elsewhere with the mode 755.
 $script:CopyStep = {
     param([string]$Path, [byte[]]$Bytes)
     $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+    $desktop = $PSVersionTable.PSEdition -ne 'Core'
     $folder = Split-Path -Parent $Path
-    if (-not (Test-Path -LiteralPath $folder)) {
-        New-Item -ItemType Directory -Path $folder | Out-Null
-        if (-not $windows) {
-            chmod 755 $folder
-        } elseif ((Split-Path -Parent $folder) -ne $env:ProgramFiles) {
-            $rights = New-Object System.Security.AccessControl.DirectorySecurity
-            $rights.SetAccessRuleProtection($true, $false)
-            foreach ($entry in @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545',
-                'ReadAndExecute'))) {
-                $rights.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule (
-                            (New-Object System.Security.Principal.SecurityIdentifier $entry[0]), $entry[1],
-                            'ContainerInherit, ObjectInherit', 'None', 'Allow')))
-            }
-            Set-Acl -LiteralPath $folder -AclObject $rights
+    $name = Split-Path -Leaf $Path
+    $temporary = Join-Path $folder ($name + '.' + [IO.Path]::GetRandomFileName())
+    if ($windows) {
+        $administrators = New-Object System.Security.Principal.SecurityIdentifier 'S-1-5-32-544'
+        $rules = @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', 'ReadAndExecute'))
+        $folderSecurity = New-Object System.Security.AccessControl.DirectorySecurity
+        $fileSecurity = New-Object System.Security.AccessControl.FileSecurity
+        $folderSecurity.SetOwner($administrators)
+        $fileSecurity.SetOwner($administrators)
+        $folderSecurity.SetAccessRuleProtection($true, $false)
+        foreach ($entry in $rules) {
+            $who = New-Object System.Security.Principal.SecurityIdentifier $entry[0]
+            $folderSecurity.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule ($who,
+                        $entry[1], 'ContainerInherit, ObjectInherit', 'None', 'Allow')))
+            $fileSecurity.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule ($who,
+                        $entry[1], 'Allow')))
         }
     }
-    $temporary = Join-Path $folder ((Split-Path -Leaf $Path) + '.' + [IO.Path]::GetRandomFileName())
-    $file = New-Object System.IO.FileStream $temporary, 'CreateNew', 'Write', 'None'
+    if (-not (Test-Path -LiteralPath $folder)) {
+        if (-not $windows) {
+            [void][IO.Directory]::CreateDirectory($folder, [IO.UnixFileMode]0x1ED)
+        } elseif ($desktop) {
+            [void][IO.Directory]::CreateDirectory($folder, $folderSecurity)
+        } else {
+            [IO.FileSystemAclExtensions]::Create((New-Object IO.DirectoryInfo $folder), $folderSecurity)
+        }
+    }
+    $leftover = '^' + [regex]::Escape($name) + '\.[a-z0-9]{8}\.[a-z0-9]{3}$'
+    foreach ($item in @(Get-ChildItem -LiteralPath $folder -Force -File)) {
+        if ($item.Name -match $leftover) { Remove-Item -LiteralPath $item.FullName -Force }
+    }
+    if (-not $windows) {
+        $options = New-Object IO.FileStreamOptions
+        $options.Mode = 'CreateNew'
+        $options.Access = 'Write'
+        $options.Share = 'None'
+        $options.UnixCreateMode = [IO.UnixFileMode]0x1ED
+        $file = New-Object IO.FileStream -ArgumentList $temporary, $options
+    } elseif ($desktop) {
+        $file = New-Object IO.FileStream -ArgumentList $temporary, ([IO.FileMode]'CreateNew'),
+            ([Security.AccessControl.FileSystemRights]'Write'), ([IO.FileShare]'None'), 4096, ([IO.FileOptions]'None'),
+            $fileSecurity
+    } else {
+        $file = [IO.FileSystemAclExtensions]::Create((New-Object IO.FileInfo $temporary), 'CreateNew', 'Write', 'None',
+            4096, 'None', $fileSecurity)
+    }
     try { $file.Write($Bytes, 0, $Bytes.Length) } finally { $file.Dispose() }
-    if (-not $windows) { chmod 755 $temporary }
     Move-Item -Force -LiteralPath $temporary -Destination $Path
 }
 
@@ -120,7 +200,7 @@ $script:CopyStep = {
 $script:RunStep = {
     param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks,
         [bool]$WithAdapterNames)
-    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Paths @((Split-Path -Parent $Path), $Path)
+    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Path $Path
     if ($refused) { return [pscustomobject]@{ Refused = $refused } }
     $runs = & ([scriptblock]::Create($Blocks.RunExe)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt `
         -Hash $Hash `
