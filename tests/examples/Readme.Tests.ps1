@@ -108,7 +108,7 @@ Describe 'The drift scripts' {
             Baseline = "[pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_gone'; Path = 'ms_server->ms_gone'; Enabled = `$true }"
             Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Missing ms_server->ms_gone (wanted True, found )' }) }
         @{ Case = 'the lock held: remediation fails, and says why'; Extra = 'lock "Network Connections"'
-            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1' }) }
+            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1 (Another program holds the network configuration''s lock, such as a Network Connections window or an installer: close it, or try again.)' }) }
     ) {
         $machine = Join-Path $TestDrive "$([guid]::NewGuid()).machine"
         $text = [IO.File]::ReadAllText($Sample)

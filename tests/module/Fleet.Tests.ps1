@@ -233,7 +233,7 @@ Describe 'Many machines over PowerShell remoting' {
         Get-HostState '127.0.0.4' | Should -Be $before['127.0.0.4']
         $failures.Count | Should -Be 1
         $failures[0].CategoryInfo.Category | Should -Be 'ResourceBusy'
-        $failures[0].Exception.Message | Should -Be '127.0.0.4: ferrule: lock->AcquireWriteLock() returned 1'
+        $failures[0].Exception.Message | Should -BeLike '127.0.0.4: ferrule: lock->AcquireWriteLock() returned 1 (Another program holds*'
     }
 
     It 'changes no file on any host with -WhatIf' {

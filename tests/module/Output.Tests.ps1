@@ -6,8 +6,12 @@ AfterAll { Remove-Suite }
 
 Describe 'Failures' {
     It '<Failure>: <Category>, and no object claims a change not made' -ForEach @(
-        @{ Failure = 'the lock held'; Fault = 'fail INetCfgLock.AcquireWriteLock * 1'; Category = 'ResourceBusy'; Changed = $false }
-        @{ Failure = 'access denied'; Fault = 'fail INetCfgLock.AcquireWriteLock * 80070005'; Category = 'PermissionDenied'; Changed = $false }
+        @{ Failure = 'the lock held'; Fault = 'fail INetCfgLock.AcquireWriteLock * 1'; Category = 'ResourceBusy'; Changed = $false
+            Hint = '* returned 1 (Another program holds the network configuration''s lock*try again.)' }
+        @{ Failure = 'access denied'; Fault = 'fail INetCfgLock.AcquireWriteLock * 80070005'; Category = 'PermissionDenied'; Changed = $false
+            Hint = '* returned 80070005 (Access denied: run it elevated, as an administrator, or as SYSTEM.)' }
+        @{ Failure = 'the lock not taken otherwise'; Fault = 'fail INetCfgLock.AcquireWriteLock * 8004a001'; Category = 'ResourceBusy'
+            Changed = $false; Hint = '* returned 8004a001' }
         @{ Failure = 'Enable refused'; Fault = 'fail INetCfgBindingPath.Enable * 8004a024'; Category = 'WriteError'; Changed = $false }
         @{ Failure = 'Apply failed'; Fault = 'fail INetCfg.Apply * 80004005'; Category = 'WriteError'; Changed = $false }
         @{ Failure = 'a restart pending'; Fault = 'fail INetCfg.Apply * 4a020'; Category = $null; Changed = $true }
@@ -24,6 +28,7 @@ Describe 'Failures' {
         if ($Category) {
             @($failures | ForEach-Object { [string]$_.CategoryInfo.Category }) | Should -Contain $Category
             $failures[0].Exception.Message | Should -Match 'ferrule: .*returned|failed - error code'
+            if ($Hint) { $failures[0].Exception.Message | Should -BeLike $Hint }
             if ($Failure -in 'Enable refused', 'Apply failed') {
                 $failures[0].Exception.Message | Should -BeLike 'ms_tcpip6: ms_server->ms_tcpip6: ferrule: *'
                 $failures[0].TargetObject.Path | Should -Be 'ms_server->ms_tcpip6'
@@ -89,7 +94,7 @@ Describe 'Failures' {
 
     # The write lock held: one error, never an empty answer (and Test says $false).
     It 'gives no empty answer when the listing cannot be made: <Command>' -ForEach @(
-        @{ Command = 'Get'; Run = { Get-FerruleBinding -Class Protocol }; Message = 'ferrule: lock->AcquireWriteLock() returned 1' }
+        @{ Command = 'Get'; Run = { Get-FerruleBinding -Class Protocol }; Message = 'ferrule: lock->AcquireWriteLock() returned 1 (Another program*' }
         @{ Command = 'Compare'; Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Enabled = $true } |
                     Compare-FerruleBinding }; Message = '*lock->AcquireWriteLock() returned 1*'
         }

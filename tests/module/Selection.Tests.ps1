@@ -76,11 +76,21 @@ Describe 'Get-FerruleBinding' {
         @{ Command = 'Get'; Case = 'lists nothing for a wildcard that matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
             Paths = @(); Errors = @() }
         @{ Command = 'Disable'; Case = 'says so when a component matches nothing'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip_typo' }
-            Paths = @(); Errors = @("No binding path of class Protocol matches -ComponentID 'ms_tcpip_typo'.") }
+            Paths = @(); Errors = @("No binding path of class Protocol matches -ComponentID 'ms_tcpip_typo'. There: ms_implat, " +
+                'ms_lldp, ms_lltdio, ms_netbt, ms_rspndr, ms_tcpip, ms_tcpip6.') }
         @{ Command = 'Disable'; Case = 'says so when a wildcard matches nothing'; Parameters = @{ Class = 'Protocol'; Path = 'nothing*' }
             Paths = @(); Errors = @('No binding path matches -Class Protocol -Path nothing`*.') }
         @{ Command = 'Get'; Case = 'says so when an adapter name matches nothing'; Parameters = @{ Name = 'Ethernet 9' }
-            Paths = @(); Errors = @("*'Ethernet 9'*") }
+            Paths = @(); Errors = @("*'Ethernet 9'*names. There: Ethernet 2, Wi-Fi.") }
+        @{ Command = 'Get'; Case = 'lays a typo in the component to the component alone'
+            Parameters = @{ Name = 'Ethernet 2'; ComponentID = 'ms_tcpipv6' }
+            Paths = @(); Errors = @("*-ComponentID 'ms_tcpipv6'*There: ms_implat, ms_lldp, ms_lltdio, ms_pacer, ms_rspndr, ms_tcpip, ms_tcpip6.") }
+        @{ Command = 'Get'; Case = 'says that a component by position is now a name'; Positional = 'ms_tcpip6'; Parameters = @{}
+            Paths = @(); Errors = @("*'ms_tcpip6' is a component*-ComponentID is no longer positional*There: Ethernet 2, Wi-Fi.") }
+        @{ Command = 'Disable'; Case = 'takes the adapter''s name by position'; Positional = 'Wi-Fi'; Parameters = @{ ComponentID = 'ms_pacer' }
+            Paths = @("ms_pacer->$WiFi"); Errors = @() }
+        @{ Command = 'Enable'; Case = 'takes -InterfaceAlias'; Parameters = @{ InterfaceAlias = 'Ethernet 2'; ComponentID = 'ms_implat' }
+            Paths = @("ms_implat->$Ethernet"); Errors = @() }
         @{ Command = 'Get'; Case = 'names the typo in a list'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6', 'ms_tcpipv4' }
             Paths = @('ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6'); Errors = @("*-ComponentID 'ms_tcpipv4'*") }
         @{ Command = 'Get'; Case = 'selects no more than a pattern says'; Parameters = @{ Class = 'Protocol'; ComponentID = '*tcpip' }
@@ -99,7 +109,8 @@ Describe 'Get-FerruleBinding' {
         $before = Get-State $file
         $extra = @{}
         if ($Command -ne 'Get') { $extra = @{ Confirm = $false; PassThru = $true } }
-        $got = @(& "$Command-FerruleBinding" @Parameters @extra -ErrorAction SilentlyContinue -ErrorVariable failures)
+        $positional = @($Positional | Where-Object { $_ })
+        $got = @(& "$Command-FerruleBinding" @positional @Parameters @extra -ErrorAction SilentlyContinue -ErrorVariable failures)
         @($got | ForEach-Object Path) | Should -Be $Paths
         @($failures | ForEach-Object { [string]$_.CategoryInfo.Category } | Select-Object -Unique) | Should -Be @($Errors | ForEach-Object { 'ObjectNotFound' } | Select-Object -Unique)
         for ($i = 0; $i -lt $Errors.Count; $i++) { $failures[$i].Exception.Message | Should -BeLike $Errors[$i] }

@@ -45,8 +45,21 @@ function Write-Failure {
     param($Cmdlet, $Failure, $Target, [string]$Computer, [string]$Label)
     $message = Get-Message -Id FerruleLine -Values $Failure.Line
     if ($Label) { $message = Get-Message -Id FerruleLineOf -Values $Label, $Failure.Line }
+    $message += Get-FailureHint -Failure $Failure
     $Cmdlet.WriteError((New-ErrorRecord -Id $Failure.Id -Message $message -Category $Failure.Category -Target $Target `
                 -Computer $Computer))
+}
+
+# What to do about a failure, where there is one thing to do: access denied
+# wants elevation, and a lock refused after its time-out (S_FALSE) wants the
+# program that holds it gone; '' otherwise.
+function Get-FailureHint {
+    param($Failure)
+    if ($Failure.Id -eq $script:FailureIds.PermissionDenied) { return ' ' + (Get-Message -Id HintElevate) }
+    if ($Failure.Id -eq 'LockNotTaken' -and $Failure.Line -match ' returned 1$') {
+        return ' ' + (Get-Message -Id HintLockHeld)
+    }
+    ''
 }
 
 # A failure line's call and code: "CALL returned CODE", or a failed apply's

@@ -101,7 +101,10 @@ function Test-Matcher {
 }
 
 # The bindings of one listing that the tests name (the compiled first pass);
-# and, in Unmatched, each test's literal values that name none of them.
+# and, in Unmatched, the literal values that name nothing: those that name
+# nothing of the listing on their own, so that a typo in one selector is
+# laid to that selector alone; where there are none, those that name nothing
+# of what the selection as a whole names.
 function Select-Binding {
     param([object[]]$Bindings, [object[]]$Tests)
     $fields = New-Object 'string[][]' $Tests.Count
@@ -113,30 +116,70 @@ function Select-Binding {
             $matcher.Regex } else { $null } })
     }
     $selected = [Ferrule.Selection]::Select([Ferrule.Binding[]]@($Bindings), $fields, $patterns)
-    $unmatched = @(foreach ($test in $Tests) {
-            for ($i = 0; $i -lt $test.Values.Count; $i++) {
-                if (-not $test.Literal[$i]) { continue }
-                $named = $false
-                foreach ($binding in $selected) {
-                    if (Test-Matcher -Matcher $test.Matchers[$i] -Binding $binding) { $named = $true; break }
-                }
-                if (-not $named) { [pscustomobject]@{ Parameter = $test.Parameter; Value = $test.Values[$i] } }
+    $alone = New-Object System.Collections.ArrayList
+    $together = New-Object System.Collections.ArrayList
+    foreach ($test in $Tests) {
+        for ($i = 0; $i -lt $test.Values.Count; $i++) {
+            if (-not $test.Literal[$i]) { continue }
+            if (Find-Matched -Matcher $test.Matchers[$i] -Bindings $selected) { continue }
+            $miss = [pscustomobject]@{ Parameter = $test.Parameter; Value = $test.Values[$i] }
+            if (Find-Matched -Matcher $test.Matchers[$i] -Bindings $Bindings) {
+                [void]$together.Add($miss)
+            } else {
+                [void]$alone.Add($miss)
             }
-        })
+        }
+    }
+    $unmatched = @($together)
+    if ($alone.Count -gt 0) { $unmatched = @($alone) }
     [pscustomobject]@{ Selected = $selected; Unmatched = $unmatched }
 }
 
+# Whether a matcher names one of the bindings.
+function Find-Matched {
+    param($Matcher, [object[]]$Bindings)
+    foreach ($binding in $Bindings) {
+        if (Test-Matcher -Matcher $Matcher -Binding $binding) { return $true }
+    }
+    $false
+}
+
+# Up to ten of the names that exist, for an error about a name that does not:
+# the connection names for -Name; for -ComponentID the bind names of the
+# class, and on the Adapter class the components bound to the adapters.
+function Get-ExistingName {
+    param([string]$Parameter, $Output, [hashtable]$AdapterNames)
+    $names = @()
+    if ($Parameter -eq 'Name') { $names = @($AdapterNames.Values) }
+    if ($Parameter -eq 'ComponentID') {
+        $names = @($Output.Components)
+        if ($Output.Paths.Count -gt 0 -and $Output.Paths[0].Class -eq 'Adapter') {
+            $names = @(foreach ($one in $Output.Paths) { [Ferrule.Selection]::Field($one, 'First') })
+        }
+    }
+    $names = @($names | Where-Object { $_ } | Sort-Object -Unique)
+    if ($names.Count -eq 0) { return '' }
+    if ($names.Count -le 10) { return ' ' + (Get-Message -Id NamesThere -Values ($names -join ', ')) }
+    ' ' + (Get-Message -Id NamesThereMore -Values (($names | Select-Object -First 10) -join ', '), ($names.Count - 10))
+}
+
 # The error for a literal value that names nothing (on the Adapter class,
-# with a hint of how a bound component is named).
+# with a hint of how a bound component is named; for a -Name that is the bind
+# name of a component, that -ComponentID is no longer positional), with names
+# that do exist (Existing).
 function New-UnmatchedError {
-    param([string]$Class, [string]$Parameter, [string]$Value, [string]$Computer)
+    param([string]$Class, [string]$Parameter, [string]$Value, [string]$Computer, [string]$Existing,
+        [string[]]$Components)
     if ($Parameter -eq 'Name') {
-        return New-ErrorRecord -Id AdapterNameUnmatched -Values $Value -Category ObjectNotFound -Target $Value `
-            -Computer $Computer
+        $message = Get-Message -Id AdapterNameUnmatched -Values $Value
+        if ($Components -contains $Value) { $message += ' ' + (Get-Message -Id NameFirstPositional -Values $Value) }
+        return New-ErrorRecord -Id AdapterNameUnmatched -Message ($message + $Existing) -Category ObjectNotFound `
+            -Target $Value -Computer $Computer
     }
     $message = Get-Message -Id SelectorUnmatched -Values $Class, $Parameter, $Value
     if ($Class -eq 'Adapter' -and $Parameter -eq 'ComponentID') { $message += ' ' + (Get-Message -Id AdapterHint) }
-    New-ErrorRecord -Id SelectorUnmatched -Message $message -Category ObjectNotFound -Target $Value -Computer $Computer
+    New-ErrorRecord -Id SelectorUnmatched -Message ($message + $Existing) -Category ObjectNotFound -Target $Value `
+        -Computer $Computer
 }
 
 # The bindings that a selection names, from one listing on each machine at
@@ -206,9 +249,11 @@ function Get-Selected {
         }
         $selected
         if ($output.Failures.Count -gt 0) { continue }
+        $components = @(foreach ($one in $output.Paths) { $one.ComponentID; [Ferrule.Selection]::Field($one, 'First') })
         foreach ($miss in $unmatched) {
+            $existing = Get-ExistingName -Parameter $miss.Parameter -Output $output -AdapterNames $machine.AdapterNames
             $Cmdlet.WriteError((New-UnmatchedError -Class $Class -Parameter $miss.Parameter -Value $miss.Value `
-                -Computer $computer))
+                -Computer $computer -Existing $existing -Components $components))
         }
         if ($Change -and $selected.Count -eq 0 -and $unmatched.Count -eq 0) {
             $message = Get-Message -Id SelectionUnmatched -Values $selection

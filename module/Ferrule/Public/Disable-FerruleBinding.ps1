@@ -59,14 +59,15 @@ function Disable-FerruleBinding {
     [CmdletBinding(SupportsShouldProcess = $true, ConfirmImpact = 'High', DefaultParameterSetName = 'Selection')]
     [OutputType('Ferrule.Binding')]
     param(
-        [Parameter(ParameterSetName = 'Selection', Position = 0)] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
+        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
         [string[]]$ComponentID,
         [Parameter(ParameterSetName = 'Selection')] [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')]
         [string]$Class = 'Adapter',
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Path,
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
         [string[]]$DisplayName,
-        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Name,
+        [Parameter(ParameterSetName = 'Selection', Position = 0)] [Alias('InterfaceAlias')] [SupportsWildcards()]
+        [ValidateNotNullOrEmpty()] [string[]]$Name,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)]
         [psobject[]]$InputObject,
         [switch]$PassThru,

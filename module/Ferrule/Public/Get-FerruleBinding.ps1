@@ -60,11 +60,12 @@ function Get-FerruleBinding {
     [CmdletBinding()]
     [OutputType('Ferrule.Binding')]
     param(
-        [Parameter(Position = 0)] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$ComponentID,
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$ComponentID,
         [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')] [string]$Class = 'Adapter',
         [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Path,
         [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$DisplayName,
-        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Name,
+        [Parameter(Position = 0)] [Alias('InterfaceAlias')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
+        [string[]]$Name,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )

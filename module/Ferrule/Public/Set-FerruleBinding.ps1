@@ -78,7 +78,8 @@ function Set-FerruleBinding {
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
         [string]$ComponentID,
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Path,
-        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Name,
+        [Parameter(ParameterSetName = 'Selection')] [Alias('InterfaceAlias')] [SupportsWildcards()]
+        [ValidateNotNullOrEmpty()] [string]$Name,
         [Parameter(ParameterSetName = 'Selection', Mandatory = $true)] [ValidateNotNull()] [object]$Enabled,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)]
         [psobject[]]$InputObject,

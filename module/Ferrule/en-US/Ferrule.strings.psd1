@@ -30,6 +30,9 @@
     ArgumentsRefused = 'ferrule refused its arguments: {0}'
     FerruleLine = 'ferrule: {0}'
     FerruleLineOf = '{0}: ferrule: {1}'
+    HintElevate = '(Access denied: run it elevated, as an administrator, or as SYSTEM.)'
+    HintLockHeld = '(Another program holds the network configuration''s lock, such as a Network Connections ' +
+        'window or an installer: close it, or try again.)'
     RowOfAnotherMachineById = '{0} is a row of another machine, {1} (MachineId {2}), and is not changed here: give ' +
         'a -Session that reaches it, or drop its MachineId, MachineName and PSComputerName to make it a row for any ' +
         'machine.'
@@ -59,6 +62,10 @@
     ExeReparsePoint = '{0} is a reparse point or a link: not used'
     ExeFolderShared = '{0} holds {1} besides the exe: not used (the exe''s folder holds nothing else)'
     AdapterNameUnmatched = 'No network adapter named ''{0}'' has a binding path that the selection names.'
+    NameFirstPositional = '''{0}'' is a component: -Name (an adapter''s connection name) is the first ' +
+        'positional parameter, and -ComponentID is no longer positional. Write -ComponentID {0}.'
+    NamesThere = 'There: {0}.'
+    NamesThereMore = 'There: {0}, and {1} more.'
     SelectorUnmatched = 'No binding path of class {0} matches -{1} ''{2}''.'
     SelectionUnmatched = 'No binding path matches {0}.'
     AdapterHint = 'On the Adapter class, -ComponentID names an adapter (its bind name, such as {{GUID}}) or a ' +
