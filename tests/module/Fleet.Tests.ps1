@@ -467,6 +467,8 @@ Describe 'Many machines over PowerShell remoting' {
             Expected = @('127.0.0.2 Changed ms_server->ms_tcpip', '127.0.0.4 Changed ms_msclient->ms_tcpip6') }
         @{ Case = 'a rule that names a path on one host only'; Rule = @{ Class = 'Protocol'; ComponentID = 'ms_host3'; Enabled = $true }
             Expected = @('127.0.0.2 Unmatched ', '127.0.0.4 Unmatched ') }
+        @{ Case = 'every host on the baseline'; Rule = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $true }
+            Expected = @() }
     ) {
         # 127.0.0.3's Ethernet adapter has another GUID.
         $text = [IO.File]::ReadAllText((Get-HostMachine '127.0.0.3'))
@@ -479,8 +481,23 @@ Describe 'Many machines over PowerShell remoting' {
             Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_msclient->ms_tcpip6' -Session $Three[2] -Confirm:$false
         }
         foreach ($address in $Addresses) { Remove-Item (Join-Path (Get-HostFolder $address) 'journal') -ErrorAction SilentlyContinue }
+        Mock -ModuleName Ferrule Write-Progress { }
         $drift = @($baseline | Compare-FerruleBinding -Session $Three -ErrorAction Stop)
         @($drift | ForEach-Object { "$($_.ComputerName) $($_.Drift) $($_.Path)" } | Sort-Object) | Should -Be $Expected
+        # Said machine by machine, and completed.
+        Should -Invoke -ModuleName Ferrule Write-Progress -Times 3 -Exactly -ParameterFilter { $Status -like 'Running ferrule: * of 3' }
+        Should -Invoke -ModuleName Ferrule Write-Progress -Times 1 -ParameterFilter { $Status -eq 'Running ferrule: 3 of 3' -and $PercentComplete -eq 100 }
+        Should -Invoke -ModuleName Ferrule Write-Progress -Times 1 -ParameterFilter { $Completed }
+        # This machine has none of the paths: only the hosts can answer $true.
+        $local = Join-Path $Work 'local.machine'
+        Set-Content -Path $local -Value 'class proto'
+        $machine = $env:STANDIN_MACHINE
+        $env:STANDIN_MACHINE = $local
+        try {
+            $baseline | Test-FerruleBinding -Session $Three -ErrorAction Stop | Should -Be ($Expected.Count -eq 0)
+        } finally {
+            $env:STANDIN_MACHINE = $machine
+        }
         foreach ($address in $Addresses) {
             @(Get-Content (Join-Path (Get-HostFolder $address) 'journal') | Where-Object { $_ -match '\.Enable\(|INetCfg\.Apply' }) |
                 Should -BeNullOrEmpty

@@ -170,7 +170,7 @@ Describe 'One table per concept' {
 
 Describe 'Messages' {
     # The keys that the module's code names: -Id constants of New-ErrorRecord
-    # and Get-Message, Id = '...' in hashtables (the reasons of the remote
+    # and Get-Message, -Stage constants of Invoke-FanOut, Id = '...' in hashtables (the reasons of the remote
     # blocks), and the IDs that a row's reader assigns to $problem.
     BeforeAll {
         $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
@@ -180,10 +180,11 @@ Describe 'Messages' {
             $ast = [System.Management.Automation.Language.Parser]::ParseFile($file.FullName, [ref]$null, [ref]$null)
             foreach ($command in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.CommandAst] }, $true)) {
                 $name = $command.GetCommandName()
-                if ('New-ErrorRecord', 'Get-Message' -notcontains $name) { continue }
+                if ('New-ErrorRecord', 'Get-Message', 'Invoke-FanOut' -notcontains $name) { continue }
+                $key = $(if ($name -eq 'Invoke-FanOut') { 'Stage' } else { 'Id' })
                 $elements = $command.CommandElements
                 for ($i = 1; $i -lt $elements.Count - 1; $i++) {
-                    if ($elements[$i] -is [System.Management.Automation.Language.CommandParameterAst] -and $elements[$i].ParameterName -eq 'Id' -and
+                    if ($elements[$i] -is [System.Management.Automation.Language.CommandParameterAst] -and $elements[$i].ParameterName -eq $key -and
                         $elements[$i + 1] -is [System.Management.Automation.Language.StringConstantExpressionAst]) {
                         $script:Used[$elements[$i + 1].Value] = $true
                         if ($name -eq 'New-ErrorRecord') { $script:ErrorIds[$elements[$i + 1].Value] = $true }

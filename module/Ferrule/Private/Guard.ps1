@@ -38,7 +38,7 @@ function Get-GuardInfo {
         return $found
     }
     $sessions = @(foreach ($one in $Session) { if ($computers.ContainsKey($one.ComputerName)) { $one } })
-    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit `
+    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Stage ProgressGuard `
         -Step $script:ManagementStep `
         -ArgumentsFor { , @() }
     foreach ($computer in $computers.Keys) {

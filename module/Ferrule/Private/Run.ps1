@@ -90,8 +90,13 @@ function Get-RemoteBlock {
 # time, with that session's arguments (ArgumentsFor gives them, in the step's
 # order), as Invoke-Command runs it. Returns each machine's answer by computer
 # name; a machine that fails is an error that names it, and the others go on.
+# Its progress, machine by machine, is said under Stage (a message's key),
+# and completed when every machine has answered.
 function Invoke-FanOut {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [scriptblock]$Step, [scriptblock]$ArgumentsFor)
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [scriptblock]$Step, [scriptblock]$ArgumentsFor,
+        [string]$Stage)
+    $activity = Get-Message -Id ProgressActivity -Values $Session.Count
+    $done = 0
     $answers = @{}
     $queue = New-Object System.Collections.Queue
     foreach ($one in $Session) { $queue.Enqueue($one) }
@@ -112,6 +117,9 @@ function Invoke-FanOut {
             $problem } } })
         $reason = $finished.ChildJobs[0].JobStateInfo.Reason
         Remove-Job -Job $finished -Force -WhatIf:$false -Confirm:$false
+        $done++
+        Write-Progress -Id 1 -Activity $activity -Status (Get-Message -Id $Stage -Values $done, $Session.Count) `
+            -PercentComplete ([int](100 * $done / $Session.Count))
         if ($problems.Count -gt 0 -or $reason) {
             $message = $(if ($problems.Count -gt 0) { $problems[0].Exception.Message } else { $reason.Message })
             $record = New-ErrorRecord -Id ConnectionFailed -Values $message -Category ConnectionError `
@@ -122,6 +130,7 @@ function Invoke-FanOut {
             $answers[$one.ComputerName] = $answer
         }
     }
+    Write-Progress -Id 1 -Activity $activity -Completed
     $answers
 }
 
@@ -129,7 +138,8 @@ function Invoke-FanOut {
 # that its probe gave.
 function Copy-ExeToSession {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Probes, [byte[]]$Bytes)
-    Invoke-FanOut -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Step $script:CopyStep -ArgumentsFor {
+    Invoke-FanOut -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Step $script:CopyStep `
+        -Stage ProgressCopy -ArgumentsFor {
         param($one)
         , @($Probes[$one.ComputerName].Path, $Bytes)
     } | Out-Null
@@ -170,6 +180,7 @@ function Invoke-Run {
     $name = Split-Path -Leaf $path
     $blocks = Get-RemoteBlock
     $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
+        -Stage ProgressProbe `
         -ArgumentsFor { , @($name, $blocks) }
     Assert-OneSessionEach -Cmdlet $Cmdlet -Session $sessions -Probes $probes
     foreach ($computer in @($probes.Keys)) {
@@ -204,6 +215,7 @@ function Invoke-Run {
         }
     }
     $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep `
+        -Stage ProgressRun `
         -ArgumentsFor {
         param($one)
         , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName],

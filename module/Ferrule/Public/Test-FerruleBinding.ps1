@@ -1,6 +1,6 @@
 <#
 .SYNOPSIS
-Tests whether this machine's binding paths are as a baseline wants them.
+Tests whether this machine's binding paths, or every machine's of -Session, are as a baseline wants them.
 
 .DESCRIPTION
 Takes the baseline rows that Compare-FerruleBinding takes, and returns $true
@@ -14,6 +14,13 @@ Baseline rows from the pipeline.
 .PARAMETER Baseline
 Baseline rows.
 
+.PARAMETER Session
+Tests the machines of these sessions, all at once: $true only when every one
+of them is on the baseline, and each could be asked.
+
+.PARAMETER ThrottleLimit
+How many machines at once, 32 by default.
+
 .EXAMPLE
 PS C:\> $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
 $rule | Test-FerruleBinding
@@ -25,14 +32,18 @@ function Test-FerruleBinding {
     [OutputType([bool])]
     param(
         [Parameter(ValueFromPipeline = $true)] [psobject[]]$InputObject,
-        [psobject[]]$Baseline
+        [psobject[]]$Baseline,
+        [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
+        [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     begin { $rows = New-Object System.Collections.ArrayList }
     process { foreach ($row in $InputObject) { if ($null -ne $row) { [void]$rows.Add($row) } } }
     end {
         $problems = @()
+        $remote = @{}
+        if ($Session) { $remote = @{ Session = $Session; ThrottleLimit = $ThrottleLimit } }
         $drift = @(Compare-FerruleBinding -Baseline (@($Baseline | Where-Object { $null -ne $_ }) + $rows.ToArray()) `
-                -ErrorVariable problems)
+                -ErrorVariable problems @remote)
         $problems.Count -eq 0 -and $drift.Count -eq 0
     }
 }

@@ -64,6 +64,11 @@
     AdapterNameUnmatched = 'No network adapter named ''{0}'' has a binding path that the selection names.'
     NameFirstPositional = '''{0}'' is a component: -Name (an adapter''s connection name) is the first ' +
         'positional parameter, and -ComponentID is no longer positional. Write -ComponentID {0}.'
+    ProgressActivity = 'ferrule on {0} machines'
+    ProgressGuard = 'Asking each machine which adapter carries its session: {0} of {1}'
+    ProgressProbe = 'Checking the exe on each machine: {0} of {1}'
+    ProgressCopy = 'Copying the exe: {0} of {1}'
+    ProgressRun = 'Running ferrule: {0} of {1}'
     NamesThere = 'There: {0}.'
     NamesThereMore = 'There: {0}, and {1} more.'
     SelectorUnmatched = 'No binding path of class {0} matches -{1} ''{2}''.'
