@@ -44,6 +44,41 @@ Describe 'Running ferrule' {
         @($run.Lines)[0] | Should -Match '^usage: /proc/\d+/fd/\d+ \[class '
     }
 
+    It 'reads the machine''s architecture, not the process''s: <Case>' -ForEach @(
+        @{ Case = 'x64'; Process = 'AMD64'; Machine = ''; Build = 19045; Expected = 'AMD64 x64 False' }
+        @{ Case = '32-bit PowerShell on x64'; Process = 'x86'; Machine = 'AMD64'; Build = 19045; Expected = 'AMD64 x64 False' }
+        @{ Case = '32-bit Windows'; Process = 'x86'; Machine = ''; Build = 19045; Expected = 'x86 x86 False' }
+        @{ Case = 'ARM64 Windows 11, which emulates x64'; Process = 'ARM64'; Machine = ''; Build = 22631; Expected = 'ARM64 x64 True' }
+        @{ Case = 'ARM64 Windows 10, which emulates x86 alone'; Process = 'ARM64'; Machine = ''; Build = 19045; Expected = 'ARM64 x86 True' }
+        @{ Case = '32-bit PowerShell on ARM64 Windows 11'; Process = 'x86'; Machine = 'ARM64'; Build = 22000; Expected = 'ARM64 x64 True' }
+    ) {
+        $saved = $env:PROCESSOR_ARCHITECTURE, $env:PROCESSOR_ARCHITEW6432
+        $env:PROCESSOR_ARCHITECTURE, $env:PROCESSOR_ARCHITEW6432 = $Process, $Machine
+        try {
+            $got = & (Get-Module Ferrule) { param($build) & $script:MachineArchitecture -Build $build } $Build
+        } finally {
+            $env:PROCESSOR_ARCHITECTURE, $env:PROCESSOR_ARCHITEW6432 = $saved
+        }
+        "$($got.Name) $($got.Exe) $($got.Emulated)" | Should -Be $Expected
+    }
+
+    It 'warns <Warnings> time(s) in a command that runs ferrule on <Architecture>' -ForEach @(
+        @{ Architecture = 'ARM64'; Warnings = 1; Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Architecture = 'ARM64'; Warnings = 1; Run = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false } }
+        @{ Architecture = 'AMD64'; Warnings = 0; Run = { Get-FerruleBinding -Class Protocol } }
+    ) {
+        Use-Machine | Out-Null
+        $saved = $env:PROCESSOR_ARCHITECTURE
+        $env:PROCESSOR_ARCHITECTURE = $Architecture
+        try {
+            $said = @(& $Run 3>&1 | Where-Object { $_ -is [Management.Automation.WarningRecord] })
+        } finally {
+            $env:PROCESSOR_ARCHITECTURE = $saved
+        }
+        $said.Count | Should -Be $Warnings
+        if ($Warnings) { "$($said[0])" | Should -BeLike "There is no ARM64 build of ferrule: on $([Environment]::MachineName) (x86), *emulation*" }
+    }
+
     It 'reads output without a console in the system''s OEM code page, <Case>' -ForEach @(
         @{ Case = 'not the culture''s'; Console = $false; Registry = '437'; Culture = 932; Expected = 437 }
         @{ Case = 'the culture''s where the registry has none'; Console = $false; Registry = ''; Culture = 850; Expected = 850 }
@@ -71,10 +106,10 @@ Describe 'What runs on another machine' {
 
     It 'finds every block that travels, and no other' {
         @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
-            'script:MachineIdentity', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
+            'script:MachineIdentity', 'script:MachineArchitecture', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
             'script:ManagementStep')
         $travelling = @(& (Get-Module Ferrule) { (Get-RemoteBlock).Keys } | Where-Object { $_ -ne 'Launcher' } | Sort-Object)
-        $travelling | Should -Be @('AdapterNames', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
+        $travelling | Should -Be @('AdapterNames', 'MachineArchitecture', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {

@@ -47,3 +47,17 @@ $script:MachineIdentity = {
     if (-not $id) { $id = $null }
     [pscustomobject]@{ MachineId = $id; MachineName = $name }
 }
+
+# The machine's architecture (Name: AMD64, x86 or ARM64), not this process's:
+# in 32-bit PowerShell on 64-bit Windows PROCESSOR_ARCHITECTURE says x86, and
+# PROCESSOR_ARCHITEW6432 the truth. Exe is the package's exe that it runs:
+# x64 or x86. There is no ARM64 build: Windows 11 (build 22000 on) runs x64
+# under emulation there, and Windows 10 emulates x86 alone (Emulated).
+$script:MachineArchitecture = {
+    param([int]$Build = [Environment]::OSVersion.Version.Build)
+    $name = $env:PROCESSOR_ARCHITEW6432
+    if (-not $name) { $name = $env:PROCESSOR_ARCHITECTURE }
+    if (-not $name) { $name = $(if ([Environment]::Is64BitOperatingSystem) { 'AMD64' } else { 'x86' }) }
+    $exe = $(if ($name -eq 'AMD64' -or ($name -eq 'ARM64' -and $Build -ge 22000)) { 'x64' } else { 'x86' })
+    [pscustomobject]@{ Name = [string]$name; Exe = $exe; Emulated = $name -eq 'ARM64' }
+}

@@ -107,9 +107,10 @@ $script:WriteCheck = {
     $null
 }
 
-# The machine's architecture, its identity (Blocks.MachineIdentity), where
-# the exe Name lives there, and the SHA-256 of the exe there (none when it is
-# missing); or, through Blocks.WriteCheck, why that folder or exe is refused.
+# The machine's architecture (Blocks.MachineArchitecture), its identity
+# (Blocks.MachineIdentity), where the exe Name lives there, and the SHA-256 of
+# the exe there (none when it is missing); or, through Blocks.WriteCheck, why
+# that folder or exe is refused.
 $script:ProbeStep = {
     param([string]$Name, [hashtable]$Blocks)
     $folder = $env:FERRULE_HOME
@@ -126,7 +127,8 @@ $script:ProbeStep = {
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 `
         -LiteralPath $exe).Hash }
     $identity = & ([scriptblock]::Create($Blocks.MachineIdentity))
-    [pscustomobject]@{ Is64Bit = [Environment]::Is64BitOperatingSystem; Hash = $hash; Path = $exe; Refused = $refused
+    $architecture = & ([scriptblock]::Create($Blocks.MachineArchitecture))
+    [pscustomobject]@{ Architecture = $architecture; Hash = $hash; Path = $exe; Refused = $refused
         MachineId = $identity.MachineId; MachineName = $identity.MachineName
     }
 }

@@ -7,14 +7,28 @@
 # question through it: so each is the public command's own, named for it, and
 # obeys that command's -ErrorAction, -WarningAction, -WhatIf and -Confirm.
 
-# The ferrule to run: FERRULE_EXE's, else the package's own for a machine of
-# this architecture (this machine's, by default).
+# The ferrule to run: FERRULE_EXE's, else the package's own exe (x64 or x86)
+# for a machine's architecture (this machine's, by default).
 function Get-ExePath {
-    param([bool]$Is64Bit = [Environment]::Is64BitOperatingSystem)
+    param([string]$Exe = (& $script:MachineArchitecture).Exe)
     if ($env:FERRULE_EXE) { return $env:FERRULE_EXE }
-    $architecture = 'x86'
-    if ($Is64Bit) { $architecture = 'x64' }
-    Join-Path -Path (Join-Path -Path $script:ModuleRoot -ChildPath $architecture) -ChildPath 'ferrule.exe'
+    Join-Path -Path (Join-Path -Path $script:ModuleRoot -ChildPath $Exe) -ChildPath 'ferrule.exe'
+}
+
+# One warning for each command that runs ferrule on an ARM64 machine, naming
+# them all ('' for this machine): there is no ARM64 build.
+$script:WarnedOfEmulation = New-Object 'System.Runtime.CompilerServices.ConditionalWeakTable[object,object]'
+function Write-EmulationWarning {
+    param($Cmdlet, [hashtable]$Architectures)
+    $emulated = @(foreach ($computer in @($Architectures.Keys | Sort-Object)) {
+            $architecture = $Architectures[$computer]
+            if ($architecture.Emulated) { "$(if ($computer) { $computer } else { [Environment]::MachineName }) " +
+                "($($architecture.Exe))" }
+        })
+    $warned = $null
+    if ($emulated.Count -eq 0 -or $script:WarnedOfEmulation.TryGetValue($Cmdlet, [ref]$warned)) { return }
+    $script:WarnedOfEmulation.Add($Cmdlet, $true)
+    $Cmdlet.WriteWarning((Get-Message -Id EmulatedExe -Values ($emulated -join ', ')))
 }
 
 # One argument as the C runtime splits a command line: quoted when it is empty
@@ -83,6 +97,7 @@ function Get-RemoteBlock {
     @{ RunExe = $script:RunExe.ToString(); OutputCodePage = $script:OutputCodePage.ToString()
         WriteCheck = $script:WriteCheck.ToString(); AdapterNames = $script:AdapterNames.ToString()
         MachineIdentity = $script:MachineIdentity.ToString(); Launcher = $script:LauncherText
+        MachineArchitecture = $script:MachineArchitecture.ToString()
     }
 }
 
@@ -165,6 +180,7 @@ function Invoke-Run {
     }
     $machines = @{}
     if (-not $Session) {
+        Write-EmulationWarning -Cmdlet $Cmdlet -Architectures @{ '' = (& $script:MachineArchitecture) }
         $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
             -Blocks (Get-RemoteBlock)
         $names = @{}
@@ -192,12 +208,15 @@ function Invoke-Run {
         $probes.Remove($computer)
     }
     $ready = @(foreach ($one in $sessions) { if ($probes.ContainsKey($one.ComputerName)) { $one } })
+    $architectures = @{}
+    foreach ($one in $ready) { $architectures[$one.ComputerName] = $probes[$one.ComputerName].Architecture }
+    Write-EmulationWarning -Cmdlet $Cmdlet -Architectures $architectures
     # Each machine's exe is the package's for its architecture; it is copied
     # where the one there has another SHA-256, or none.
     $hashes = @{}
     $exeFor = @{}
     foreach ($one in $ready) {
-        $exe = Get-ExePath -Is64Bit ([bool]$probes[$one.ComputerName].Is64Bit)
+        $exe = Get-ExePath -Exe $probes[$one.ComputerName].Architecture.Exe
         if (-not $hashes.ContainsKey($exe)) { $hashes[$exe] = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
         $exeFor[$one.ComputerName] = $exe
     }

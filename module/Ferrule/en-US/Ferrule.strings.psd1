@@ -64,6 +64,8 @@
     AdapterNameUnmatched = 'No network adapter named ''{0}'' has a binding path that the selection names.'
     NameFirstPositional = '''{0}'' is a component: -Name (an adapter''s connection name) is the first ' +
         'positional parameter, and -ComponentID is no longer positional. Write -ComponentID {0}.'
+    EmulatedExe = 'There is no ARM64 build of ferrule: on {0}, the exe of that architecture runs under ' +
+        'emulation, which is untested.'
     ProgressActivity = 'ferrule on {0} machines'
     ProgressGuard = 'Asking each machine which adapter carries its session: {0} of {1}'
     ProgressProbe = 'Checking the exe on each machine: {0} of {1}'
