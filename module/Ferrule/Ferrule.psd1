@@ -37,6 +37,7 @@
         'Private/Drift.ps1'
         'Private/Check.ps1'
         'Private/CheckChange.ps1'
+        'Private/Completion.ps1'
         'Public/Get-FerruleBinding.ps1'
         'Public/Disable-FerruleBinding.ps1'
         'Public/Enable-FerruleBinding.ps1'

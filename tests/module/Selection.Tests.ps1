@@ -67,6 +67,24 @@ Describe 'Get-FerruleBinding' {
         }
     }
 
+    # From this machine's adapters and the well-known bind names alone: no
+    # ferrule, no lock (the journal stays empty), no other machine.
+    It 'completes <Line>' -ForEach @(
+        @{ Line = 'Get-FerruleBinding -Name '; Expected = @("'Ethernet 2'", 'Wi-Fi') }
+        @{ Line = 'Disable-FerruleBinding W'; Expected = @('Wi-Fi') }
+        @{ Line = 'Set-FerruleBinding -InterfaceAlias eth'; Expected = @("'Ethernet 2'") }
+        @{ Line = 'Enable-FerruleBinding -ComponentID ms_tcp'; Expected = @('ms_tcpip', 'ms_tcpip6') }
+        @{ Line = "Get-FerruleBinding -ComponentID '{9E"; Expected = @("'$WiFi'") }
+        @{ Line = 'Get-FerruleBinding -Class Protocol -ComponentID {'; Expected = @() }
+        @{ Line = 'Get-FerruleBinding -Session $null -ComponentID ms_ser'; Expected = @('ms_server') }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $found = TabExpansion2 -inputScript $Line -cursorColumn $Line.Length
+        @($found.CompletionMatches | ForEach-Object CompletionText) | Should -Be $Expected
+        Test-Path "$file.journal" | Should -BeFalse
+    }
+
     # Each literal value that names nothing is an error naming it; a wildcard
     # that names nothing lists nothing, as Get-ChildItem; a change that names
     # nothing at all is an error.

@@ -1,0 +1,43 @@
+# Tab completion of -Name and -ComponentID, on every command that has them.
+# Neither completer takes the configuration lock, runs ferrule or reaches
+# another machine: -Name offers this machine's connection names, -ComponentID
+# the well-known bind names and, on the Adapter class, this machine's
+# adapters' GUIDs; with -Session too.
+
+# The bind names of the components that a stock Windows binds to adapters,
+# and of the protocols beneath them.
+$script:WellKnownComponents = @('ms_implat', 'ms_lldp', 'ms_lltdio', 'ms_msclient', 'ms_ndiscap', 'ms_netbt',
+    'ms_netbt_smb', 'ms_pacer', 'ms_rspndr', 'ms_server', 'ms_tcpip', 'ms_tcpip6', 'ms_wfplwf_lower',
+    'ms_wfplwf_upper')
+
+# The values that start with what was typed (its quotes aside), each quoted
+# where the command line would otherwise read it as something else: a space,
+# or the braces of a GUID, which would be a script block.
+function Get-CompletionResult {
+    param([string[]]$Values, [string]$Word)
+    $typed = $Word.Trim("'", '"')
+    foreach ($value in @($Values | Where-Object { $_ } | Sort-Object -Unique)) {
+        if (-not $value.StartsWith($typed, [StringComparison]::OrdinalIgnoreCase)) { continue }
+        $text = $value
+        if ($value -match '[\s''"{}()\[\]$@;,`&|<>#]') { $text = "'" + $value.Replace("'", "''") + "'" }
+        New-Object System.Management.Automation.CompletionResult ($text, $value, 'ParameterValue', $value)
+    }
+}
+
+$script:CompleteName = {
+    param($CommandName, $ParameterName, $WordToComplete, $CommandAst, $FakeBoundParameters)
+    Get-CompletionResult -Values @((& $script:AdapterNames).Values) -Word $WordToComplete
+}
+
+$script:CompleteComponentID = {
+    param($CommandName, $ParameterName, $WordToComplete, $CommandAst, $FakeBoundParameters)
+    $values = $script:WellKnownComponents
+    if (-not $FakeBoundParameters.ContainsKey('Class') -or $FakeBoundParameters['Class'] -eq 'Adapter') {
+        $values = @($values) + @((& $script:AdapterNames).Keys)
+    }
+    Get-CompletionResult -Values $values -Word $WordToComplete
+}
+
+$commands = 'Get-FerruleBinding', 'Set-FerruleBinding', 'Enable-FerruleBinding', 'Disable-FerruleBinding'
+Register-ArgumentCompleter -CommandName $commands -ParameterName Name -ScriptBlock $script:CompleteName
+Register-ArgumentCompleter -CommandName $commands -ParameterName ComponentID -ScriptBlock $script:CompleteComponentID
