@@ -56,6 +56,34 @@ Describe 'Drift' {
         [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be ($off.Count -eq 0)
     }
 
+    # With the long names of a real fleet, every column of every drift kind is
+    # there whole at 120 columns: a GUID in a path shrinks, Found does not.
+    It 'shows a <Drift> row whole in 120 columns' -ForEach @(
+        @{ Drift = 'Changed'; Shown = '*Changed   vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
+        @{ Drift = 'Missing'; Shown = '*Missing   vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
+        @{ Drift = 'Equal'; Shown = '*Equal     vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
+        @{ Drift = 'New'; Shown = '*New       vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
+        @{ Drift = 'Unmatched'; Shown = '*Unmatched ms_tcpip6 vEthernet (Default Switch) * False  True' }
+    ) {
+        $path = $(if ($Drift -ne 'Unmatched') { "ms_tcpip6->$Ethernet" } else { '' })
+        $row = New-Object Ferrule.BindingDrift 'PC-FIN-0231.corp.contoso.com', $Drift, 'Adapter', 'ms_tcpip6',
+            'vEthernet (Default Switch)', $path, $false, $true
+        $lines = @(($row | Out-String -Width 120) -split "`r?`n" | Where-Object { $_.Trim() })
+        $lines[0] | Should -Match '^ComputerName +Drift +Component +Path +Wanted Found$'
+        $lines[2] | Should -BeLike "PC-FIN-0231.corp.contoso.com $Shown"
+        $lines | ForEach-Object { $_.TrimEnd().Length | Should -BeLessOrEqual 120 }
+    }
+
+    It 'marks a side effect in a listing, grouped by machine' {
+        $one = New-Object Ferrule.Binding 'Adapter', $Ethernet, 'Hyper-V Virtual Ethernet Adapter', "ms_tcpip6->$Ethernet",
+            $true, 'vEthernet (Default Switch)'
+        $one.SideEffect = $true
+        Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue 'PC-FIN-0231'
+        $shown = $one | Out-String -Width 200
+        $shown | Should -BeLike "*Component: PC-FIN-0231: $Ethernet (Hyper-V Virtual Ethernet Adapter), vEthernet (Default Switch)*"
+        $shown | Should -BeLike "*ms_tcpip6->$Ethernet True    side effect*"
+    }
+
     It 'refuses a baseline of <Case>, with nothing to compare' -ForEach @(
         @{ Case = 'no rows'; Baseline = @() }
         @{ Case = '$null'; Baseline = $null }
