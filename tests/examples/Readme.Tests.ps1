@@ -7,10 +7,11 @@ BeforeDiscovery {
     . (Join-Path $PSScriptRoot 'Examples.ps1')
     $script:Examples = @(Get-ReadmeExample)
     # Every example that a test runs: here, in tests/module/Fleet.Tests.ps1, or by cmd_examples_test.py.
-    $script:Known = @('ps-quick-start', 'ps-exe-quoting', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore', 'ps-drift',
+    $script:Known = @('ps-quick-start', 'ps-file-sharing', 'ps-exe-quoting', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore', 'ps-drift',
         'cmd-quick-start', 'cmd-ipv6-bound')
     $script:Run = @(
         @{ Name = 'ps-quick-start'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled') }
+        @{ Name = 'ps-file-sharing'; Changed = @('path "ms_server->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}" disabled') }
         @{ Name = 'ps-exe-quoting'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled')
             Printed = '    ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}: 1->0' }
         @{ Name = 'ps-save-restore'; Changed = @() }

@@ -77,6 +77,9 @@ Describe 'Rows' {
         @{ Case = 'of Get-NetAdapterBinding''s shape, through CSV'; Computer = $null; Changed = @("$WiFi ms_lltdio->$WiFi False")
             Whole = @([pscustomobject]@{ InterfaceAlias = 'Wi-Fi'; ComponentID = 'ms_lltdio'; Enabled = $false } |
                     ConvertTo-Csv -NoTypeInformation | ConvertFrom-Csv)[0] }
+        @{ Case = 'of Get-NetAdapterBinding''s shape, piped to Disable'; Computer = $null; Through = 'Disable'
+            Changed = @("$WiFi ms_tcpip->$WiFi False")
+            Whole = [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceAlias = 'Wi-Fi'; ComponentID = 'ms_tcpip'; Enabled = $true } }
     ) {
         $file = Use-Machine
         Set-AdapterStub
@@ -91,7 +94,8 @@ Describe 'Rows' {
             }
             $given = [pscustomobject]$fields
         }
-        $passed = @(, $given | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        $command = "$(if ($Through) { $Through } else { 'Set' })-FerruleBinding"
+        $passed = @(, $given | & $command -PassThru -Confirm:$false -ErrorAction Stop)
         @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
         $passed.Count | Should -BeGreaterOrEqual $Changed.Count
         foreach ($one in $passed) {

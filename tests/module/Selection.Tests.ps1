@@ -45,8 +45,8 @@ Describe 'Get-FerruleBinding' {
             Expected = @("ms_tcpip6->$Ethernet") }
         @{ Cim = $true; Extra = @(); Selection = 'adapters by a name wildcard (Win32_NetworkAdapter)'
             Parameters = @{ Name = 'W*' }
-            Expected = @("ms_tcpip->$WiFi", "ms_tcpip6->$WiFi", "ms_pacer->$WiFi", "ms_lltdio->$WiFi", "ms_rspndr->$WiFi",
-                "ms_implat->$WiFi", "ms_lldp->$WiFi") }
+            Expected = @("ms_server->$WiFi", "ms_msclient->$WiFi", "ms_tcpip->$WiFi", "ms_tcpip6->$WiFi", "ms_pacer->$WiFi",
+                "ms_lltdio->$WiFi", "ms_rspndr->$WiFi", "ms_implat->$WiFi", "ms_lldp->$WiFi") }
         @{ Cim = $false; Selection = 'a name with a space, quoted for ferrule'; Parameters = @{ Class = 'Service'; ComponentID = 'my service' }
             Extra = 'component "my service" "Mine"', 'path "ms_tcpip->my service" enabled', 'component my "Other"', 'path "x->my" enabled'
             Expected = @('ms_tcpip->my service') }
@@ -102,11 +102,19 @@ Describe 'Get-FerruleBinding' {
             Paths = @(); Errors = @("*'Ethernet 9'*names. There: Ethernet 2, Wi-Fi.") }
         @{ Command = 'Get'; Case = 'lays a typo in the component to the component alone'
             Parameters = @{ Name = 'Ethernet 2'; ComponentID = 'ms_tcpipv6' }
-            Paths = @(); Errors = @("*-ComponentID 'ms_tcpipv6'*There: ms_implat, ms_lldp, ms_lltdio, ms_pacer, ms_rspndr, ms_tcpip, ms_tcpip6.") }
+            Paths = @(); Errors = @("*-ComponentID 'ms_tcpipv6'*There: ms_implat, ms_lldp, ms_lltdio, ms_msclient, ms_pacer, ms_rspndr, ms_server, " +
+                'ms_tcpip, ms_tcpip6.') }
         @{ Command = 'Get'; Case = 'says that a component by position is now a name'; Positional = 'ms_tcpip6'; Parameters = @{}
             Paths = @(); Errors = @("*'ms_tcpip6' is a component*-ComponentID is no longer positional*There: Ethernet 2, Wi-Fi.") }
         @{ Command = 'Disable'; Case = 'takes the adapter''s name by position'; Positional = 'Wi-Fi'; Parameters = @{ ComponentID = 'ms_pacer' }
             Paths = @("ms_pacer->$WiFi"); Errors = @() }
+        @{ Command = 'Get'; Case = 'finds a bound component on adapters by its display name'
+            Parameters = @{ DisplayName = 'Internet Protocol Version 6 (TCP/IPv6)' }; Paths = @("ms_tcpip6->$Ethernet", "ms_tcpip6->$WiFi")
+            Errors = @() }
+        @{ Command = 'Disable'; Case = 'turns File and Printer Sharing off one adapter by its display name'
+            Parameters = @{ Name = 'Wi-Fi'; DisplayName = 'File and Printer Sharing*' }; Paths = @("ms_server->$WiFi"); Errors = @() }
+        @{ Command = 'Get'; Case = 'takes an adapter''s description first'; Parameters = @{ DisplayName = 'Intel(R) Wi-Fi*'; Path = 'ms_tcpip->*' }
+            Paths = @("ms_tcpip->$WiFi"); Errors = @() }
         @{ Command = 'Enable'; Case = 'takes -InterfaceAlias'; Parameters = @{ InterfaceAlias = 'Ethernet 2'; ComponentID = 'ms_implat' }
             Paths = @("ms_implat->$Ethernet"); Errors = @() }
         @{ Command = 'Get'; Case = 'names the typo in a list'; Parameters = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6', 'ms_tcpipv4' }

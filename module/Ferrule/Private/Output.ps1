@@ -115,6 +115,7 @@ function Read-Output {
     $paths = New-Object System.Collections.ArrayList
     $before = New-Object System.Collections.ArrayList
     $components = New-Object System.Collections.ArrayList
+    $displayNames = @{}
     $failures = New-Object System.Collections.ArrayList
     $applied = @{}
     $under = $false
@@ -140,6 +141,7 @@ function Read-Output {
             $componentId = $Asked
             [void]$components.Add($componentId)
             $displayName = $line.Substring($heading.Length, $line.Length - $heading.Length - 1)
+            $displayNames[$componentId] = $displayName
             $name = $AdapterNames[$componentId]
             continue
         }
@@ -165,6 +167,7 @@ function Read-Output {
             $componentId = $Matches[1]
             [void]$components.Add($componentId)
             $displayName = $Matches[2]
+            $displayNames[$componentId] = $displayName
             $name = $AdapterNames[$componentId]
         } else {
             [void]$failures.Add((New-Failure -Line $line -Category NotSpecified -Code '' -ComponentID $componentId))
@@ -172,6 +175,6 @@ function Read-Output {
         }
     }
     [pscustomobject]@{ Paths = $paths; Before = $before; Components = $components.ToArray(); Failures = $failures
-        Applied = $applied
+        Applied = $applied; DisplayNames = $displayNames
     }
 }

@@ -66,9 +66,13 @@ function ConvertTo-WildcardRegex {
 # Regex it must match), or none where ferrule compared it itself (Passed).
 # On the Adapter class, a -ComponentID value that matches no adapter's bind
 # name names the paths whose first component it matches (the Field First),
-# as the NetAdapterBinding cmdlets' -ComponentID does.
+# as the NetAdapterBinding cmdlets' -ComponentID does; and a -DisplayName
+# value that matches no adapter's description names the paths whose first
+# component has a display name that it matches (BoundNames, display names by
+# bind name, from the listings of the other classes).
 function Get-SelectionTest {
-    param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [string[]]$Passed)
+    param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [string[]]$Passed,
+        [hashtable]$AdapterNames = @{}, [hashtable]$BoundNames = @{})
     foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
         $values = @($Selectors[$parameter] | Where-Object { $_ })
         if ($values.Count -eq 0) { continue }
@@ -82,6 +86,15 @@ function Get-SelectionTest {
                 if ($parameter -eq 'ComponentID' -and $Class -eq 'Adapter' -and
                     -not [Ferrule.Selection]::AnyMatch([string[]]@($Components), $regex)) {
                     $field = 'First'
+                }
+                if ($parameter -eq 'DisplayName' -and $Class -eq 'Adapter' -and
+                    -not [Ferrule.Selection]::AnyMatch([string[]]@($AdapterNames.Values), $regex)) {
+                    $field = 'First'
+                    $bound = @(foreach ($key in $BoundNames.Keys) { if ($regex.IsMatch($BoundNames[$key])) {
+                        [regex]::Escape($key) } })
+                    $regex = New-Object System.Text.RegularExpressions.Regex ('^(?:' + ($bound -join '|') +
+                        ')$'), 'IgnoreCase, CultureInvariant'
+                    if ($bound.Count -eq 0) { $regex = New-Object System.Text.RegularExpressions.Regex '(?!)' }
                 }
                 [pscustomobject]@{ Field = $field; Regex = $regex }
             })
@@ -210,8 +223,15 @@ function Get-Selected {
         $passed = $listing.Passed
     }
     $commandLine = ConvertTo-CommandLine -ArgumentList $arguments
+    # -DisplayName on adapters may name a bound component: its display name is in its own class's listing.
+    $lines = @($commandLine)
+    $bound = $Class -eq 'Adapter' -and $DisplayName
+    if ($bound) {
+        foreach ($other in 'Client', 'Protocol', 'Service') { $lines += ConvertTo-CommandLine -ArgumentList @('class',
+            $script:ClassWords[$other]) }
+    }
     $work = @{}
-    foreach ($computer in (Get-SessionComputer -Session $Session)) { $work[$computer] = @($commandLine) }
+    foreach ($computer in (Get-SessionComputer -Session $Session)) { $work[$computer] = $lines }
     $machines = Invoke-Run -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Work $work `
         -WithAdapterNames:($Class -eq 'Adapter')
     foreach ($computer in (Get-SessionComputer -Session $Session)) {
@@ -241,7 +261,15 @@ function Get-Selected {
         }
         $selected = $output.Paths
         $unmatched = @()
-        $tests = @(Get-SelectionTest -Class $Class -Components $output.Components -Selectors $selectors -Passed $passed)
+        $boundNames = @{}
+        if ($bound) {
+            foreach ($other in @($machine.Runs | Select-Object -Skip 1)) {
+                $names = (Read-Output -Lines $other.Lines -Class Protocol).DisplayNames
+                foreach ($key in $names.Keys) { $boundNames[$key] = $names[$key] }
+            }
+        }
+        $tests = @(Get-SelectionTest -Class $Class -Components $output.Components -Selectors $selectors `
+                -Passed $passed -AdapterNames $output.DisplayNames -BoundNames $boundNames)
         if ($tests.Count -gt 0) {
             $result = Select-Binding -Bindings $output.Paths -Tests $tests
             $selected = $result.Selected

@@ -22,7 +22,8 @@ adapters, such as ms_tcpip6. With no selector at all the command is refused:
 -ComponentID * names every path of the class.
 
 .PARAMETER Name
-Connection names of adapters, where only * and ? are wildcards.
+Connection names of adapters, where only * and ? are wildcards. The first
+positional parameter, alias -InterfaceAlias.
 
 .PARAMETER InputObject
 Rows: Ferrule.Binding objects, hashtables or objects with Class and a
@@ -49,6 +50,11 @@ How many machines at once, 32 by default.
 PS C:\> Disable-FerruleBinding -Name 'Ethernet 2' -ComponentID ms_tcpip6 -WhatIf
 
 Shows what unbinding IPv6 from the adapter "Ethernet 2" would change.
+
+.EXAMPLE
+PS C:\> Disable-FerruleBinding 'Wi-Fi' -DisplayName 'File and Printer Sharing for Microsoft Networks' -WhatIf
+
+Shows what turning File and Printer Sharing off the adapter "Wi-Fi" would change.
 
 .EXAMPLE
 PS C:\> Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 | Disable-FerruleBinding -PassThru

@@ -14,7 +14,8 @@ adapters, such as ms_tcpip6. With no selector at all the command is refused:
 -ComponentID * names every path of the class.
 
 .PARAMETER Name
-Connection names of adapters, where only * and ? are wildcards.
+Connection names of adapters, where only * and ? are wildcards. The first
+positional parameter, alias -InterfaceAlias.
 
 .PARAMETER InputObject
 Rows: Ferrule.Binding objects, hashtables or objects with Class and a

@@ -26,11 +26,15 @@ Adapter (the default), Client, Protocol or Service.
 Path tokens, such as ms_tcpip6->{GUID}.
 
 .PARAMETER DisplayName
-Display names of the components.
+Display names of the components. On the Adapter class, a value that matches
+no adapter's description names the paths whose first component has that
+display name, as Get-NetAdapterBinding's -DisplayName does.
 
 .PARAMETER Name
 Connection names of adapters, such as "Ethernet 2", where only * and ? are
-wildcards (brackets are themselves); only with the Adapter class.
+wildcards (brackets are themselves); only with the Adapter class. The first
+positional parameter, alias -InterfaceAlias, as on the NetAdapterBinding
+cmdlets.
 
 .PARAMETER Session
 Runs ferrule on the machines of these sessions, all at once: the package's
