@@ -48,7 +48,8 @@ Describe 'Failures' {
     # prints: no object claims a path or a state that ferrule did not print for it.
     It 'reads only what ferrule said: <Case>' -ForEach @(
         @{ Case = 'a display name that holds a path''s line'; Machine = 'control'; Objects = @('ms_server->ms_????mix True',
-                'ms_x?->ms_????mix False', 'ms_server->ms_tab?esc? True', 'ms_server->ms_csi?31m?right?left True')
+                'ms_x?->ms_????mix False', 'ms_server->ms_tab?esc? True', 'ms_server->ms_csi?31m?right?left True',
+                'ms_server->ms_????????x True')
             Categories = @()
             Run = { Get-FerruleBinding -Class Protocol } }
         @{ Case = 'the forged path, disabled'; Machine = 'control'; Objects = @(); Categories = @('ObjectNotFound')
