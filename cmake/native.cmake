@@ -59,6 +59,11 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
   install(FILES ${FERRULE_EXE_x64} DESTINATION x64)
   install(FILES ${FERRULE_EXE_x86} DESTINATION x86)
   install(FILES README.md LICENSE DESTINATION .)
+  # What the README points to: the examples and the documents.
+  file(GLOB examples CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/*)
+  file(GLOB documents CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/docs/*.md)
+  install(FILES ${examples} DESTINATION examples)
+  install(FILES ${documents} DESTINATION docs)
   find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
   # The PowerShell module, with a copy of both exes of its own, so that its

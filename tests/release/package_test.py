@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Makes the Windows package with CPack and checks it: the zip holds both
-exes, the README, the licence, and the PowerShell module with its own copy of
+exes, the README, the licence, the examples, the documents (every file that
+the README points to), and the PowerShell module with its own copy of
 both exes, and nothing else, and the checksum file
 beside it is the zip's SHA-256 in the form that sha256sum -c reads."""
 import argparse
 import hashlib
 import os
+import re
 import subprocess
 import sys
 import tempfile
@@ -14,15 +16,28 @@ import zipfile
 EXES = ["Ferrule/x64/ferrule.exe", "Ferrule/x86/ferrule.exe", "x64/ferrule.exe", "x86/ferrule.exe"]
 
 
+def readme_targets(path):
+    """The files that the README points to: its relative links, and the
+    examples and documents that it names in code spans."""
+    with open(path, encoding="utf-8") as f:
+        text = f.read()
+    targets = set(re.findall(r"\]\((?!https?:|#)([^)#\s]+)\)", text))
+    targets.update(re.findall(r"`((?:examples|docs)/[\w.-]+)`", text))
+    return sorted(targets)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--cpack", required=True)
     parser.add_argument("--build", required=True, help="the build folder, with CPackConfig.cmake")
+    parser.add_argument("--source", required=True, help="the source tree, whose examples and docs the zip holds")
     parser.add_argument("--name", required=True, help="the package's file name, without .zip")
     parser.add_argument("--module-file", action="append", default=[],
                         help="a file of the module, as its manifest lists it (once for each)")
     args = parser.parse_args()
-    contents = sorted(EXES + ["LICENSE", "README.md"] + [f"Ferrule/{file}" for file in args.module_file])
+    shipped = [f"examples/{name}" for name in os.listdir(os.path.join(args.source, "examples"))] + \
+        [f"docs/{name}" for name in os.listdir(os.path.join(args.source, "docs")) if name.endswith(".md")]
+    contents = sorted(EXES + ["LICENSE", "README.md"] + shipped + [f"Ferrule/{file}" for file in args.module_file])
     problems = []
     with tempfile.TemporaryDirectory() as out:
         subprocess.run([args.cpack, "-B", out, "--config",
@@ -36,6 +51,9 @@ def main():
                     problems.append(f"the module's {arch}/ferrule.exe is not the package's")
         if names != contents:
             problems.append(f"the zip holds {names}, expected {contents}")
+        for target in readme_targets(os.path.join(args.source, "README.md")):
+            if target not in names:
+                problems.append(f"the README points to {target}, which the zip lacks")
         if bad is not None:
             problems.append(f"{bad} is damaged in the zip")
         with open(package, "rb") as f:

@@ -18,7 +18,7 @@ foreach(file ${FERRULE_MODULE_FILES})
 endforeach()
 add_test(NAME windows.package
          COMMAND Python3::Interpreter ${CMAKE_CURRENT_SOURCE_DIR}/release/package_test.py --cpack ${CMAKE_CPACK_COMMAND}
-                 --build ${CMAKE_BINARY_DIR} --name ${FERRULE_PACKAGE} ${module_files})
+                 --build ${CMAKE_BINARY_DIR} --source ${CMAKE_SOURCE_DIR} --name ${FERRULE_PACKAGE} ${module_files})
 set_tests_properties(windows.exe.x64 windows.exe.x86 windows.package PROPERTIES LABELS windows)
 
 # The release: the same bytes from a copy of the tree in another folder, and
