@@ -38,6 +38,10 @@ $problems = @()
 $warnings = @()
 $drift = @()
 try {
+    if (-not (Get-Module -ListAvailable -Name Ferrule)) {
+        throw "the Ferrule module is in none of these folders: $($env:PSModulePath -replace ';', ', ') (copy its " +
+        'folder to Program Files\WindowsPowerShell\Modules)'
+    }
     Import-Module Ferrule -ErrorAction Stop
     $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue `
         -ErrorVariable problems `
@@ -47,8 +51,8 @@ try {
 }
 $notes = @($warnings | ForEach-Object { "$_" })
 if ($problems.Count -gt 0) {
-    Write-Summary ("ferrule: could not tell: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join
-        ' | '))
+    $said = @($problems | ForEach-Object { $_.Exception.Message } | Where-Object { $_ })
+    Write-Summary ("ferrule: could not tell: " + (@($said) + $notes -join ' | '))
     exit 1
 }
 # A rule that names nothing here (a typo) is drift too, unless it is Optional.

@@ -37,10 +37,19 @@ $problems = @()
 $warnings = @()
 $left = @()
 $drift = @()
+$off = @()
+$changed = @()
 try {
+    if (-not (Get-Module -ListAvailable -Name Ferrule)) {
+        throw "the Ferrule module is in none of these folders: $($env:PSModulePath -replace ';', ', ') (copy its " +
+        'folder to Program Files\WindowsPowerShell\Modules)'
+    }
     Import-Module Ferrule -ErrorAction Stop
-    $baseline | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable problems `
-        -WarningAction SilentlyContinue -WarningVariable warnings
+    # The paths off the baseline before, so that the line can say which of them it put back.
+    $off = @(Compare-FerruleBinding -Baseline $baseline -ErrorAction SilentlyContinue -WarningAction SilentlyContinue |
+            Where-Object { $_.Drift -eq 'Changed' } | ForEach-Object { $_.Path })
+    $changed = @($baseline | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction SilentlyContinue `
+            -ErrorVariable problems -WarningAction SilentlyContinue -WarningVariable warnings)
     if ($problems.Count -eq 0) {
         $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue `
             -ErrorVariable +problems)
@@ -52,8 +61,8 @@ try {
 }
 $notes = @($warnings | ForEach-Object { "$_" })
 if ($problems.Count -gt 0) {
-    Write-Summary ("ferrule: not put back: " + (@($problems | ForEach-Object { $_.Exception.Message }) + $notes -join
-        ' | '))
+    $said = @($problems | ForEach-Object { $_.Exception.Message } | Where-Object { $_ })
+    Write-Summary ("ferrule: not put back: " + (@($said) + $notes -join ' | '))
     exit 1
 }
 if ($left.Count -gt 0) {
@@ -62,6 +71,10 @@ if ($left.Count -gt 0) {
     exit 2
 }
 $compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count
-Write-Summary ("ferrule: on the baseline: $compared paths, $($baseline.Count) rows" +
+# What it changed, each path with its state now, before the state of the whole.
+$put = @($changed | Where-Object { $off -contains $_.Path } | ForEach-Object {
+        "$($_.Name) $($_.Path) now $($_.Enabled)".Trim() })
+$done = $(if ($put.Count -gt 0) { "put back $($put.Count) paths ($($put -join ', ')), now " } else { '' })
+Write-Summary ("ferrule: ${done}on the baseline: $compared paths, $($baseline.Count) rows" +
     (@($notes | ForEach-Object { "; $_" }) -join ''))
 exit 0

@@ -100,8 +100,15 @@ Describe 'The drift scripts' {
             Runs = @(@{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
         @{ Case = 'a drifted machine: detection 1'; Runs = @(@{ Script = 'drift-detection'; Status = 1
                     Line = 'ferrule: 1 off the baseline: Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} (wanted False, found True)' }) }
-        @{ Case = 'remediated, then compliant: 0 and 0'; Runs = @(@{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }
-                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
+        @{ Case = 'remediated, then compliant: 0 and 0'; Runs = @(@{ Script = 'drift-remediation'; Status = 0
+                    Line = 'ferrule: put back 1 paths (ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} now False), now on the baseline: 2 paths, 1 rows' }
+                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }
+                @{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
+        @{ Case = 'the module missing: each says where it looked'; NoModule = $true
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: could not tell: the Ferrule module is in none of these folders: *' }
+                @{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: the Ferrule module is in none of these folders: *' }) }
+        @{ Case = 'the exe missing: the reason first'; Exe = '/nonexistent/ferrule'
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: could not tell: ferrule is not at /nonexistent/ferrule' }) }
         @{ Case = 'a typo in the baseline: detection 1'
             Baseline = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = `$false }"
             Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Unmatched Adapter ms_tcpipv6 * (names no path)' }) }
@@ -127,9 +134,17 @@ Describe 'The drift scripts' {
                 $script = Join-Path $TestDrive "$($run.Script).ps1"
                 [IO.File]::WriteAllText($script, $text)
             }
-            $lines = @(& $Pwsh -NoProfile -NonInteractive -File $script 2> $errors)
+            $saved = $env:PSModulePath, $env:FERRULE_EXE
+            if ($NoModule) { $env:PSModulePath = ($env:PSModulePath -split [IO.Path]::PathSeparator | Where-Object { $_ -ne (Join-Path $root 'module') }) -join [IO.Path]::PathSeparator }
+            if ($Exe) { $env:FERRULE_EXE = $Exe }
+            try {
+                $lines = @(& $Pwsh -NoProfile -NonInteractive -File $script 2> $errors)
+            } finally {
+                $env:PSModulePath, $env:FERRULE_EXE = $saved
+            }
             "$($run.Script): $LASTEXITCODE" | Should -Be "$($run.Script): $($run.Status)"
-            $lines | Should -Be @($run.Line)
+            $lines.Count | Should -Be 1
+            $lines[0] | Should -BeLike $run.Line
             if ($run.Status -eq 0) { Get-Content -Raw $errors | Should -BeNullOrEmpty }
         }
     }
