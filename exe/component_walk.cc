@@ -132,7 +132,7 @@ static int walkApartment(int compClass, const char* compId, const char* pathToke
   const WCHAR* pathTokenWide = NULL;
   if (!widen(compId, compIdBuffer, &compIdWide) || !widen(pathToken, pathTokenBuffer, &pathTokenWide)) {
     printText("invalid filter\n");
-    return 255;
+    return WALK_FAILED;
   }
   HRESULT hr = CoInitializeEx(NULL, COINIT_MULTITHREADED);
   if (hr != S_OK) {

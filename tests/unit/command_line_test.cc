@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "command_line.h"
 
 namespace {
@@ -96,6 +97,19 @@ TEST(CommandLine, NoArgumentVectorAtAllQueriesTheDefaults) {
   ASSERT_EQ(parseArguments(0, argv, &request), 0);
   EXPECT_EQ(request.mode, -1);
   EXPECT_EQ(request.compClass, 0);
+}
+
+// On the stand-in an argument is UTF-8 or refused; the program's name, which
+// is never compared, may be any bytes (a folder's name).
+TEST(Arguments, AreUtf8AfterTheProgramName) {
+  char oddName[] = "/opt/\xFF/ferrule", plain[] = "ferrule", classWord[] = "class", proto[] = "proto",
+       euro[] = "ms_x\xE2\x82\xAC", notUtf8[] = "ms_\xFF";
+  char* named[] = {oddName, classWord, proto, nullptr};
+  char* good[] = {plain, classWord, euro, nullptr};
+  char* bad[] = {plain, classWord, notUtf8, nullptr};
+  EXPECT_TRUE(argumentsAsTyped(3, named));
+  EXPECT_TRUE(argumentsAsTyped(3, good));
+  EXPECT_FALSE(argumentsAsTyped(3, bad));
 }
 
 // The usage line goes to standard output, which a death test does not read:

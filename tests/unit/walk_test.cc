@@ -257,6 +257,7 @@ TEST(ComponentWalk, FiltersAreReadInTheArgumentsEncoding) {
   for (const char* path : {(const char*)nullptr, "p\xE9"}) {
     StandinRun refused = walkOn(machine, 3, path ? nullptr : "\xFFy\xE9", path, MODE_DISABLE);
     EXPECT_EQ(refused.output, "invalid filter\n");
+    EXPECT_EQ(refused.result, WALK_FAILED) << "an enable must not count it a success";
     EXPECT_TRUE(refused.journal.empty());
   }
   expectPlatformLeftClean();
