@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "arguments.h"
 #include "command_line.h"
 #include "session.h"
 
@@ -113,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   standin::startSession(machine);
   standin::session().journalling = false;
   BindingRequest request;
-  if (parseArguments(argc, argv.data(), &request) != 0) {
+  if (!argumentsAsTyped(argc, argv.data()) || parseArguments(argc, argv.data(), &request) != 0) {
     checkUsageError(argc, argv.data());
     require(standin::session().calls.empty(), "a usage error must not touch the platform");
     return 0;
