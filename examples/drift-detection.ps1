@@ -1,17 +1,20 @@
-# Detection script for Intune remediations, or a Configuration Manager
-# compliance setting: exits 0 when this machine's network bindings are as the
+﻿# Detection script of a remediation, made by New-FerruleRemediation for
+# Intune or Configuration Manager (the line after the baseline says which):
+# for Intune it exits 0 when this machine's network bindings are as the
 # baseline below wants them, and 1 when they drift, a rule of the baseline
-# names nothing here, or they cannot be read, with one line that says which. It
-# needs Windows PowerShell 5.1 and the Ferrule module, and writes nothing on
-# standard error when it succeeds.
+# names nothing here, or they cannot be read; for Configuration Manager its
+# line is the setting's value, "Compliant" or the drift, and it exits 0
+# whenever it could tell, non-zero only when it could not. Either way it
+# writes one line, and nothing on standard error when it can tell. It needs
+# Windows PowerShell 5.1 and the Ferrule module.
 
 # The baseline: rows as Set-FerruleBinding takes them (saved rows, or rules).
-# Here, IPv6 unbound from every adapter.
 # baseline begins
 $baseline = @(
     [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
 )
 # baseline ends
+$configurationManager = $false
 
 # Intune runs a script in 32-bit PowerShell unless told otherwise; on 64-bit
 # Windows that would pick the x86 exe, so this runs again in the 64-bit one.
@@ -65,6 +68,8 @@ if ($off.Count -gt 0) {
             else { "$($_.Drift) $($_.Name) $($_.Path) (wanted $($_.Wanted), found $($_.Found))" }
         })
     Write-Summary ("ferrule: $($off.Count) off the baseline: " + (@($paths) + $notes -join '; '))
+    # Drift is Configuration Manager's value to compare, not a failure to discover.
+    if ($configurationManager) { exit 0 }
     exit 1
 }
 $compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count
@@ -72,6 +77,10 @@ if ($compared -eq 0) {
     Write-Summary ("ferrule: could not tell: the baseline names no path here" +
         (@($notes | ForEach-Object { "; $_" }) -join ''))
     exit 1
+}
+if ($configurationManager) {
+    Write-Summary 'Compliant'
+    exit 0
 }
 Write-Summary ("ferrule: on the baseline: $compared paths, $($baseline.Count) rows" +
     (@($notes | ForEach-Object { "; $_" }) -join ''))

@@ -1,9 +1,11 @@
-# Remediation script for Intune remediations, or a Configuration Manager
-# compliance setting: puts this machine's network bindings back on the
-# baseline below, and exits 0 when they are on it, non-zero when they could
-# not be put back, with one line that says which (the module's warnings and
-# errors folded into it). It needs Windows PowerShell 5.1 and the Ferrule
-# module, and writes nothing on standard error when it succeeds.
+﻿# Remediation script of a remediation, made by New-FerruleRemediation for
+# Intune or Configuration Manager (the line after the baseline says which):
+# puts this machine's network bindings back on the baseline below, and says in
+# one line which paths it put back and how the machine stands now (the
+# module's warnings and errors folded into it). It exits 0 when the machine is
+# on the baseline; when it is not, for Intune it exits non-zero, and for
+# Configuration Manager it ends with an error. It needs Windows PowerShell 5.1
+# and the Ferrule module, and writes nothing on standard error when it succeeds.
 
 # The baseline: the same rows as the detection script's.
 # baseline begins
@@ -11,6 +13,7 @@ $baseline = @(
     [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
 )
 # baseline ends
+$configurationManager = $false
 
 # Intune runs a script in 32-bit PowerShell unless told otherwise; on 64-bit
 # Windows that would pick the x86 exe, so this runs again in the 64-bit one.
@@ -62,12 +65,16 @@ try {
 $notes = @($warnings | ForEach-Object { "$_" })
 if ($problems.Count -gt 0) {
     $said = @($problems | ForEach-Object { $_.Exception.Message } | Where-Object { $_ })
-    Write-Summary ("ferrule: not put back: " + (@($said) + $notes -join ' | '))
+    $line = "ferrule: not put back: " + (@($said) + $notes -join ' | ')
+    if ($configurationManager) { throw $line }
+    Write-Summary $line
     exit 1
 }
 if ($left.Count -gt 0) {
     $paths = @($left | ForEach-Object { "$($_.Drift) $($_.ComponentID) $($_.Name) $($_.Path)" })
-    Write-Summary ("ferrule: still off the baseline: " + (@($paths) + $notes -join '; '))
+    $line = "ferrule: still off the baseline: " + (@($paths) + $notes -join '; ')
+    if ($configurationManager) { throw $line }
+    Write-Summary $line
     exit 2
 }
 $compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count

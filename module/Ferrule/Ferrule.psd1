@@ -38,6 +38,9 @@
         'Private/Check.ps1'
         'Private/CheckChange.ps1'
         'Private/Completion.ps1'
+        'Private/Remediation.ps1'
+        'Templates/Detection.ps1.in'
+        'Templates/Remediation.ps1.in'
         'Public/Get-FerruleBinding.ps1'
         'Public/Disable-FerruleBinding.ps1'
         'Public/Enable-FerruleBinding.ps1'
@@ -45,9 +48,10 @@
         'Public/Compare-FerruleBinding.ps1'
         'Public/Test-FerruleBinding.ps1'
         'Public/Test-Ferrule.ps1'
+        'Public/New-FerruleRemediation.ps1'
     )
     FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding',
-        'Compare-FerruleBinding', 'Test-FerruleBinding', 'Test-Ferrule')
+        'Compare-FerruleBinding', 'Test-FerruleBinding', 'Test-Ferrule', 'New-FerruleRemediation')
     CmdletsToExport = @()
     VariablesToExport = @()
     AliasesToExport = @()

@@ -85,6 +85,41 @@ Describe 'The drift scripts' {
         $script:Pwsh = $env:FERRULE_PWSH
         if (-not $script:Pwsh) { $script:Pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
         $script:Scripts = Join-Path $root 'examples'
+        Import-Module Ferrule -Force
+    }
+
+    It 'ships New-FerruleRemediation''s Intune scripts for the examples'' baseline' {
+        $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+        $made = @(New-FerruleRemediation -Baseline $rule -Path (Join-Path $TestDrive 'intune') -For Intune)
+        @($made | ForEach-Object Name) | Should -Be @('drift-detection.ps1', 'drift-remediation.ps1')
+        foreach ($one in $made) {
+            $same = [IO.File]::ReadAllText($one.FullName) -ceq [IO.File]::ReadAllText((Join-Path $Scripts $one.Name))
+            "$($one.Name): $same" | Should -Be "$($one.Name): True"
+        }
+    }
+
+    # Each value comes back as written, through the file's line endings made CR LF, and none runs as code.
+    It 'writes <Case> as data' -ForEach @(
+        @{ Case = 'quotes, $ and backticks'; Value = "it's `$(Get-Date) ``n ""x""" }
+        @{ Case = 'typographic quotes around a subexpression'
+            Value = "a$([char]0x2019) + `$(Set-Content `$env:FERRULE_PWNED x) + $([char]0x2019)b" }
+        @{ Case = 'a line feed and a carriage return'; Value = "two`nlines`r`nthree" }
+        @{ Case = 'text beyond ASCII'; Value = "Pr$([char]0xFC)fung $([char]0x78BA)" }
+    ) {
+        $env:FERRULE_PWNED = Join-Path $TestDrive 'pwned'
+        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value"; Enabled = $true; Optional = $true }
+        $made = @(New-FerruleRemediation -Baseline $rule -Path (Join-Path $TestDrive ([guid]::NewGuid())) -For ConfigurationManager)
+        @([IO.File]::ReadAllBytes($made[0].FullName)[0..2]) | Should -Be @(0xEF, 0xBB, 0xBF)
+        $text = [IO.File]::ReadAllText($made[0].FullName).Replace("`n", "`r`n")
+        @($text -split "`r`n" | Where-Object { $_.Length -gt 120 }) | Should -BeNullOrEmpty
+        $block = [regex]::Match($text, '(?s)# baseline begins.*# baseline ends').Value
+        $read = Join-Path $TestDrive 'read.ps1'
+        [IO.File]::WriteAllText($read, $block + "`r`n`$baseline | ConvertTo-Json -Compress`r`n", (New-Object Text.UTF8Encoding $true))
+        $back = ((& $Pwsh -NoProfile -NonInteractive -File $read) -join '') | ConvertFrom-Json
+        $back.ComponentID | Should -BeExactly $Value
+        $back.Path | Should -BeExactly "ms_server->$Value"
+        "$($back.Class) $($back.Enabled) $($back.Optional)" | Should -Be 'Protocol True True'
+        Test-Path $env:FERRULE_PWNED | Should -BeFalse
     }
 
     # Where Intune enforces signature checks, a Bypass would import the module without them.
@@ -115,6 +150,18 @@ Describe 'The drift scripts' {
         @{ Case = 'a saved row whose path is not there: detection 1'
             Baseline = "[pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_gone'; Path = 'ms_server->ms_gone'; Enabled = `$true }"
             Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Missing ms_server->ms_gone (wanted True, found )' }) }
+        @{ Case = 'Configuration Manager, compliant: Compliant, 0'; For = 'ConfigurationManager'
+            Edit = @{ 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" enabled' = 'ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled' }
+            Runs = @(@{ Script = 'drift-discovery'; Status = 0; Line = 'Compliant' }) }
+        @{ Case = 'Configuration Manager, drifted: the drift, 0; remediated: Compliant'; For = 'ConfigurationManager'
+            Runs = @(@{ Script = 'drift-discovery'; Status = 0; Line = 'ferrule: 1 off the baseline: Changed ms_tcpip6->{4A1F3C7E-*} (wanted False, found True)' }
+                @{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: put back 1 paths (*), now on the baseline: 2 paths, 1 rows' }
+                @{ Script = 'drift-discovery'; Status = 0; Line = 'Compliant' }) }
+        @{ Case = 'Configuration Manager, the module missing: discovery fails'; For = 'ConfigurationManager'; NoModule = $true
+            Runs = @(@{ Script = 'drift-discovery'; Status = 1; Line = 'ferrule: could not tell: the Ferrule module is in none*' }) }
+        @{ Case = 'Configuration Manager, the lock held: remediation ends with an error'; For = 'ConfigurationManager'
+            Extra = 'lock "Network Connections"'
+            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Error = '*ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1*' }) }
         @{ Case = 'the lock held: remediation fails, and says why'; Extra = 'lock "Network Connections"'
             Runs = @(@{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1 (Another program holds the network configuration''s lock, such as a Network Connections window or an installer: close it, or try again.)' }) }
     ) {
@@ -124,9 +171,16 @@ Describe 'The drift scripts' {
         if ($Extra) { $text += "$Extra`n" }
         [IO.File]::WriteAllText($machine, $text)
         $env:STANDIN_MACHINE = $machine
+        $folder = $Scripts
+        if ($For) {
+            # Made from the examples' baseline, one IPv6 rule.
+            $folder = Join-Path $TestDrive ([guid]::NewGuid())
+            $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+            New-FerruleRemediation -Baseline $rule -Path $folder -For $For | Out-Null
+        }
         foreach ($run in $Runs) {
             $errors = Join-Path $TestDrive 'stderr.txt'
-            $script = Join-Path $Scripts "$($run.Script).ps1"
+            $script = Join-Path $folder "$($run.Script).ps1"
             if ($Baseline) {
                 # The same script, its rows between the baseline's markers replaced.
                 $text = [regex]::Replace([IO.File]::ReadAllText($script), '(?s)(\$baseline = @\(\r?\n).*?(\r?\n\)\r?\n# baseline ends)',
@@ -143,6 +197,10 @@ Describe 'The drift scripts' {
                 $env:PSModulePath, $env:FERRULE_EXE = $saved
             }
             "$($run.Script): $LASTEXITCODE" | Should -Be "$($run.Script): $($run.Status)"
+            if ($run.Error) {
+                Get-Content -Raw $errors | Should -BeLike $run.Error
+                continue
+            }
             $lines.Count | Should -Be 1
             $lines[0] | Should -BeLike $run.Line
             if ($run.Status -eq 0) { Get-Content -Raw $errors | Should -BeNullOrEmpty }

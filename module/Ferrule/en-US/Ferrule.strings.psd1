@@ -66,6 +66,7 @@
         'positional parameter, and -ComponentID is no longer positional. Write -ComponentID {0}.'
     EmulatedExe = 'There is no ARM64 build of ferrule: on {0}, the exe of that architecture runs under ' +
         'emulation, which is untested.'
+    WriteRemediation = 'Write the {0} script'
     ProgressActivity = 'ferrule on {0} machines'
     ProgressGuard = 'Asking each machine which adapter carries its session: {0} of {1}'
     ProgressProbe = 'Checking the exe on each machine: {0} of {1}'

@@ -1,0 +1,61 @@
+# The scripts of a remediation, made from a baseline: the templates of
+# Templates/ with the baseline's rows written into them as data.
+
+# One value as PowerShell source that gives it back exactly: a single-quoted
+# literal, escaped as the language escapes one (it takes the typographic
+# quotes for single quotes too), with each control character joined in as a
+# [char] code, so that no change of line endings can change the value.
+function ConvertTo-Literal {
+    param([string]$Value)
+    $parts = New-Object System.Collections.ArrayList
+    $run = New-Object System.Text.StringBuilder
+    foreach ($c in $Value.ToCharArray()) {
+        if (-not [char]::IsControl($c)) {
+            [void]$run.Append($c)
+            continue
+        }
+        if ($run.Length -gt 0) { [void]$parts.Add("'" + $run.ToString() + "'") }
+        [void]$run.Clear()
+        [void]$parts.Add("[char]$([int]$c)")
+    }
+    if ($run.Length -gt 0 -or $parts.Count -eq 0) { [void]$parts.Add("'" + $run.ToString() + "'") }
+    $escape = [Management.Automation.Language.CodeGeneration]
+    for ($i = 0; $i -lt $parts.Count; $i++) {
+        if ($parts[$i].StartsWith("'")) {
+            $inner = $parts[$i].Substring(1, $parts[$i].Length - 2)
+            $parts[$i] = "'" + $escape::EscapeSingleQuotedStringContent($inner) + "'"
+        }
+    }
+    if ($parts.Count -eq 1) { return $parts[0] }
+    # A string first, so that + joins text rather than adding numbers.
+    if (-not $parts[0].StartsWith("'")) { $parts.Insert(0, "''") }
+    '(' + ($parts -join ' + ') + ')'
+}
+
+# One row as the source of a [pscustomobject]: its selecting properties,
+# Enabled, and Optional where it is set; on one line where that fits 120
+# columns, else a property a line.
+function ConvertTo-BaselineRow {
+    param($Wanted)
+    $pairs = @("Class = $(ConvertTo-Literal -Value $Wanted.Class)")
+    foreach ($property in 'ComponentID', 'Path', 'Name') {
+        if ($Wanted.$property) { $pairs += "$property = $(ConvertTo-Literal -Value $Wanted.$property)" }
+    }
+    $pairs += "Enabled = `$$($Wanted.Enabled.ToString().ToLowerInvariant())"
+    if ($Wanted.Optional) { $pairs += 'Optional = $true' }
+    $line = "    [pscustomobject]@{ $($pairs -join '; ') }"
+    if ($line.Length -le 120 -and $line.IndexOf("`n") -lt 0) { return $line }
+    (@('    [pscustomobject]@{') + @($pairs | ForEach-Object { "        $_" }) + '    }') -join "`n"
+}
+
+# A template's text with the rows between its baseline's markers, and the
+# tool it is made for.
+function Format-Remediation {
+    param([string]$Template, [string[]]$Rows, [string]$For)
+    $text = [IO.File]::ReadAllText((Join-Path $script:ModuleRoot "Templates/$Template.ps1.in"))
+    $lines = ($Rows | ForEach-Object { "$_`n" }) -join ''
+    $block = "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends"
+    $text = [regex]::Replace($text, '(?s)# baseline begins\n.*?# baseline ends', { $block })
+    $flag = $(if ($For -eq 'ConfigurationManager') { '$true' } else { '$false' })
+    $text.Replace('$configurationManager = $false', "`$configurationManager = $flag")
+}

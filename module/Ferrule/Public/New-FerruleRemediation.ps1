@@ -1,0 +1,62 @@
+<#
+.SYNOPSIS
+Writes the detection and remediation scripts of a remediation from one baseline.
+
+.DESCRIPTION
+Writes two scripts into a folder, each one file with the baseline inside,
+standing alone as Intune or Configuration Manager takes it: for -For Intune,
+drift-detection.ps1 (exit 0 on the baseline, 1 off it) and
+drift-remediation.ps1; for -For ConfigurationManager, drift-discovery.ps1
+(its line is the setting's value: "Compliant", or the drift; it exits 0
+whenever it could tell) and drift-remediation.ps1 (it ends with an error when
+the machine is not put back). The baseline is the rows that Set-FerruleBinding
+takes; each is written as data, with its selecting properties, Enabled and
+Optional alone: a remediation is for every device it is assigned to, so a
+row's machine (MachineId, MachineName, PSComputerName) is left out. The same
+baseline gives the same text. The files are UTF-8 with a byte order mark,
+which Windows PowerShell 5.1 needs to read text beyond ASCII.
+
+.PARAMETER Baseline
+Baseline rows, as Set-FerruleBinding and Compare-FerruleBinding take them.
+
+.PARAMETER Path
+The folder to write the two scripts in; made if it is not there.
+
+.PARAMETER For
+Intune or ConfigurationManager.
+
+.EXAMPLE
+PS C:\> $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+New-FerruleRemediation -Baseline $rule -Path .\ipv6-off -For Intune -WhatIf
+
+Shows the two Intune scripts that unbinding IPv6 from every adapter would be written to.
+#>
+function New-FerruleRemediation {
+    [CmdletBinding(SupportsShouldProcess = $true)]
+    [OutputType([System.IO.FileInfo])]
+    param(
+        [Parameter(Mandatory = $true)] [AllowEmptyCollection()] [AllowNull()] [psobject[]]$Baseline,
+        [Parameter(Mandatory = $true)] [ValidateNotNullOrEmpty()] [string]$Path,
+        [Parameter(Mandatory = $true)] [ValidateSet('Intune', 'ConfigurationManager')] [string]$For
+    )
+    $given = @(foreach ($row in @($Baseline)) { if ($null -ne $row) { $row } })
+    if ($given.Count -eq 0) {
+        $PSCmdlet.ThrowTerminatingError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
+    }
+    $wanted = @(foreach ($row in $given) {
+            ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null
+        })
+    # A row that cannot be read is an error already: nothing is written.
+    if ($wanted.Count -ne $given.Count) { return }
+    $rows = @(foreach ($one in $wanted) { ConvertTo-BaselineRow -Wanted $one })
+    $detection = $(if ($For -eq 'Intune') { 'drift-detection.ps1' } else { 'drift-discovery.ps1' })
+    $folder = $PSCmdlet.GetUnresolvedProviderPathFromPSPath($Path)
+    $encoding = New-Object System.Text.UTF8Encoding $true
+    foreach ($script in @(@('Detection', $detection), @('Remediation', 'drift-remediation.ps1'))) {
+        $file = Join-Path $folder $script[1]
+        if (-not $PSCmdlet.ShouldProcess($file, (Get-Message -Id WriteRemediation -Values $For))) { continue }
+        if (-not (Test-Path -LiteralPath $folder)) { [void][IO.Directory]::CreateDirectory($folder) }
+        [IO.File]::WriteAllText($file, (Format-Remediation -Template $script[0] -Rows $rows -For $For), $encoding)
+        Get-Item -LiteralPath $file
+    }
+}
