@@ -100,7 +100,8 @@ if(FERRULE_WINDOWS AND MINGW_X64 AND MINGW_X86)
     set(make COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/module/Ferrule/${file} ${module_dir}/${file})
     set(inputs ${CMAKE_SOURCE_DIR}/module/Ferrule/${file})
     if(file STREQUAL "Private/TypeHashes.ps1")
-      file(GLOB type_sources ${CMAKE_SOURCE_DIR}/module/Ferrule/Types/*.cs)
+      file(GLOB type_sources ${CMAKE_SOURCE_DIR}/module/Ferrule/Types/*.cs
+           ${CMAKE_SOURCE_DIR}/module/Ferrule/Templates/*.ps1.in)
       set(make COMMAND ${CMAKE_COMMAND} -E make_directory ${module_dir}/Private
                COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/cmake/type_hashes.py ${CMAKE_SOURCE_DIR}/module/Ferrule
                        --out ${module_dir}/${file})

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the module's Private/TypeHashes.ps1: the SHA-256 of each of its
-Types/*.cs files, which the module checks before it compiles them. The file
+Types/*.cs files, which the module checks before it compiles them, and of
+each of its Templates/*.ps1.in files, which it checks before it uses them. The file
 is a script of the module, so that it is signed with the rest; Authenticode
 cannot sign a .cs file. With --check, says whether the file is current."""
 import argparse
@@ -17,6 +18,15 @@ def text(module):
         "$script:TypeHashes = [ordered]@{",
     ]
     for path in sorted((module / "Types").glob("*.cs")):
+        digest = hashlib.sha256(path.read_bytes()).hexdigest().upper()
+        lines.append(f"    '{path.name}' = '{digest}'")
+    lines.append("}")
+    lines += [
+        "# And of each of its Templates/*.ps1.in files, the scripts that",
+        "# New-FerruleRemediation writes, which it uses only when they match.",
+        "$script:TemplateHashes = [ordered]@{",
+    ]
+    for path in sorted((module / "Templates").glob("*.ps1.in")):
         digest = hashlib.sha256(path.read_bytes()).hexdigest().upper()
         lines.append(f"    '{path.name}' = '{digest}'")
     lines.append("}")

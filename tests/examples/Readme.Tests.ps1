@@ -98,6 +98,20 @@ Describe 'The drift scripts' {
         }
     }
 
+    It 'writes nothing from a template that is not the one the module was built with' {
+        $copy = Join-Path $TestDrive 'changed/Ferrule'
+        New-Item -ItemType Directory -Force -Path (Split-Path $copy) | Out-Null
+        Copy-Item -Recurse (Join-Path $root 'module/Ferrule') $copy
+        $template = Join-Path $copy 'Templates/Remediation.ps1.in'
+        [IO.File]::AppendAllText($template, "Invoke-WebRequest https://example.invalid/`n")
+        $out = Join-Path $TestDrive 'changed-out'
+        $said = @(& $Pwsh -NoProfile -NonInteractive -Command ("Import-Module '$copy/Ferrule.psd1'; " +
+                "New-FerruleRemediation -Baseline ([pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; " +
+                "Enabled = `$true }) -Path '$out' -For Intune") 2>&1 | ForEach-Object { "$_" })
+        $said -join ' ' | Should -BeLike '*Remediation.ps1.in is not the template that the module was built with*'
+        Test-Path $out | Should -BeFalse
+    }
+
     # Each value comes back as written, through the file's line endings made CR LF, and none runs as code.
     It 'writes <Case> as data' -ForEach @(
         @{ Case = 'quotes, $ and backticks'; Value = "it's `$(Get-Date) ``n ""x""" }

@@ -197,7 +197,7 @@ def signed(args):
             # loads under the AllSigned policy; its C#, which Authenticode
             # cannot sign, is held to the SHA-256 of each file that its signed
             # Private/TypeHashes.ps1 gives.
-            for name in (f"Ferrule/{file}" for file in args.module_file if not file.endswith((".txt", ".cs"))):
+            for name in (f"Ferrule/{file}" for file in args.module_file if not file.endswith((".txt", ".cs", ".in"))):
                 script = os.path.join(scratch, os.path.basename(name))
                 with open(script, "wb") as f:
                     f.write(z.read(name))

@@ -52,7 +52,16 @@ function ConvertTo-BaselineRow {
 # tool it is made for.
 function Format-Remediation {
     param([string]$Template, [string[]]$Rows, [string]$For)
-    $text = [IO.File]::ReadAllText((Join-Path $script:ModuleRoot "Templates/$Template.ps1.in"))
+    # Authenticode cannot sign a template: the signed Private/TypeHashes.ps1 gives its SHA-256.
+    $file = Join-Path $script:ModuleRoot "Templates/$Template.ps1.in"
+    $bytes = [IO.File]::ReadAllBytes($file)
+    $sha = [Security.Cryptography.SHA256]::Create()
+    $hash = -join @($sha.ComputeHash($bytes) | ForEach-Object { $_.ToString('X2') })
+    $sha.Dispose()
+    if ($hash -ne $script:TemplateHashes["$Template.ps1.in"]) {
+        throw (New-ErrorRecord -Id TemplateChanged -Values $file, $hash -Category SecurityError -Target $file)
+    }
+    $text = (New-Object System.Text.UTF8Encoding $false).GetString($bytes)
     $lines = ($Rows | ForEach-Object { "$_`n" }) -join ''
     $block = "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends"
     $text = [regex]::Replace($text, '(?s)# baseline begins\n.*?# baseline ends', { $block })

@@ -7,3 +7,9 @@ $script:TypeHashes = [ordered]@{
     'DetachedRun.cs' = 'D847C640CAF5FB7C0D0D994CDC25CDEB2B821F1646BD5ACD365976D846AD72CC'
     'Selection.cs' = '23C9BF306DB623260EC828A350E2AE0B4FC49C8DFD0B6129CAB6B17A83DBFFFA'
 }
+# And of each of its Templates/*.ps1.in files, the scripts that
+# New-FerruleRemediation writes, which it uses only when they match.
+$script:TemplateHashes = [ordered]@{
+    'Detection.ps1.in' = '6806E15A3CF19B6519C3C53942272FBEDE550F44C88A03292B25581BC798F418'
+    'Remediation.ps1.in' = 'DD1706D0DB91F8A0385094E86002C37B7838AC9346ADB0339F15BA10E611B7BA'
+}

@@ -52,11 +52,14 @@ function New-FerruleRemediation {
     $detection = $(if ($For -eq 'Intune') { 'drift-detection.ps1' } else { 'drift-discovery.ps1' })
     $folder = $PSCmdlet.GetUnresolvedProviderPathFromPSPath($Path)
     $encoding = New-Object System.Text.UTF8Encoding $true
-    foreach ($script in @(@('Detection', $detection), @('Remediation', 'drift-remediation.ps1'))) {
-        $file = Join-Path $folder $script[1]
-        if (-not $PSCmdlet.ShouldProcess($file, (Get-Message -Id WriteRemediation -Values $For))) { continue }
+    # Both made before either is written: a template that fails its check writes nothing.
+    $scripts = @(foreach ($one in @(@('Detection', $detection), @('Remediation', 'drift-remediation.ps1'))) {
+            @{ File = Join-Path $folder $one[1]; Text = Format-Remediation -Template $one[0] -Rows $rows -For $For }
+        })
+    foreach ($script in $scripts) {
+        if (-not $PSCmdlet.ShouldProcess($script.File, (Get-Message -Id WriteRemediation -Values $For))) { continue }
         if (-not (Test-Path -LiteralPath $folder)) { [void][IO.Directory]::CreateDirectory($folder) }
-        [IO.File]::WriteAllText($file, (Format-Remediation -Template $script[0] -Rows $rows -For $For), $encoding)
-        Get-Item -LiteralPath $file
+        [IO.File]::WriteAllText($script.File, $script.Text, $encoding)
+        Get-Item -LiteralPath $script.File
     }
 }

@@ -67,6 +67,7 @@
     EmulatedExe = 'There is no ARM64 build of ferrule: on {0}, the exe of that architecture runs under ' +
         'emulation, which is untested.'
     WriteRemediation = 'Write the {0} script'
+    TemplateChanged = '{0} is not the template that the module was built with (its SHA-256 is {1}): nothing written'
     ProgressActivity = 'ferrule on {0} machines'
     ProgressGuard = 'Asking each machine which adapter carries its session: {0} of {1}'
     ProgressProbe = 'Checking the exe on each machine: {0} of {1}'
