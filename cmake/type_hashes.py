@@ -10,27 +10,26 @@ import pathlib
 import sys
 
 
+def table(variable, comment, paths):
+    """A hashtable of the SHA-256 of each file, by its name, after its comment."""
+    lines = comment + [f"$script:{variable} = [ordered]@{{"]
+    for path in sorted(paths):
+        digest = hashlib.sha256(path.read_bytes()).hexdigest().upper()
+        lines.append(f"    '{path.name}' = '{digest}'")
+    return lines + ["}"]
+
+
 def text(module):
-    lines = [
+    types = table("TypeHashes", [
         "# The SHA-256 of each of the module's Types/*.cs files, which the module",
         "# compiles only when they match. Written by cmake/type_hashes.py: run it",
         "# after a change of a .cs file.",
-        "$script:TypeHashes = [ordered]@{",
-    ]
-    for path in sorted((module / "Types").glob("*.cs")):
-        digest = hashlib.sha256(path.read_bytes()).hexdigest().upper()
-        lines.append(f"    '{path.name}' = '{digest}'")
-    lines.append("}")
-    lines += [
+    ], (module / "Types").glob("*.cs"))
+    templates = table("TemplateHashes", [
         "# And of each of its Templates/*.ps1.in files, the scripts that",
         "# New-FerruleRemediation writes, which it uses only when they match.",
-        "$script:TemplateHashes = [ordered]@{",
-    ]
-    for path in sorted((module / "Templates").glob("*.ps1.in")):
-        digest = hashlib.sha256(path.read_bytes()).hexdigest().upper()
-        lines.append(f"    '{path.name}' = '{digest}'")
-    lines.append("}")
-    return "\n".join(lines) + "\n"
+    ], (module / "Templates").glob("*.ps1.in"))
+    return "\n".join(types + templates) + "\n"
 
 
 def main():
