@@ -52,8 +52,8 @@ void writeOutput(const WCHAR* text, size_t length) {
   writeAll(bytes, size);
 }
 
-// The name's bytes go out as the process received them, whatever they hold.
-// A name that is no UTF-8 is written as the bytes it is.
+// The name is shown as a name is; one that is no UTF-8 goes out as the bytes
+// the process received.
 void printProgramName(const char* argv0) {
   std::vector<WCHAR> wide;
   if (widenArgument(argv0, wide)) {

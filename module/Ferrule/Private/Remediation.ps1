@@ -7,6 +7,7 @@
 # [char] code, so that no change of line endings can change the value.
 function ConvertTo-Literal {
     param([string]$Value)
+    $quoted = { "'" + [Management.Automation.Language.CodeGeneration]::EscapeSingleQuotedStringContent($args[0]) + "'" }
     $parts = New-Object System.Collections.ArrayList
     $run = New-Object System.Text.StringBuilder
     foreach ($c in $Value.ToCharArray()) {
@@ -14,18 +15,11 @@ function ConvertTo-Literal {
             [void]$run.Append($c)
             continue
         }
-        if ($run.Length -gt 0) { [void]$parts.Add("'" + $run.ToString() + "'") }
+        if ($run.Length -gt 0) { [void]$parts.Add((& $quoted $run.ToString())) }
         [void]$run.Clear()
         [void]$parts.Add("[char]$([int]$c)")
     }
-    if ($run.Length -gt 0 -or $parts.Count -eq 0) { [void]$parts.Add("'" + $run.ToString() + "'") }
-    $escape = [Management.Automation.Language.CodeGeneration]
-    for ($i = 0; $i -lt $parts.Count; $i++) {
-        if ($parts[$i].StartsWith("'")) {
-            $inner = $parts[$i].Substring(1, $parts[$i].Length - 2)
-            $parts[$i] = "'" + $escape::EscapeSingleQuotedStringContent($inner) + "'"
-        }
-    }
+    if ($run.Length -gt 0 -or $parts.Count -eq 0) { [void]$parts.Add((& $quoted $run.ToString())) }
     if ($parts.Count -eq 1) { return $parts[0] }
     # A string first, so that + joins text rather than adding numbers.
     if (-not $parts[0].StartsWith("'")) { $parts.Insert(0, "''") }
@@ -44,7 +38,7 @@ function ConvertTo-BaselineRow {
     $pairs += "Enabled = `$$($Wanted.Enabled.ToString().ToLowerInvariant())"
     if ($Wanted.Optional) { $pairs += 'Optional = $true' }
     $line = "    [pscustomobject]@{ $($pairs -join '; ') }"
-    if ($line.Length -le 120 -and $line.IndexOf("`n") -lt 0) { return $line }
+    if ($line.Length -le 120) { return $line }
     (@('    [pscustomobject]@{') + @($pairs | ForEach-Object { "        $_" }) + '    }') -join "`n"
 }
 

@@ -93,11 +93,8 @@ $script:WriteCheck = {
         $leftover = '^' + [regex]::Escape($name) + '\.[a-z0-9]{8}\.[a-z0-9]{3}$'
         foreach ($item in @(Get-ChildItem -LiteralPath $folder -Force)) {
             if ($item.Name -eq $name) { continue }
-            $refused = $null
-            if ($item.Name -match $leftover -and -not $item.PSIsContainer) {
-                $refused = & $refusal -Item $item.FullName -Rights $writing -Id 'ExeWritable'
-            }
-            if ($item.Name -notmatch $leftover -or $item.PSIsContainer -or $refused) {
+            $kept = $item.Name -match $leftover -and -not $item.PSIsContainer
+            if (-not $kept -or (& $refusal -Item $item.FullName -Rights $writing -Id 'ExeWritable')) {
                 return [pscustomobject]@{ Id = 'ExeFolderShared'; Values = @($folder, $item.Name) }
             }
         }

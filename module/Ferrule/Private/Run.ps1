@@ -167,7 +167,8 @@ function Copy-ExeToSession {
 # SHA-256 before it runs.
 function Invoke-Run {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames)
-    $path = Get-ExePath
+    $architecture = & $script:MachineArchitecture
+    $path = Get-ExePath -Exe $architecture.Exe
     if (-not (Test-Path -LiteralPath $path)) {
         $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id ExeMissing -Values $path -Category ObjectNotFound `
             -Target $path))
@@ -180,7 +181,7 @@ function Invoke-Run {
     }
     $machines = @{}
     if (-not $Session) {
-        Write-EmulationWarning -Cmdlet $Cmdlet -Architectures @{ '' = (& $script:MachineArchitecture) }
+        Write-EmulationWarning -Cmdlet $Cmdlet -Architectures @{ '' = $architecture }
         $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
             -Blocks (Get-RemoteBlock)
         $names = @{}

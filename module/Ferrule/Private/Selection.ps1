@@ -161,12 +161,12 @@ function Find-Matched {
 # the connection names for -Name; for -ComponentID the bind names of the
 # class, and on the Adapter class the components bound to the adapters.
 function Get-ExistingName {
-    param([string]$Parameter, $Output, [hashtable]$AdapterNames)
+    param([string]$Class, [string]$Parameter, $Output, [hashtable]$AdapterNames)
     $names = @()
     if ($Parameter -eq 'Name') { $names = @($AdapterNames.Values) }
     if ($Parameter -eq 'ComponentID') {
         $names = @($Output.Components)
-        if ($Output.Paths.Count -gt 0 -and $Output.Paths[0].Class -eq 'Adapter') {
+        if ($Class -eq 'Adapter') {
             $names = @(foreach ($one in $Output.Paths) { [Ferrule.Selection]::Field($one, 'First') })
         }
     }
@@ -277,9 +277,12 @@ function Get-Selected {
         }
         $selected
         if ($output.Failures.Count -gt 0) { continue }
-        $components = @(foreach ($one in $output.Paths) { $one.ComponentID; [Ferrule.Selection]::Field($one, 'First') })
+        # What an error names besides, gathered only when there is one to say.
+        $components = @(if ($unmatched.Count -gt 0) { foreach ($one in $output.Paths) { $one.ComponentID
+                    [Ferrule.Selection]::Field($one, 'First') } })
         foreach ($miss in $unmatched) {
-            $existing = Get-ExistingName -Parameter $miss.Parameter -Output $output -AdapterNames $machine.AdapterNames
+            $existing = Get-ExistingName -Class $Class -Parameter $miss.Parameter -Output $output `
+                -AdapterNames $machine.AdapterNames
             $Cmdlet.WriteError((New-UnmatchedError -Class $Class -Parameter $miss.Parameter -Value $miss.Value `
                 -Computer $computer -Existing $existing -Components $components))
         }
