@@ -34,6 +34,7 @@
         'Private/Row.ps1'
         'Private/Listing.ps1'
         'Private/SideEffect.ps1'
+        'Private/Event.ps1'
         'Private/Drift.ps1'
         'Private/Check.ps1'
         'Private/CheckChange.ps1'

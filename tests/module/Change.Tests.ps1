@@ -84,6 +84,41 @@ Describe 'What Windows changes beside' {
     }
 }
 
+Describe 'Event records' {
+    # Off Windows each record is a line of JSON in FERRULE_EVENT_FILE.
+    It 'records <Case>, one record a path, under one GUID' -ForEach $EventCases {
+        $null = Use-Machine -Extra $Extra
+        $env:FERRULE_EVENT_FILE = Join-Path $TestDrive "events-$([guid]::NewGuid())"
+        try {
+            $null = & $Run @{} 2>$null 3>$null
+        } finally {
+            $file = $env:FERRULE_EVENT_FILE
+            $env:FERRULE_EVENT_FILE = $null
+        }
+        $records = @(Get-Content -LiteralPath $file -ErrorAction Ignore | ForEach-Object { $_ | ConvertFrom-Json })
+        @($records | ForEach-Object { "$($_.EventId) $($_.Command) $($_.ComponentID) $($_.Path) $($_.Before) $($_.Wanted)" }) |
+            Should -Be $Expected
+        @($records | ForEach-Object { "$($_.Correlation) $($_.User) $($_.AskedBy) $($_.ClientAddress)" } | Sort-Object -Unique) |
+            Should -Be @($records | Select-Object -First 1 | ForEach-Object {
+                    "$([guid]$_.Correlation) $([Environment]::UserName) $([Environment]::MachineName) " })
+        $records | Where-Object EventId -EQ 1001 | Where-Object Output -NotLike '*Applying changes ... failed - error code 80004005' |
+            Should -BeNullOrEmpty
+    }
+
+    It 'says in one warning that the records could not be written, and the change stands' {
+        $file = Use-Machine
+        $env:FERRULE_EVENT_FILE = $TestDrive
+        try {
+            Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Confirm:$false -ErrorAction Stop `
+                -WarningAction SilentlyContinue -WarningVariable warnings
+        } finally {
+            $env:FERRULE_EVENT_FILE = $null
+        }
+        @($warnings | ForEach-Object { "$_" }) | Should -BeLike 'this machine: the changes stand, but their event records were not written (*'
+        Get-State $file | Should -Contain 'ms_tcpip ms_server->ms_tcpip False'
+    }
+}
+
 Describe 'Paths that ferrule cannot tell apart' {
     # Names that print alike or compare alike (ferrule compares as
     # StrCmpLogicalW: case aside, digits by value) are two paths to the module

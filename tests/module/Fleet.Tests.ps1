@@ -8,6 +8,7 @@
 # test starts and stops every sshd, and leaves no process behind.
 BeforeDiscovery {
     $script:Hosts = @('127.0.0.2', '127.0.0.3', '127.0.0.4')
+    . (Join-Path $PSScriptRoot 'Names.ps1')
 }
 
 BeforeAll {
@@ -42,7 +43,7 @@ BeforeAll {
         $own = $As.Split('.')[-1]
         $id = $(if ($own -eq '2') { 'machine-2' } else { 'machine-34' })
         $environment = "DOTNET_ROOT=$dotnetRoot FERRULE_HOME=$folder/home STANDIN_MACHINE=$folder/machine " +
-        "STANDIN_JOURNAL=$folder/journal FERRULE_MACHINE_ID=$id FERRULE_MACHINE_NAME=host$own " +
+        "STANDIN_JOURNAL=$folder/journal FERRULE_EVENT_FILE=$folder/events FERRULE_MACHINE_ID=$id FERRULE_MACHINE_NAME=host$own " +
         "FERRULE_EXE=$env:FERRULE_EXE PATH=$env:PATH"
         @(
             "ListenAddress $Address", "Port $Port", "HostKey $script:Work/host_key", "PidFile $folder/$Name.pid",
@@ -234,6 +235,17 @@ Describe 'Many machines over PowerShell remoting' {
         $failures.Count | Should -Be 1
         $failures[0].CategoryInfo.Category | Should -Be 'ResourceBusy'
         $failures[0].Exception.Message | Should -BeLike '127.0.0.4: ferrule: lock->AcquireWriteLock() returned 1 (Another program holds*'
+    }
+
+    It 'records <Case> on the host that changed, and none on the others' -ForEach $EventCases {
+        foreach ($address in $Addresses) { Reset-HostMachine $address $Extra; Remove-Item "$(Get-HostFolder $address)/events" -ErrorAction Ignore }
+        $null = & $Run @{ Session = $Three[1] } 2>$null 3>$null
+        $records = @(Get-Content "$(Get-HostFolder '127.0.0.3')/events" -ErrorAction Ignore | ForEach-Object { $_ | ConvertFrom-Json })
+        @($records | ForEach-Object { "$($_.EventId) $($_.Command) $($_.ComponentID) $($_.Path) $($_.Before) $($_.Wanted)" }) |
+            Should -Be $Expected
+        @($records | ForEach-Object { "$($_.Correlation) $($_.User) $($_.AskedBy) $($_.ClientAddress -like '127.*')" } | Sort-Object -Unique) |
+            Should -Be @($records | Select-Object -First 1 | ForEach-Object { "$([guid]$_.Correlation) root $([Environment]::MachineName) True" })
+        foreach ($address in '127.0.0.2', '127.0.0.4') { "$(Get-HostFolder $address)/events" | Should -Not -Exist }
     }
 
     It 'changes no file on any host with -WhatIf' {

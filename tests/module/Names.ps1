@@ -3,3 +3,20 @@
 $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
 $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
 $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
+# The event records of a command's changes, each "ID Command ComponentID Path
+# Before Wanted": a row runs its command with the splatted Session (none here).
+$script:EventCases = @(
+    @{ Case = 'a disable'; Extra = @(); Expected = @('1000 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
+        Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
+    @{ Case = 'an enable with a side effect'
+        Extra = @('class service', 'component ms_e "E"', 'path "ms_e->a" disabled', 'path "ms_e->b" disabled',
+            'link "ms_e->a" enabled "ms_e->b" enabled')
+        Expected = @('1000 Enable-FerruleBinding ms_e ms_e->a False True', '1002 Enable-FerruleBinding ms_e ms_e->b False True')
+        Run = { param($s) Enable-FerruleBinding -Class Service -ComponentID ms_e -Path 'ms_e->a' -Confirm:$false @s } }
+    @{ Case = 'a failed apply'; Extra = @('fail INetCfg.Apply * 80004005')
+        Expected = @('1001 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
+        Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
+    @{ Case = 'Get'; Extra = @(); Expected = @(); Run = { param($s) Get-FerruleBinding -Class Protocol @s } }
+    @{ Case = 'Compare'; Extra = @(); Expected = @()
+        Run = { param($s) @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Enabled = $false } | Compare-FerruleBinding @s } }
+)

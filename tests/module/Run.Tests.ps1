@@ -97,7 +97,7 @@ Describe 'What runs on another machine' {
     # where nothing of the module's is.
     BeforeDiscovery {
         $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private'
-        $script:Blocks = @(foreach ($file in 'Process.ps1', 'Machine.ps1', 'Remote.ps1') {
+        $script:Blocks = @(foreach ($file in 'Process.ps1', 'Machine.ps1', 'Remote.ps1', 'Event.ps1') {
                 $ast = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $folder $file), [ref]$null, [ref]$null)
                 $ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
                     ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } }
@@ -107,7 +107,7 @@ Describe 'What runs on another machine' {
     It 'finds every block that travels, and no other' {
         @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
             'script:MachineIdentity', 'script:MachineArchitecture', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
-            'script:ManagementStep')
+            'script:ManagementStep', 'script:EventWriter')
         $travelling = @(& (Get-Module Ferrule) { (Get-RemoteBlock).Keys } | Where-Object { $_ -ne 'Launcher' } | Sort-Object)
         $travelling | Should -Be @('AdapterNames', 'MachineArchitecture', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
     }

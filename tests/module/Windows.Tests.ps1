@@ -1,6 +1,7 @@
 # The module's read-only rows against the real platform, for a Windows runner
 # (elevated), under Windows PowerShell 5.1 and under PowerShell 7: listings,
-# -WhatIf, and the objects beside Get-NetAdapterBinding's. Nothing is changed.
+# -WhatIf, and the objects beside Get-NetAdapterBinding's. Nothing is changed
+# but the Application log, which gets one record of the module's own.
 # FERRULE_EXE may name the exe; else the module's own package is used.
 BeforeDiscovery {
     $script:Classes = @('Adapter', 'Client', 'Protocol', 'Service')
@@ -39,5 +40,21 @@ Describe 'Ferrule on this Windows machine' {
         Get-FerruleBinding -Name '*' -Path 'ms_lltdio->*' | Disable-FerruleBinding -WhatIf
         Enable-FerruleBinding -Name '*' -Path 'ms_lltdio->*' -WhatIf
         Get-State | Should -Be $before
+    }
+
+    It 'writes an event record to the Application log under the source Ferrule' {
+        $correlation = [guid]::NewGuid().ToString()
+        $binding = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_none'; Name = ''; Path = 'ms_server->ms_none' }
+        $refused = & (Get-Module Ferrule) {
+            param($Binding, $Correlation)
+            & $script:EventWriter -Records @(New-ChangeEvent -Id 1002 -Binding $Binding -Before $true -After $false) `
+                -Correlation $Correlation -Command 'Windows.Tests' -Asker $env:COMPUTERNAME
+        } $binding $correlation
+        $refused | Should -BeNullOrEmpty
+        $found = @(Get-WinEvent -FilterHashtable @{ LogName = 'Application'; ProviderName = 'Ferrule'; Id = 1002 } -MaxEvents 50 |
+                Where-Object { $_.Message -like "*Correlation: $correlation*" })
+        $found.Count | Should -Be 1
+        $found[0].Level | Should -Be 3  # Warning
+        $found[0].Message | Should -BeLike '*Path: ms_server->ms_none*Before: True*After: False*'
     }
 }

@@ -85,6 +85,8 @@ function Invoke-Change {
     }
     if ($work.Count -eq 0) { return }
     $computers = @($work.Keys)
+    $events = @{}
+    foreach ($computer in $computers) { $events[$computer] = New-Object System.Collections.ArrayList }
     $before = Get-ListingBefore -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
         -Listings $Listings
     $lines = @{}
@@ -97,13 +99,16 @@ function Invoke-Change {
         $runs = $machines[$computer].Runs
         for ($i = 0; $i -lt $runs.Count; $i++) {
             $item = $planned[$computer][$i]
-            Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0)
+            Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0) `
+                -Events $events[$computer]
         }
     }
     Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes @($script:ClassWords.Keys)
     $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
         -Classes @($script:ClassWords.Keys)
-    Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru
+    Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru -Events $events
+    Write-ChangeEvent -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Events $events `
+        -Correlation ([guid]::NewGuid().ToString())
 }
 
 # What one change's run says: the changed binding (with -PassThru), a warning
@@ -114,10 +119,13 @@ function Invoke-Change {
 # else is an error that says the change may have been made. Only where an
 # Earlier change of the command on that machine may have set the path (a
 # binding that Windows links to another) may the state before differ, with
-# a warning.
+# a warning. Its event record goes to Events: a change made, or else failed.
 function Read-Change {
-    param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier)
+    param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier, [System.Collections.ArrayList]$Events)
     $current = $Item.Current
+    $account = New-ChangeEvent -Id 1001 -Binding $current -Before $current.Enabled -After $Item.Enabled `
+        -Lines $Run.Lines
+    [void]$Events.Add($account)
     $computer = Get-ComputerOf -Binding $current
     $label = "$($current.ComponentID): $($current.Path)"
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
@@ -161,6 +169,8 @@ function Read-Change {
     } elseif ($code) {
         $Cmdlet.WriteWarning((Get-Message -Id AppliedWithCode -Values $label, $Run.Lines[-1]))
     }
+    $account.EventId = 1000
+    $account.Before = [bool]$output.Before[0]
     $result.Enabled = $Item.Enabled
     if ($PassThru) { $result }
 }

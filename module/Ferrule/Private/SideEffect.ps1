@@ -49,10 +49,11 @@ function Get-ListingBefore {
 
 # Warns of each path whose state changed between Before and After (listings
 # by computer) that was not Asked (keys of Get-BindingKey); with -PassThru,
-# gives it too, marked SideEffect. A machine whose listings are not whole is
+# gives it too, marked SideEffect; its event record goes to Events (lists by
+# computer). A machine whose listings are not whole is
 # warned of instead: its changes stand as reported.
 function Write-SideEffect {
-    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru)
+    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru, [hashtable]$Events)
     foreach ($computer in $After.Keys) {
         $problems = @($Before[$computer].Problems) + @($After[$computer].Problems)
         $machine = $(if ($computer) { $computer } else { 'this machine' })
@@ -74,6 +75,8 @@ function Write-SideEffect {
                     $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
                 $Cmdlet.WriteWarning((Get-Message -Id SideEffect -Values (Get-BindingLabel -Binding $one), $state))
+                [void]$Events[$computer].Add((New-ChangeEvent -Id 1002 -Binding $one -Before $was[$key] `
+                    -After $one.Enabled))
                 if ($PassThru) {
                     $side = Copy-Binding -Binding $one
                     $side.SideEffect = $true

@@ -73,6 +73,8 @@
     ProgressProbe = 'Checking the exe on each machine: {0} of {1}'
     ProgressCopy = 'Copying the exe: {0} of {1}'
     ProgressRun = 'Running ferrule: {0} of {1}'
+    ProgressEvents = 'Writing the event records of the changes: {0} of {1}'
+    EventsNotWritten = '{0}: the changes stand, but their event records were not written ({1}).'
     NamesThere = 'There: {0}.'
     NamesThereMore = 'There: {0}, and {1} more.'
     SelectorUnmatched = 'No binding path of class {0} matches -{1} ''{2}''.'

@@ -1,0 +1,92 @@
+# An account of every change, on the machine that changed: one record a path,
+# 1000 for a change made, 1001 for a change that failed, 1002 for a path that
+# Windows changed beside one. On Windows the records go to the Application log
+# under the source Ferrule; elsewhere (where only the suite's hosts run) each
+# is a line of JSON appended to the file that FERRULE_EVENT_FILE names.
+
+# The record of one path: its event ID, the path, its state before and the
+# state asked for (the state after, for 1000 and 1002), and for 1001 the
+# lines of ferrule's run, which say why.
+function New-ChangeEvent {
+    param([int]$Id, $Binding, [bool]$Before, [bool]$After, [string[]]$Lines)
+    @{ EventId = $Id; Class = [string]$Binding.Class; ComponentID = $Binding.ComponentID; Name = $Binding.Name
+        Path = $Binding.Path; Before = $Before; After = $After; Output = @($Lines) -join ' | '
+    }
+}
+
+# Writes Records (New-ChangeEvent's) on this machine, with the command that
+# made them (Command), the one GUID of that command (Correlation), the user
+# that runs this, and the machine that asked (Asker, and over SSH the client's
+# address). The source Ferrule is registered where it is missing and this
+# user may; a reason (Id, Values) when the records could not be written, else
+# $null. It travels: a command's records on another machine are written there.
+$script:EventWriter = {
+    param([object[]]$Records, [string]$Correlation, [string]$Command, [string]$Asker)
+    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+    $user = [Environment]::UserName
+    if ($windows) { $user = [Security.Principal.WindowsIdentity]::GetCurrent().Name }
+    $address = ''
+    if ($env:SSH_CONNECTION) { $address = @($env:SSH_CONNECTION -split ' ')[0] }
+    $entries = @(foreach ($record in $Records) {
+            $after = $record.After
+            if ($record.EventId -eq 1001) { $after = $null }
+            [ordered]@{ EventId = [int]$record.EventId; Correlation = $Correlation; Command = $Command
+                Class = $record.Class; ComponentID = $record.ComponentID; Name = $record.Name; Path = $record.Path
+                Before = $record.Before; After = $after; Wanted = $record.After; User = $user
+                Computer = [Environment]::MachineName; AskedBy = $Asker; ClientAddress = $address
+                Output = $record.Output; Time = [DateTime]::UtcNow.ToString('o')
+            }
+        })
+    try {
+        if (-not $windows) {
+            if ($env:FERRULE_EVENT_FILE) {
+                $lines = @(foreach ($entry in $entries) { (ConvertTo-Json -InputObject $entry -Compress) + "`n" })
+                [IO.File]::AppendAllText($env:FERRULE_EVENT_FILE, ($lines -join ''))
+            }
+            return $null
+        }
+        $source = 'Ferrule'
+        if (-not [Diagnostics.EventLog]::SourceExists($source)) {
+            [Diagnostics.EventLog]::CreateEventSource($source, 'Application')
+        }
+        $types = @{ 1000 = 'Information'; 1001 = 'Error'; 1002 = 'Warning' }
+        foreach ($entry in $entries) {
+            $text = @(foreach ($key in $entry.Keys) { "${key}: $($entry[$key])" }) -join "`r`n"
+            [Diagnostics.EventLog]::WriteEntry($source, $text, [Diagnostics.EventLogEntryType]$types[$entry.EventId],
+                $entry.EventId)
+        }
+    } catch {
+        return [pscustomobject]@{ Id = 'EventsNotWritten'; Values = @($_.Exception.Message) }
+    }
+    $null
+}
+
+# Writes each machine's records (Events, lists by computer name: '' for this
+# machine) there, for the command of Cmdlet, under one Correlation GUID. A
+# machine where they could not be written is one warning: its changes stand.
+function Write-ChangeEvent {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Events, [string]$Correlation)
+    $command = $Cmdlet.MyInvocation.MyCommand.Name
+    $asker = [Environment]::MachineName
+    $refused = @{}
+    if ($Events.ContainsKey('') -and $Events[''].Count -gt 0) {
+        $refused[''] = & $script:EventWriter -Records $Events[''].ToArray() -Correlation $Correlation `
+            -Command $command -Asker $asker
+    }
+    $sessions = @(foreach ($one in $Session) {
+            if ($Events.ContainsKey($one.ComputerName) -and $Events[$one.ComputerName].Count -gt 0) { $one } })
+    if ($sessions.Count -gt 0) {
+        $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit `
+            -Step $script:EventWriter -Stage ProgressEvents -ArgumentsFor {
+            param($one)
+            , @($Events[$one.ComputerName].ToArray(), $Correlation, $command, $asker)
+        }
+        foreach ($computer in $answers.Keys) { $refused[$computer] = $answers[$computer] }
+    }
+    foreach ($computer in $refused.Keys) {
+        $reason = $refused[$computer]
+        if (-not $reason) { continue }
+        $machine = $(if ($computer) { $computer } else { 'this machine' })
+        $Cmdlet.WriteWarning((Get-Message -Id $reason.Id -Values (@($machine) + @($reason.Values))))
+    }
+}
