@@ -76,6 +76,9 @@ $script:StoppedStatuses = @(-1073741510, 58, 130, 143, 129)
 # and after in a change.
 $script:ListingLine = [regex]'^    (.*): ([01])$'
 $script:ChangeLine = [regex]'^    (.*): ([01])->([01])$'
+# What any failure line ends with (Split-FailureLine reads it): a heading,
+# which does not, is passed over without a function call.
+$script:FailureEnd = [regex]' returned [0-9a-f]+$|^Applying changes \.\.\. failed - error code [0-9a-f]+$'
 
 # The protocols that carry a session from another machine, which are not
 # disabled on the adapters that may carry it without -Force.

@@ -172,7 +172,7 @@ Describe 'One table per concept' {
 Describe 'Messages' {
     # The keys that the module's code names: -Id constants of New-ErrorRecord
     # and Get-Message, -Stage constants of Invoke-FanOut, Id = '...' in hashtables (the reasons of the remote
-    # blocks), and the IDs that a row's reader assigns to $problem.
+    # blocks), and the IDs that the row reader (Types/Row.cs) refuses a row with.
     BeforeAll {
         $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
         $script:Used = @{}
@@ -197,9 +197,9 @@ Describe 'Messages' {
                     if ("$($pair.Item1)" -eq 'Id' -and "$($pair.Item2)" -match "^'(\w+)'$") { $script:ErrorIds[$Matches[1]] = $true }
                 }
             }
-            foreach ($assignment in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.AssignmentStatementAst] }, $true)) {
-                if ("$($assignment.Left)" -eq '$problem' -and "$($assignment.Right)" -match "^'(\w+)',") { $script:ErrorIds[$Matches[1]] = $true }
-            }
+        }
+        foreach ($file in Get-ChildItem (Join-Path $folder 'Types') -Filter *.cs) {
+            foreach ($found in [regex]::Matches([IO.File]::ReadAllText($file.FullName), 'Refuse\(want, "(\w+)"')) { $script:ErrorIds[$found.Groups[1].Value] = $true }
         }
         $module = Get-Module Ferrule
         $script:FailureIds = @(& $module { @($script:FailureCategories | ForEach-Object { $_.Id }) + @($script:FailureIds.Values) } |

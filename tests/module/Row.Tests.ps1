@@ -42,6 +42,12 @@ Describe 'Rows' {
             Whole = @{ Class = 'Adapter'; ComponentID = $null; Name = 'Ethernet 2'; Enabled = $false } }
         @{ Case = 'without Class, of no cmdlet''s shape'; Category = 'InvalidArgument'; Message = 'A row has no Class*'
             Whole = [pscustomobject]@{ ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $false } }
+        @{ Case = 'without Class or Enabled, of no cmdlet''s shape'; Category = 'InvalidArgument'; Message = 'A row has no Class*'
+            Whole = [pscustomobject]@{ ComponentID = 'ms_tcpip6'; Name = 'Ethernet' } }
+        @{ Case = 'for the first of its faults'; Row = @{ Class = 'Bogus'; Enabled = 'yes' }; Category = 'InvalidArgument'
+            Message = "*'Bogus'*" }
+        @{ Case = 'of another machine, each of two'; Row = @{ PSComputerName = 'pc01' }; Category = 'InvalidArgument'; Twice = $true
+            Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
     ) {
         $file = Use-Machine
         $given = $Whole
@@ -50,8 +56,10 @@ Describe 'Rows' {
             foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }
             $given = [pscustomobject]$fields
         }
-        , $given | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue
-        $failures.Count | Should -Be 1
+        $rows = , $given
+        if ($Twice) { $rows = @($given, $given.PSObject.Copy()) }
+        $rows | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue
+        $failures.Count | Should -Be $rows.Count
         $failures[0].CategoryInfo.Category | Should -Be $Category
         $failures[0].TargetObject | Should -Be $given
         if ($Message) { $failures[0].Exception.Message | Should -BeLike $Message }

@@ -178,9 +178,9 @@ function Read-Change {
 # What Disable-FerruleBinding and Enable-FerruleBinding do with each input: a
 # selection is changed at once (one that names nothing is refused, since it
 # would not be all that is meant); objects from the pipeline are gathered
-# into Wanted, to be found and changed together at the end.
+# into Rows, to be read, found and changed together at the end.
 function Step-Change {
-    param($Cmdlet, [hashtable]$Bound, [switch]$Enable, [System.Collections.ArrayList]$Wanted)
+    param($Cmdlet, [hashtable]$Bound, [switch]$Enable, [System.Collections.ArrayList]$Rows)
     if ($Cmdlet.ParameterSetName -eq 'Selection') {
         if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') -or
             $Bound.ContainsKey('DisplayName') -or
@@ -201,15 +201,16 @@ function Step-Change {
                 -Ambiguous $ambiguous
         return
     }
-    foreach ($item in $Bound['InputObject']) {
-        $one = ConvertTo-Wanted -Cmdlet $Cmdlet -Item $item -State ([bool]$Enable)
-        if ($one) { [void]$Wanted.Add($one) }
-    }
+    foreach ($item in $Bound['InputObject']) { [void]$Rows.Add($item) }
 }
 
+# The end of a change command: the Rows gathered are read at once, each with
+# the State wanted (else its own Enabled), and put into that state.
 function Complete-Change {
-    param($Cmdlet, [hashtable]$Bound, [System.Collections.ArrayList]$Wanted)
-    if ($Wanted.Count -eq 0) { return }
+    param($Cmdlet, [hashtable]$Bound, [System.Collections.ArrayList]$Rows, $State)
+    if ($Rows.Count -eq 0) { return }
+    $wanted = @(ConvertTo-Wanted -Cmdlet $Cmdlet -Items $Rows.ToArray() -State $State)
+    if ($wanted.Count -eq 0) { return }
     Invoke-Wanted -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit (Get-ThrottleLimit -Bound $Bound) `
-        -Wanted $Wanted.ToArray() -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force'])
+        -Wanted $wanted -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force'])
 }

@@ -4,14 +4,18 @@
 
 # The connection names of a machine's adapters, by interface GUID: from
 # Get-NetAdapter (Windows 8 and later), else from Win32_NetworkAdapter
-# (Windows 7, Server 2008 R2). Empty where neither is there.
+# (Windows 7, Server 2008 R2). Empty where neither is there. The commands are
+# looked for as PowerShell looks for a command it runs (loading the module
+# that has it): Get-Command would also search the path for programs, which
+# costs more than a listing of a thousand paths where neither is there.
 $script:AdapterNames = {
     $names = @{}
-    if (Get-Command Get-NetAdapter -ErrorAction Ignore) {
+    $commands = $ExecutionContext.InvokeCommand
+    if ($commands.GetCommand('Get-NetAdapter', 'Function, Cmdlet')) {
         foreach ($adapter in @(Get-NetAdapter -IncludeHidden -ErrorAction Ignore)) {
             if ($adapter.InterfaceGuid) { $names[[string]$adapter.InterfaceGuid] = [string]$adapter.Name }
         }
-    } elseif (Get-Command Get-CimInstance -ErrorAction Ignore) {
+    } elseif ($commands.GetCommand('Get-CimInstance', 'Function, Cmdlet')) {
         foreach ($adapter in @(Get-CimInstance -ClassName Win32_NetworkAdapter -ErrorAction Ignore)) {
             if ($adapter.GUID -and
                 $adapter.NetConnectionID) { $names[[string]$adapter.GUID] = [string]$adapter.NetConnectionID }

@@ -149,7 +149,8 @@ function Read-Output {
             $applied[$componentId] = ''
             continue
         }
-        $failed = Split-FailureLine -Line $line
+        $failed = $null
+        if ($script:FailureEnd.IsMatch($line)) { $failed = Split-FailureLine -Line $line }
         if ($failed -and $failed.Call -eq 'Applying changes ... failed - error code' -and
             ([Convert]::ToInt64($failed.Code, 16) -band 0x80000000L) -eq 0) {
             # A success code (severity bit clear), 4a020 among them, is applied.

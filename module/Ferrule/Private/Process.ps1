@@ -105,9 +105,12 @@ $script:RunExe = {
                 $status = $process.ExitCode
                 $process.Dispose()
             }
-            $lines = @($text -split "`r?`n")
+            $lines = [string[]]($text -split "`r?`n")
+            # The last line's end leaves an empty last element: dropped without a pipeline over every line.
             if ($lines.Count -gt 0 -and $lines[-1] -eq '') {
-                $lines = @($lines | Select-Object -First ($lines.Count - 1))
+                $kept = New-Object string[] ($lines.Count - 1)
+                [Array]::Copy($lines, $kept, $kept.Length)
+                $lines = $kept
             }
             [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null })
             if ($StopAt -contains $status) { break }

@@ -76,11 +76,20 @@ function Get-RowComputer {
 }
 
 # Each row with the machines it goes to; a row that goes to none is an error
-# (Get-RowComputer says why), and is left out.
+# (Get-RowComputer says why), and is left out. Rows that name one machine
+# alike (most of a saved baseline's: a machine's every path) go where the
+# first of them went, found once, not by a function call a row.
 function Get-RowRoute {
     param($Cmdlet, [object[]]$Session, [object[]]$Wanted, [hashtable]$Identities)
+    $found = @{}
     foreach ($want in $Wanted) {
-        $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want -Identities $Identities)
+        $key = "$($want.MachineId)`n$($want.MachineName)`n$($want.Computer)"
+        $targets = $found[$key]
+        if ($null -eq $targets) {
+            $targets = @(Get-RowComputer -Cmdlet $Cmdlet -Session $Session -Want $want -Identities $Identities)
+            # One that goes nowhere is asked again, for each row's own error.
+            if ($targets.Count -gt 0) { $found[$key] = $targets }
+        }
         if ($targets.Count -gt 0) { @{ Want = $want; Computers = $targets } }
     }
 }

@@ -1,26 +1,6 @@
 # Rows: objects that name paths and the states wanted for them (saved bindings,
 # rows of a file, hand-written rules), routed to their machines and found there.
 
-# Reads Enabled as a [bool] parameter would, and also as the text that
-# Import-Csv gives; $null for anything else.
-function ConvertTo-State {
-    param($Value)
-    if ($Value -is [bool]) { return $Value }
-    $text = [string]$Value
-    if ($text -eq 'True') { return $true }
-    if ($text -eq 'False') { return $false }
-    $null
-}
-
-# A class by its name or by ferrule's word for it; $null for anything else.
-function ConvertTo-Class {
-    param([string]$Value)
-    foreach ($class in $script:ClassWords.Keys) {
-        if ($Value -eq $class -or $Value -eq $script:ClassWords[$class]) { return $class }
-    }
-    $null
-}
-
 # What the rows routed to one machine name in its listings (Listings: its
 # bindings by class). Chosen: by class, component and path, the binding and
 # the last row that names it. Missing: the literal rows that name no path. A
@@ -147,83 +127,18 @@ function Find-RuleBinding {
     (Select-Binding -Bindings $Bindings -Tests $tests).Selected
 }
 
-# The properties a row may have, as the row reader reads them.
-$script:RowProperties = @('Class', 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'Enabled', 'Optional',
-    'PSComputerName',
-    'MachineId', 'MachineName')
-
-# The row reader: what one row asks for, or $null (and an InvalidArgument
-# error whose target is the row) when it cannot be read. A row is an object
-# or a hashtable with Class, ComponentID, Path, Name, Enabled, Optional, and
-# the machine it is of (PSComputerName, MachineId, MachineName); an object of
-# Get-NetAdapterBinding (known by its properties, so that its deserialized
-# form and its CSV export count too: Name or InterfaceAlias, ComponentID and
-# Enabled, with no Class) is an Adapter row of the component bound to that
-# connection. An empty cell (Import-Csv gives '') is a selector not given;
-# DisplayName never selects. A row must give a ComponentID or a Path, and a
-# Class, unless it has the cmdlets' shape: nothing is filled in for it. State
-# is the state wanted (Disable and Enable), else the row's Enabled.
+# What the rows (Items) ask for, one each in their order, as the compiled
+# row reader (Types/Row.cs) reads them; a row that cannot be read is left out,
+# and an InvalidArgument error whose target is the row says why. State is the
+# state wanted (Disable and Enable), else each row's Enabled.
 function ConvertTo-Wanted {
-    param($Cmdlet, $Item, $State)
-    # Read without a function call a property: a baseline may have a row for every path.
-    $row = @{}
-    if ($Item -is [System.Collections.IDictionary]) {
-        foreach ($property in $script:RowProperties) { if ($Item.Contains($property)) {
-            $row[$property] = $Item[$property] } }
-    } elseif ($null -ne $Item) {
-        $properties = $Item.PSObject.Properties
-        foreach ($property in $script:RowProperties) {
-            $one = $properties[$property]
-            if ($one) { $row[$property] = $one.Value }
+    param($Cmdlet, [object[]]$Items, $State)
+    foreach ($want in [Ferrule.RowReader]::Read($Items, $State, $script:ClassWords)) {
+        if (-not $want.Problem) {
+            $want
+            continue
         }
-    }
-    $given = @{}
-    foreach ($property in 'ComponentID', 'Path', 'Name', 'InterfaceAlias', 'PSComputerName', 'MachineId',
-        'MachineName') {
-        if ($row.ContainsKey($property) -and [string]$row[$property]) { $given[$property] = [string]$row[$property] }
-    }
-    # Problem: the ID of why it cannot be read, and the value it names.
-    $class = $null
-    $problem = $null
-    if ($row.ContainsKey('Class') -and [string]$row['Class']) {
-        $class = ConvertTo-Class -Value $row['Class']
-        if (-not $class) { $problem = 'RowClassUnknown', $row['Class'] }
-    } elseif (($given.ContainsKey('Name') -or $given.ContainsKey('InterfaceAlias')) -and
-        $given.ContainsKey('ComponentID') -and
-        $row.ContainsKey('Enabled')) {
-        # Get-NetAdapterBinding's shape: Name is the connection name, ComponentID the bound component.
-        $class = 'Adapter'
-        if (-not $given.ContainsKey('Name')) { $given['Name'] = $given['InterfaceAlias'] }
-    } else {
-        $problem = 'RowClassMissing', $null
-    }
-    if ($null -eq $State) { $State = ConvertTo-State -Value $row['Enabled'] }
-    $optional = $false
-    if ($row.ContainsKey('Optional') -and $null -ne $row['Optional'] -and [string]$row['Optional']) {
-        $optional = ConvertTo-State -Value $row['Optional']
-        if ($null -eq $optional -and -not $problem) { $problem = 'RowOptionalUnreadable', $row['Optional'] }
-    }
-    if (-not $problem -and $null -eq $State) {
-        $problem = 'RowEnabledUnreadable', $row['Enabled']
-    }
-    $literal = $given.ContainsKey('ComponentID') -and $given.ContainsKey('Path') -and
-        -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.ComponentID) -and
-        -not [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($given.Path)
-    if (-not $problem -and -not $given.ContainsKey('ComponentID') -and -not $given.ContainsKey('Path')) {
-        $problem = 'RowNamesNoPath', $null
-    }
-    if (-not $problem -and -not $literal -and $given.ContainsKey('Name') -and $class -ne 'Adapter') {
-        $problem = 'RowNameNotAdapter', $class
-    }
-    if ($problem) {
-        $Cmdlet.WriteError((New-ErrorRecord -Id $problem[0] -Values $problem[1] -Category InvalidArgument `
-            -Target $Item))
-        return
-    }
-    [pscustomobject]@{
-        Class = $class; ComponentID = $given['ComponentID']; Path = $given['Path']; Name = $given['Name'];
-            Enabled = $State
-        Optional = $optional; Computer = $(if ($given['PSComputerName']) { $given['PSComputerName'] } else { '' })
-        MachineId = $given['MachineId']; MachineName = $given['MachineName']; Literal = $literal; Source = $Item
+        $Cmdlet.WriteError((New-ErrorRecord -Id $want.Problem -Values $want.ProblemValue -Category InvalidArgument `
+            -Target $want.Source))
     }
 }

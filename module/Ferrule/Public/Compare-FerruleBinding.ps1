@@ -66,7 +66,7 @@ function Compare-FerruleBinding {
             $PSCmdlet.WriteError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
             return
         }
-        $wanted = @(foreach ($row in $given) { ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null })
+        $wanted = @(ConvertTo-Wanted -Cmdlet $PSCmdlet -Items $given -State $null)
         if ($wanted.Count -eq 0) { return }
         Compare-Baseline -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Wanted $wanted `
             -IncludeEqual:$IncludeEqual -IncludeNew:$IncludeNew

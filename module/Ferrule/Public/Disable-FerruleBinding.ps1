@@ -81,7 +81,7 @@ function Disable-FerruleBinding {
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    begin { $wanted = New-Object System.Collections.ArrayList }
-    process { Step-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Enable:$false -Wanted $wanted }
-    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted }
+    begin { $rows = New-Object System.Collections.ArrayList }
+    process { Step-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Enable:$false -Rows $rows }
+    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $rows -State $false }
 }

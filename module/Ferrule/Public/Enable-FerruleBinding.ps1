@@ -63,7 +63,7 @@ function Enable-FerruleBinding {
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    begin { $wanted = New-Object System.Collections.ArrayList }
-    process { Step-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Enable -Wanted $wanted }
-    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted }
+    begin { $rows = New-Object System.Collections.ArrayList }
+    process { Step-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Enable -Rows $rows }
+    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $rows -State $true }
 }

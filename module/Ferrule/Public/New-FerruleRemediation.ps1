@@ -43,9 +43,7 @@ function New-FerruleRemediation {
     if ($given.Count -eq 0) {
         $PSCmdlet.ThrowTerminatingError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
     }
-    $wanted = @(foreach ($row in $given) {
-            ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null
-        })
+    $wanted = @(ConvertTo-Wanted -Cmdlet $PSCmdlet -Items $given -State $null)
     # A row that cannot be read is an error already: nothing is written.
     if ($wanted.Count -ne $given.Count) { return }
     $rows = @(foreach ($one in $wanted) { ConvertTo-BaselineRow -Wanted $one })

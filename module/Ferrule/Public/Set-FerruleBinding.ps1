@@ -89,7 +89,7 @@ function Set-FerruleBinding {
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     begin {
-        $wanted = New-Object System.Collections.ArrayList
+        $gathered = New-Object System.Collections.ArrayList
         $received = $false
     }
     process {
@@ -97,16 +97,13 @@ function Set-FerruleBinding {
         if ($PSCmdlet.ParameterSetName -eq 'Selection') {
             $rows = @(@{ Class = $Class; ComponentID = $ComponentID; Path = $Path; Name = $Name; Enabled = $Enabled })
         }
-        foreach ($row in $rows) {
-            $one = ConvertTo-Wanted -Cmdlet $PSCmdlet -Item $row -State $null
-            if ($one) { [void]$wanted.Add($one) }
-        }
+        foreach ($row in $rows) { [void]$gathered.Add($row) }
         $received = $true
     }
     end {
         if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and -not $received) {
             $PSCmdlet.WriteWarning((Get-Message -Id NoRow))
         }
-        Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Wanted $wanted
+        Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $gathered -State $null
     }
 }
