@@ -160,6 +160,16 @@ if(COMMAND add_pester_test)
   set_tests_properties(wine.x64.module PROPERTIES FIXTURES_REQUIRED wine_server_x64 LABELS "wine;ferrule.exe;powershell")
 endif()
 
+# The benchmark at its smallest, one run each: not timed, but every table's
+# rows must come from work that succeeded, or it fails (as without the test
+# server). It makes a Wine prefix of its own.
+if(PWSH AND STRACE)
+  add_test(NAME bench.smoke COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/bench/run.py --smoke
+           --measure $<TARGET_FILE:ferrule_measure> --windows ${CMAKE_BINARY_DIR}/windows-x64 --wine ${WINE64}
+           --prefix ${CMAKE_BINARY_DIR}/bench-smoke-prefix --pwsh ${PWSH})
+  set_tests_properties(bench.smoke PROPERTIES LABELS "wine;bench" TIMEOUT 300)
+endif()
+
 # 32-bit Wine's loader is a 32-bit program: it runs here only when the kernel
 # hands such programs to qemu-user.
 find_program(WINE32 wine PATHS /usr/lib/wine NO_DEFAULT_PATH)
