@@ -20,6 +20,7 @@
         'Types/Binding.cs'
         'Types/BindingDrift.cs'
         'Types/Selection.cs'
+        'Types/Row.cs'
         'Types/DetachedRun.cs'
         'Private/Output.ps1'
         'Private/Process.ps1'

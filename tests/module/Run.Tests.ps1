@@ -125,14 +125,18 @@ Describe 'What runs on another machine' {
 
 Describe 'Loading' {
     # AllSigned does not look at what Add-Type compiles: the module compiles
-    # its C# only with the SHA-256 that its signed script gives.
+    # its C# only with the SHA-256 that its signed script gives. The copy holds
+    # what the build installs and packs: the files of its manifest's FileList.
     It 'imports <Case>' -ForEach @(
         @{ Case = 'as it was built'; Changed = $false }
         @{ Case = 'nothing when a byte of its C# has changed'; Changed = $true }
     ) {
         $copy = Join-Path $TestDrive "module-$Changed/Ferrule"
-        New-Item -ItemType Directory -Force -Path (Split-Path $copy) | Out-Null
-        Copy-Item -Recurse (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') $copy
+        $source = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
+        foreach ($name in (Import-PowerShellDataFile (Join-Path $source 'Ferrule.psd1')).FileList) {
+            New-Item -ItemType Directory -Force -Path (Split-Path (Join-Path $copy $name)) | Out-Null
+            Copy-Item -LiteralPath (Join-Path $source $name) -Destination (Join-Path $copy $name)
+        }
         if ($Changed) {
             $file = Join-Path $copy 'Types/Selection.cs'
             $bytes = [IO.File]::ReadAllBytes($file)
