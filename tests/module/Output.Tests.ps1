@@ -139,11 +139,17 @@ Describe 'Failures' {
                 if ($environment -and $environment.Contains($marker)) { kill -INT $id }
             }
         }
-        { Disable-FerruleBinding -Class Protocol -ComponentID * -Confirm:$false -ErrorAction SilentlyContinue } |
-            Should -Throw -ErrorId 'Ferrule.Stopped,Disable-FerruleBinding'
+        $env:FERRULE_EVENT_FILE = "$file.events"
+        try {
+            { Disable-FerruleBinding -Class Protocol -ComponentID * -Confirm:$false -ErrorAction SilentlyContinue } |
+                Should -Throw -ErrorId 'Ferrule.Stopped,Disable-FerruleBinding'
+        } finally {
+            $env:FERRULE_EVENT_FILE = $null
+        }
         $stopper | Wait-Job | Remove-Job
-        # The component in hand was finished, and no other was begun.
+        # The component in hand was finished, and no other was begun; its record says it may not be.
         @(Get-Calls $file '^INetCfg\.Apply\(').Count | Should -Be 1
+        @(Get-Content "$file.events" -ErrorAction Ignore | ForEach-Object { ($_ | ConvertFrom-Json).EventId }) | Should -Be @(1001)
     }
 }
 

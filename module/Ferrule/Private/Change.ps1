@@ -93,22 +93,27 @@ function Invoke-Change {
     foreach ($computer in $computers) { $lines[$computer] = $work[$computer].ToArray() }
     $machines = Invoke-Run -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Work $lines
     $asked = @{}
-    foreach ($computer in $planned.Keys) {
-        foreach ($item in $planned[$computer]) { $asked[(Get-BindingKey -Binding $item.Current)] = $true }
-        if (-not $machines.ContainsKey($computer)) { continue }
-        $runs = $machines[$computer].Runs
-        for ($i = 0; $i -lt $runs.Count; $i++) {
-            $item = $planned[$computer][$i]
-            Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0) `
-                -Events $events[$computer]
+    # The records of what was changed are written even when a stop ends the command.
+    try {
+        foreach ($computer in $planned.Keys) {
+            foreach ($item in $planned[$computer]) { $asked[(Get-BindingKey -Binding $item.Current)] = $true }
+            if (-not $machines.ContainsKey($computer)) { continue }
+            $runs = $machines[$computer].Runs
+            for ($i = 0; $i -lt $runs.Count; $i++) {
+                $item = $planned[$computer][$i]
+                Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0) `
+                    -Events $events[$computer]
+            }
         }
+        Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes @($script:ClassWords.Keys)
+        $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
+            -Classes @($script:ClassWords.Keys)
+        Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru `
+            -Events $events
+    } finally {
+        Write-ChangeEvent -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Events $events `
+            -Correlation ([guid]::NewGuid().ToString())
     }
-    Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes @($script:ClassWords.Keys)
-    $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
-        -Classes @($script:ClassWords.Keys)
-    Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru -Events $events
-    Write-ChangeEvent -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Events $events `
-        -Correlation ([guid]::NewGuid().ToString())
 }
 
 # What one change's run says: the changed binding (with -PassThru), a warning
