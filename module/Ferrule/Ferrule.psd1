@@ -43,6 +43,7 @@
         'Private/Remediation.ps1'
         'Templates/Detection.ps1.in'
         'Templates/Remediation.ps1.in'
+        'Templates/Prelude.ps1.in'
         'Public/Get-FerruleBinding.ps1'
         'Public/Disable-FerruleBinding.ps1'
         'Public/Enable-FerruleBinding.ps1'

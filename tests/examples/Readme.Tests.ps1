@@ -98,17 +98,19 @@ Describe 'The drift scripts' {
         }
     }
 
-    It 'writes nothing from a template that is not the one the module was built with' {
-        $copy = Join-Path $TestDrive 'changed/Ferrule'
+    It 'writes nothing from a template that is not the one the module was built with: <_>' -ForEach @(
+        'Remediation.ps1.in', 'Prelude.ps1.in') {
+        $name = $_
+        $copy = Join-Path $TestDrive "changed-$name/Ferrule"
         New-Item -ItemType Directory -Force -Path (Split-Path $copy) | Out-Null
         Copy-Item -Recurse (Join-Path $root 'module/Ferrule') $copy
-        $template = Join-Path $copy 'Templates/Remediation.ps1.in'
+        $template = Join-Path $copy "Templates/$name"
         [IO.File]::AppendAllText($template, "Invoke-WebRequest https://example.invalid/`n")
-        $out = Join-Path $TestDrive 'changed-out'
+        $out = Join-Path $TestDrive "changed-out-$name"
         $said = @(& $Pwsh -NoProfile -NonInteractive -Command ("Import-Module '$copy/Ferrule.psd1'; " +
                 "New-FerruleRemediation -Baseline ([pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; " +
                 "Enabled = `$true }) -Path '$out' -For Intune") 2>&1 | ForEach-Object { "$_" })
-        $said -join ' ' | Should -BeLike '*Remediation.ps1.in is not the template that the module was built with*'
+        $said -join ' ' | Should -BeLike "*$name is not the template that the module was built with*"
         Test-Path $out | Should -BeFalse
     }
 

@@ -42,20 +42,28 @@ function ConvertTo-BaselineRow {
     (@('    [pscustomobject]@{') + @($pairs | ForEach-Object { "        $_" }) + '    }') -join "`n"
 }
 
-# A template's text with the rows between its baseline's markers, and the
-# tool it is made for.
-function Format-Remediation {
-    param([string]$Template, [string[]]$Rows, [string]$For)
-    # Authenticode cannot sign a template: the signed Private/TypeHashes.ps1 gives its SHA-256.
-    $file = Join-Path $script:ModuleRoot "Templates/$Template.ps1.in"
+# A template's text, only when its SHA-256 is the one that the signed
+# Private/TypeHashes.ps1 gives (Authenticode cannot sign a template).
+function Read-Template {
+    param([string]$Name)
+    $file = Join-Path $script:ModuleRoot "Templates/$Name.ps1.in"
     $bytes = [IO.File]::ReadAllBytes($file)
     $sha = [Security.Cryptography.SHA256]::Create()
     $hash = -join @($sha.ComputeHash($bytes) | ForEach-Object { $_.ToString('X2') })
     $sha.Dispose()
-    if ($hash -ne $script:TemplateHashes["$Template.ps1.in"]) {
+    if ($hash -ne $script:TemplateHashes["$Name.ps1.in"]) {
         throw (New-ErrorRecord -Id TemplateChanged -Values $file, $hash -Category SecurityError -Target $file)
     }
-    $text = (New-Object System.Text.UTF8Encoding $false).GetString($bytes)
+    (New-Object System.Text.UTF8Encoding $false).GetString($bytes)
+}
+
+# A template's text with the prelude that both scripts begin with in its
+# place, the rows between the baseline's markers, and the tool it is made for.
+function Format-Remediation {
+    param([string]$Template, [string[]]$Rows, [string]$For)
+    $prelude = Read-Template -Name Prelude
+    $prelude = $prelude.Substring($prelude.IndexOf("# prelude begins`n") + "# prelude begins`n".Length)
+    $text = [regex]::Replace((Read-Template -Name $Template), '(?m)^# prelude: .*\n', { $prelude })
     $lines = ($Rows | ForEach-Object { "$_`n" }) -join ''
     $block = "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends"
     $text = [regex]::Replace($text, '(?s)# baseline begins\n.*?# baseline ends', { $block })

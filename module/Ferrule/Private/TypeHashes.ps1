@@ -11,6 +11,7 @@ $script:TypeHashes = [ordered]@{
 # And of each of its Templates/*.ps1.in files, the scripts that
 # New-FerruleRemediation writes, which it uses only when they match.
 $script:TemplateHashes = [ordered]@{
-    'Detection.ps1.in' = '6806E15A3CF19B6519C3C53942272FBEDE550F44C88A03292B25581BC798F418'
-    'Remediation.ps1.in' = 'DD1706D0DB91F8A0385094E86002C37B7838AC9346ADB0339F15BA10E611B7BA'
+    'Detection.ps1.in' = '545706D7F573544A195443D4AA0E40A883CB6F0617558F362DD2FA5C57C7F273'
+    'Prelude.ps1.in' = 'B09B0542D2E4502B6AC2110845309D24D79E513D12B512834DEF802DB2C51686'
+    'Remediation.ps1.in' = '81F5473C38C6FA1062D4CDA3CAD1FAD0D76E47807FFEF0B385D6B92B5BFED66E'
 }
