@@ -296,8 +296,9 @@ class CodePageConsole(Console):
 
     def command(self, arguments, argv0=None):
         words = [windows_path(self.program)] + arguments
-        if self.cannot_pass(words):
-            raise SystemExit(f"cmd would read these words otherwise: {words}")
+        why = self.cannot_pass(words)
+        if why:
+            raise SystemExit(f"{why}: {words}")
         line = f"chcp {self.code_page} >nul & {' '.join(words)} >%FERRULE_OUTPUT%"
         return self.on_terminal([self.wine, "cmd", "/c", line])
 
