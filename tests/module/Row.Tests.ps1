@@ -48,6 +48,15 @@ Describe 'Rows' {
             Message = "*'Bogus'*" }
         @{ Case = 'of another machine, each of two'; Row = @{ PSComputerName = 'pc01' }; Category = 'InvalidArgument'; Twice = $true
             Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of another machine, after a row of every machine'; Row = @{ PSComputerName = 'pc01' }; Category = 'InvalidArgument'
+            After = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'True' }
+            Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of another machine by its identity alone, after a row of every machine'; Row = @{ MachineId = 'another-machine' }
+            After = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'True' }
+            Category = 'InvalidArgument'; Message = '*is a row of another machine, * (MachineId another-machine)*' }
+        @{ Case = 'of a clone under another name, after a row of this machine'; Row = @{ MachineId = '<this>'; MachineName = 'PC-CLONE' }
+            After = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'True'; MachineId = '<this>' }
+            Category = 'InvalidArgument'; Message = '*is a row of another machine, PC-CLONE (MachineId *' }
     ) {
         $file = Use-Machine
         $given = $Whole
@@ -58,8 +67,11 @@ Describe 'Rows' {
         }
         $rows = , $given
         if ($Twice) { $rows = @($given, $given.PSObject.Copy()) }
+        if ($After) { $rows = @([pscustomobject]$After, $given) }
+        $own = $(if ($Row -and $Row['MachineId'] -eq '<this>') { @(Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip)[0].MachineId })
+        foreach ($one in $rows) { if ($one.PSObject.Properties['MachineId'] -and $one.MachineId -eq '<this>') { $one.MachineId = $own } }
         $rows | Set-FerruleBinding -Confirm:$false -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue
-        $failures.Count | Should -Be $rows.Count
+        $failures.Count | Should -Be $(if ($Twice) { 2 } else { 1 })
         $failures[0].CategoryInfo.Category | Should -Be $Category
         $failures[0].TargetObject | Should -Be $given
         if ($Message) { $failures[0].Exception.Message | Should -BeLike $Message }
