@@ -91,6 +91,9 @@ Describe 'Rows' {
             Changed = @('ms_tcpip ms_server->ms_tcpip False') }
         @{ Case = 'that is a hashtable'; Whole = @{ Class = 'Protocol'; ComponentID = 'ms_netbt'; Path = 'ms_server->ms_netbt'; Enabled = $false }
             Computer = $null; Changed = @('ms_netbt ms_server->ms_netbt False') }
+        @{ Case = 'whose Optional cell is empty'; Row = @{ Optional = '' }; Computer = $null; Changed = @('ms_tcpip ms_server->ms_tcpip False') }
+        @{ Case = 'of Get-NetAdapterBinding''s shape, as a hashtable'; Computer = $null; Changed = @("$Ethernet ms_tcpip6->$Ethernet False")
+            Whole = @{ Name = 'Ethernet 2'; ComponentID = 'ms_tcpip6'; Enabled = $false } }
         @{ Case = 'of Get-NetAdapterBinding''s shape'; Computer = $null; Changed = @("$Ethernet ms_tcpip6->$Ethernet False")
             Whole = [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceAlias = 'Ethernet 2'; DisplayName = 'Internet Protocol Version 6 (TCP/IPv6)'
                 ComponentID = 'ms_tcpip6'; Enabled = $false } }

@@ -140,8 +140,6 @@ namespace Ferrule {
 
         // A [bool], or the text True or False; null for anything else.
         static object State(object value) {
-            PSObject wrapped = value as PSObject;
-            if (wrapped != null) value = wrapped.BaseObject;
             if (value is bool) return value;
             string text = Text(value);
             if (string.Equals(text, "True", StringComparison.OrdinalIgnoreCase)) return true;
