@@ -81,6 +81,27 @@ function Get-RowMachineName {
     $Machine.($names[0])
 }
 
+# Whether the identity that a row gives (its MachineId, and its MachineName
+# where it has one) is that of one of the computers' machines.
+function Test-IdentityFound {
+    param($Machine, [string[]]$Computers, [hashtable]$Identities)
+    $identity = New-Object Ferrule.RowMachine
+    $identity.MachineId = $Machine.MachineId
+    $identity.MachineName = $Machine.MachineName
+    @(Find-RowMachine -Machine $identity -Computers $Computers -Identities $Identities).Count -gt 0
+}
+
+# The error for a row whose identity is no machine's: none of the sessions',
+# or without -Session, not this machine's.
+function New-IdentityError {
+    param($Want, [object[]]$Session)
+    $values = "$($Want.ComponentID): $($Want.Path)", $Want.Machine.MachineName, $Want.Machine.MachineId
+    if ($Session) {
+        return New-ErrorRecord -Id NoSessionForMachine -Values $values -Category ObjectNotFound -Target $Want.Source
+    }
+    New-ErrorRecord -Id RowOfAnotherMachineById -Values $values -Category InvalidArgument -Target $Want.Source
+}
+
 # The machine a row goes to: the one machine that its every name names
 # (MachineId, MachineName, SystemName, PSComputerName, ComputerName; with
 # -Session, an error where no session reaches it; without, an error unless
@@ -97,12 +118,9 @@ function Get-RowComputer {
     if ($found.Count -gt 1) {
         $record = New-ErrorRecord -Id RowMachineAmbiguous -Values $label, ($found -join ', ') `
             -Category InvalidArgument -Target $Want.Source
-    } elseif ($machine.MachineId -and $Session) {
-        $record = New-ErrorRecord -Id NoSessionForMachine -Values $label, $machine.MachineName, $machine.MachineId `
-            -Category ObjectNotFound -Target $Want.Source
-    } elseif ($machine.MachineId) {
-        $record = New-ErrorRecord -Id RowOfAnotherMachineById -Values $label, $machine.MachineName, $machine.MachineId `
-            -Category InvalidArgument -Target $Want.Source
+    } elseif ($machine.MachineId -and -not (Test-IdentityFound -Machine $machine -Computers $computers `
+            -Identities $Identities)) {
+        $record = New-IdentityError -Want $Want -Session $Session
     } else {
         $name = Get-RowMachineName -Machine $machine -Computers $computers -Identities $Identities
         if ($Session) {

@@ -96,6 +96,7 @@ namespace Ferrule {
             new RowProperty("InterfaceAlias", true, "Name"), new RowProperty("InterfaceDescription", false, null),
             new RowProperty("InterfaceGuid", false, null), new RowProperty("PSComputerName", true, null),
             new RowProperty("RunspaceId", false, null), new RowProperty("PSShowComputerName", false, null),
+            new RowProperty("PSSourceJobInstanceId", false, null),
             new RowProperty("ComputerName", true, null), new RowProperty("Drift", true, null),
             new RowProperty("Wanted", true, null), new RowProperty("Found", false, null),
             new RowProperty("Optional", true, null), new RowProperty("Caption", false, null),
