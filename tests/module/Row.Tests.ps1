@@ -70,6 +70,8 @@ Describe 'Rows' {
             Message = 'PC-OTHER: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
         @{ Case = 'of this machine''s identity under another computer''s name'; Row = @{ MachineId = '<this>'; PSComputerName = 'pc01' }
             Category = 'InvalidArgument'; Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'whose names hold brackets, as a path that is not there'; Row = @{ ComponentID = 'ms_x[2]'; Path = 'ms_server->ms_x[2]' }
+            Category = 'ObjectNotFound'; Message = 'No binding path ms_x`[2`]: ms_server->ms_x`[2`] of class Protocol.' }
         @{ Case = 'with a misspelt property'; Row = @{ Nmae = 'Wi-Fi' }; Category = 'InvalidArgument'
             Message = 'Nmae: did you mean Name? *Select-Object -Property * -ExcludeProperty Nmae.' }
         @{ Case = 'with a column added by hand'; Row = @{ Note = 'keep' }; Category = 'InvalidArgument'; Message = 'Note: did you mean *-ExcludeProperty Note.' }
