@@ -138,6 +138,29 @@ Describe 'The drift scripts' {
         Test-Path $env:FERRULE_PWNED | Should -BeFalse
     }
 
+    # A row is written as the reader reads it, and a saved path as itself, not as a rule.
+    It 'writes <Case>' -ForEach @(
+        @{ Case = 'a row''s InterfaceAlias as its Name'; Line = "    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Wi-Fi'; Enabled = `$false }"
+            Row = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; InterfaceAlias = 'Wi-Fi'; Enabled = $false } }
+        @{ Case = 'a saved path that holds ? as the module''s own'
+            Line = (@('    [pscustomobject]@{', "PSTypeName = 'Ferrule.Binding'", "Class = 'Service'", "ComponentID = 'ms_q'",
+                    "Path = 'ms_a?->x'", 'Enabled = $true') -join "`n        ") + "`n    }"
+            Row = [pscustomobject]@{ PSTypeName = 'Deserialized.Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'
+                Enabled = $true; MachineId = 'machine-1'; MachineName = 'PC01' } }
+        @{ Case = 'nothing for a row with a misspelt property'; Line = $null
+            Row = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Nmae = 'Wi-Fi'; Enabled = $false } }
+    ) {
+        $folder = Join-Path $TestDrive ([guid]::NewGuid())
+        New-FerruleRemediation -Baseline $Row -Path $folder -For Intune -ErrorAction SilentlyContinue -ErrorVariable failures | Out-Null
+        if ($null -eq $Line) {
+            @($failures | ForEach-Object { $_.FullyQualifiedErrorId }) | Should -Be 'Ferrule.RowPropertyUnknown,New-FerruleRemediation'
+            Test-Path $folder | Should -BeFalse
+            return
+        }
+        $text = [IO.File]::ReadAllText((Join-Path $folder 'drift-remediation.ps1'))
+        [regex]::Match($text, '(?s)# baseline begins\n\$baseline = @\(\n(.*?)\n\)').Groups[1].Value | Should -BeExactly $Line
+    }
+
     # Where Intune enforces signature checks, a Bypass would import the module without them.
     It 'relaunches <_> in 64-bit PowerShell under its own process''s policy, never Bypass' -ForEach @(
         'drift-detection', 'drift-remediation') {

@@ -20,3 +20,21 @@ $script:EventCases = @(
     @{ Case = 'Compare'; Extra = @(); Expected = @()
         Run = { param($s) @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Enabled = $false } | Compare-FerruleBinding @s } }
 )
+# Get-NetAdapterBinding's object as a row, with every property of a real one
+# (NetAdapterBinding.properties, which the Windows workflow saves from one):
+# IPv4's Link-Layer Topology Discovery binding to Wi-Fi, disabled.
+$script:NetAdapterBindingRow = & {
+    $values = [ordered]@{ PSTypeName = 'Microsoft.Management.Infrastructure.CimInstance#ROOT/StandardCimv2/MSFT_NetAdapterBindingSettingData' }
+    foreach ($name in [IO.File]::ReadAllLines((Join-Path $PSScriptRoot 'NetAdapterBinding.properties'))) { $values[$name] = $null }
+    foreach ($name in 'Name', 'InterfaceAlias', 'ifAlias') { $values[$name] = 'Wi-Fi' }
+    foreach ($name in 'InterfaceDescription', 'ifDesc') { $values[$name] = 'Intel(R) Wi-Fi 6 AX201 160MHz' }
+    $values['ComponentID'] = 'ms_lltdio'
+    $values['DisplayName'] = 'Link-Layer Topology Discovery Mapper I/O Driver'
+    $values['InstanceID'] = "$($script:WiFi)::ms_lltdio"
+    $values['Enabled'] = $false
+    $values['SystemName'] = [Environment]::MachineName
+    $values['CimClass'] = 'ROOT/StandardCimv2:MSFT_NetAdapterBindingSettingData'
+    [pscustomobject]$values
+}
+# A service with a path whose name holds a real ?, beside one that the ? as a wildcard would match.
+$script:Lookalike = @('class service', 'component ms_q "Q"', 'path "ms_a?->x" enabled', 'path "ms_ab->x" enabled')

@@ -205,7 +205,7 @@ Describe 'Messages' {
             }
         }
         foreach ($file in Get-ChildItem (Join-Path $folder 'Types') -Filter *.cs) {
-            foreach ($found in [regex]::Matches([IO.File]::ReadAllText($file.FullName), 'Refuse\(want, "(\w+)"')) { $script:ErrorIds[$found.Groups[1].Value] = $true }
+            foreach ($found in [regex]::Matches([IO.File]::ReadAllText($file.FullName), '(?:Refuse\(row, |Problem = )"(\w+)"')) { $script:ErrorIds[$found.Groups[1].Value] = $true }
         }
         $module = Get-Module Ferrule
         $script:FailureIds = @(& $module { @($script:FailureCategories | ForEach-Object { $_.Id }) + @($script:FailureIds.Values) } |

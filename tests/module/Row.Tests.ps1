@@ -8,6 +8,11 @@ Describe 'Rows' {
     It 'puts saved states back from <Format>' -ForEach @(
         @{ Format = 'Export-Csv'; Save = { param($f) $input | Export-Csv -NoTypeInformation -Path $f }; Load = { param($f) Import-Csv $f } }
         @{ Format = 'Export-Clixml'; Save = { param($f) $input | Export-Clixml -Path $f }; Load = { param($f) Import-Clixml $f } }
+        # Only the drift, each Changed row its path with Wanted as its state.
+        @{ Format = 'the drift of Compare-FerruleBinding'; Drift = 7; Save = { param($f) $input | Export-Clixml -Path $f }
+            Load = { param($f) Import-Clixml $f | Compare-FerruleBinding -IncludeEqual -IncludeNew } }
+        @{ Format = 'the drift of Compare-FerruleBinding, through Export-Csv'; Drift = 7; Save = { param($f) $input | Export-Clixml -Path $f }
+            Load = { param($f) Import-Clixml $f | Compare-FerruleBinding | Export-Csv -NoTypeInformation "$f.csv"; Import-Csv "$f.csv" } }
     ) {
         $file = Use-Machine
         $saved = Join-Path $TestDrive "saved-$Format"
@@ -21,7 +26,7 @@ Describe 'Rows' {
         $applied = @(Get-Calls $file 'INetCfg\.Apply').Count
         $restored = @(@(& $Load $saved; & $Load "$saved-adapters") | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
         Get-State $file | Should -Be $before
-        $restored.Count | Should -Be @(Read-Machine $file | Where-Object Class -In 'Protocol', 'Adapter').Count
+        $restored.Count | Should -Be $(if ($Drift) { $Drift } else { @(Read-Machine $file | Where-Object Class -In 'Protocol', 'Adapter').Count })
         # Only the seven paths changed since are changed back.
         @(Get-Calls $file 'INetCfg\.Apply').Count - $applied | Should -Be 7
     }
@@ -57,6 +62,40 @@ Describe 'Rows' {
         @{ Case = 'of a clone under another name, after a row of this machine'; Row = @{ MachineId = '<this>'; MachineName = 'PC-CLONE' }
             After = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'True'; MachineId = '<this>' }
             Category = 'InvalidArgument'; Message = '*is a row of another machine, PC-CLONE (MachineId *' }
+        @{ Case = 'of another machine by its MachineName alone'; Row = @{ MachineName = 'PC-OTHER' }; Category = 'InvalidArgument'
+            Message = 'PC-OTHER: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of another machine by Get-NetAdapterBinding''s SystemName'; Row = @{ SystemName = 'PC-OTHER' }; Category = 'InvalidArgument'
+            Message = 'PC-OTHER: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of another machine by Compare''s ComputerName'; Row = @{ ComputerName = 'PC-OTHER' }; Category = 'InvalidArgument'
+            Message = 'PC-OTHER: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of this machine''s identity under another computer''s name'; Row = @{ MachineId = '<this>'; PSComputerName = 'pc01' }
+            Category = 'InvalidArgument'; Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'whose names hold brackets, as a path that is not there'; Row = @{ ComponentID = 'ms_x[2]'; Path = 'ms_server->ms_x[2]' }
+            Category = 'ObjectNotFound'; Message = 'No binding path ms_x`[2`]: ms_server->ms_x`[2`] of class Protocol.' }
+        @{ Case = 'with a misspelt property'; Row = @{ Nmae = 'Wi-Fi' }; Category = 'InvalidArgument'
+            Message = 'Nmae: did you mean Name? *Select-Object -Property * -ExcludeProperty Nmae.' }
+        @{ Case = 'with a column added by hand'; Row = @{ Note = 'keep' }; Category = 'InvalidArgument'; Message = 'Note: did you mean *-ExcludeProperty Note.' }
+        @{ Case = 'whose Name and InterfaceAlias disagree'; Category = 'InvalidArgument'; Message = "A row has Name 'Wi-Fi' and InterfaceAlias 'Ethernet 2'*"
+            Row = @{ Class = 'Adapter'; ComponentID = 'ms_tcpip'; Path = ''; Name = 'Wi-Fi'; InterfaceAlias = 'Ethernet 2' } }
+        @{ Case = 'whose InterfaceDescription and ifDesc disagree'; Row = @{ InterfaceDescription = 'Intel A'; ifDesc = 'Intel B' }
+            Category = 'InvalidArgument'; Message = "A row has InterfaceDescription 'Intel A' and ifDesc 'Intel B'*" }
+        @{ Case = 'that gives Path twice, as keys that differ by case'; Category = 'InvalidArgument'; Message = 'A row has Path and path*'
+            Whole = '{"Class":"Protocol","ComponentID":"ms_tcpip","Path":"ms_server->ms_tcpip","path":"ms_server->ms_netbt","Enabled":false}' |
+                ConvertFrom-Json -AsHashtable }
+        @{ Case = 'that gives Path as a key and as a note property'; Category = 'InvalidArgument'; Message = 'A row has Path and path*'
+            Whole = & { $h = @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $false }
+                Add-Member -InputObject $h -NotePropertyName path -NotePropertyValue 'ms_server->ms_netbt' -PassThru } }
+        @{ Case = 'of drift Missing'; Category = 'InvalidArgument'; Message = 'A Compare row of drift Missing*'
+            Whole = [pscustomobject]@{ ComputerName = 'localhost'; Drift = 'Missing'; Class = 'Protocol'; ComponentID = 'ms_tcpip'; Name = $null
+                Path = 'ms_server->ms_tcpip'; Wanted = $false; Found = $null; Optional = $false } }
+        @{ Case = 'of drift Unmatched'; Category = 'InvalidArgument'; Message = 'A Compare row of drift Unmatched*'
+            Whole = [pscustomobject]@{ ComputerName = 'localhost'; Drift = 'Unmatched'; Class = 'Adapter'; ComponentID = 'ms_tcpip'; Name = 'Wi-Fi'
+                Path = $null; Wanted = $false; Found = $null; Optional = $false } }
+        @{ Case = 'that is an adapter of Get-NetAdapter'; Category = 'InvalidArgument'; Message = "An adapter of Get-NetAdapter ('Wi-Fi')*"
+            Whole = [pscustomobject]@{ PSTypeName = 'Microsoft.Management.Infrastructure.CimInstance#ROOT/StandardCimv2/MSFT_NetAdapter'
+                Name = 'Wi-Fi'; InterfaceAlias = 'Wi-Fi'; ifIndex = 7; ComponentID = 'PCI\VEN_8086&DEV_A0F0'; InterfaceGuid = $WiFi } }
+        @{ Case = 'that is an adapter of Get-NetAdapter, through CSV'; Category = 'InvalidArgument'; Message = "An adapter of Get-NetAdapter ('Wi-Fi')*"
+            Whole = [pscustomobject]@{ Name = 'Wi-Fi'; ComponentID = 'PCI\VEN_8086&DEV_A0F0'; CimClass = 'ROOT/StandardCimv2:MSFT_NetAdapter'; ifIndex = '7' } }
     ) {
         $file = Use-Machine
         $given = $Whole
@@ -103,8 +142,32 @@ Describe 'Rows' {
         @{ Case = 'of Get-NetAdapterBinding''s shape, piped to Disable'; Computer = $null; Through = 'Disable'
             Changed = @("$WiFi ms_tcpip->$WiFi False")
             Whole = [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceAlias = 'Wi-Fi'; ComponentID = 'ms_tcpip'; Enabled = $true } }
+        @{ Case = 'of Get-NetAdapterBinding, every property a real one has'; Computer = $null; Changed = @("$WiFi ms_lltdio->$WiFi False")
+            Whole = $NetAdapterBindingRow }
+        @{ Case = 'with InterfaceAlias beside Class'; Computer = $null; Changed = @("$WiFi ms_tcpip->$WiFi False")
+            Whole = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip'; InterfaceAlias = 'Wi-Fi'; Enabled = $false } }
+        @{ Case = 'of ConvertFrom-Json -AsHashtable, its path in lower case'; Computer = $null; Changed = @('ms_tcpip ms_server->ms_tcpip False')
+            Whole = '{"Class":"Protocol","ComponentID":"ms_tcpip","path":"ms_server->ms_tcpip","Enabled":false}' | ConvertFrom-Json -AsHashtable }
+        @{ Case = 'that is a Dictionary with PATH'; Computer = $null; Changed = @('ms_tcpip ms_server->ms_tcpip False')
+            Whole = & { $d = New-Object 'System.Collections.Generic.Dictionary[string,object]'
+                $d['CLASS'] = 'Protocol'; $d['ComponentID'] = 'ms_tcpip'; $d['PATH'] = 'ms_server->ms_tcpip'; $d['enabled'] = $false; , $d } }
+        @{ Case = 'that is a hashtable with Path as a note property'; Computer = $null; Changed = @('ms_tcpip ms_server->ms_tcpip False')
+            Whole = Add-Member -InputObject @{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Enabled = $false } -NotePropertyName Path `
+                -NotePropertyValue 'ms_server->ms_tcpip' -PassThru }
+        @{ Case = 'of the module''s own, whose component holds brackets'; Computer = $null; Through = 'Disable'
+            Extra = 'class proto', 'component "ms_x[1]" "X"', 'path "ms_server->ms_x[1]" enabled', 'component ms_x1 "X1"', 'path "ms_server->ms_x1" enabled'
+            Changed = @('ms_x[1] ms_server->ms_x[1] False')
+            Whole = [pscustomobject]@{ PSTypeName = 'Deserialized.Ferrule.Binding'; Class = 'Protocol'; ComponentID = 'ms_x[1]'; DisplayName = 'X'
+                Path = 'ms_server->ms_x[1]'; Enabled = $true; Name = $null; RebootRequired = $false; SideEffect = $false } }
+        @{ Case = 'of the module''s own type, whose path holds ?, as that one path'; Computer = $null; Extra = $Lookalike; Changed = @('ms_q ms_a?->x False')
+            Whole = [pscustomobject]@{ PSTypeName = 'Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'; Enabled = $false } }
+        @{ Case = 'that carries MachineId, whose path holds ?, as that one path'; Computer = $null; Extra = $Lookalike; Changed = @('ms_q ms_a?->x False')
+            Whole = [pscustomobject]@{ Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'; Enabled = 'False'; MachineId = '' } }
+        @{ Case = 'of Compare, Equal, which asks for nothing'; Computer = $null; Changed = @()
+            Whole = [pscustomobject]@{ PSTypeName = 'Ferrule.BindingDrift'; ComputerName = 'localhost'; Drift = 'Equal'; Class = 'Protocol'
+                ComponentID = 'ms_tcpip'; Name = $null; Path = 'ms_server->ms_tcpip'; Wanted = $false; Found = $false; Optional = $false } }
     ) {
-        $file = Use-Machine
+        $file = Use-Machine -Extra @($Extra)
         Set-AdapterStub
         $before = Get-State $file
         $given = $Whole
@@ -125,5 +188,32 @@ Describe 'Rows' {
             $property = $one.PSObject.Properties['PSComputerName']
             $(if ($property) { $property.Value }) | Should -Be $Computer
         }
+    }
+
+    It 'knows each property of <Source>, as spelt there' -ForEach @(
+        @{ Source = 'Get-FerruleBinding''s objects'; Names = { @(Get-FerruleBinding) + @(Get-FerruleBinding -Class Protocol) } }
+        @{ Source = '-PassThru''s objects'
+            Names = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -PassThru -Confirm:$false } }
+        @{ Source = 'Compare-FerruleBinding''s objects'
+            Names = { @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Enabled = $false } | Compare-FerruleBinding -IncludeEqual -IncludeNew } }
+        @{ Source = 'what a job adds'; Names = { Start-Job { [pscustomobject]@{ Class = 'Protocol' } } | Receive-Job -Wait -AutoRemoveJob } }
+        @{ Source = 'Get-NetAdapterBinding''s objects, saved from a real one'; Names = { $NetAdapterBindingRow } }
+        @{ Source = 'the names of an adapter that adapter bindings are to carry'
+            Names = { [pscustomobject]@{ InterfaceAlias = 'Wi-Fi'; InterfaceDescription = 'Intel'; InterfaceGuid = $WiFi } } }
+    ) {
+        Use-Machine | Out-Null
+        Set-AdapterStub
+        $names = @(& $Names | ForEach-Object { $_.PSObject.Properties.Name } | Sort-Object -Unique)
+        $names.Count | Should -BeGreaterThan 2
+        @($names | Where-Object { @([Ferrule.RowReader]::Properties.Name) -cnotcontains $_ }) | Should -BeNullOrEmpty
+    }
+
+    It 'lists in about_Ferrule each property that rows have, read or ignored, as the reader reads it' {
+        $about = [IO.File]::ReadAllText((Join-Path $root 'module/Ferrule/en-US/about_Ferrule.help.txt'))
+        $table = [regex]::Match($about, '(?s)\n  PROPERTIES OF ROWS\n(.*?)\n  [A-Z]').Groups[1].Value
+        @([regex]::Matches($table, '(?m)^    (\S+) +(read|ignored) ') | ForEach-Object { "$($_.Groups[1].Value) $($_.Groups[2].Value)" } |
+                Sort-Object) |
+            Should -Be @([Ferrule.RowReader]::Properties | ForEach-Object { "$($_.Name) $(if ($_.Read) { 'read' } else { 'ignored' })" } |
+                    Sort-Object)
     }
 }

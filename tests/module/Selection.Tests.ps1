@@ -53,6 +53,12 @@ Describe 'Get-FerruleBinding' {
         @{ Cim = $false; Selection = 'a component pattern beside a path named comp'; Parameters = @{ Class = 'Service'; ComponentID = 'ms_alpha*'; Path = 'comp' }
             Extra = 'component ms_alpha "Alpha"', 'path comp enabled', 'component ms_beta "Beta"', 'path comp enabled'
             Expected = @('comp'); Components = @('ms_alpha') }
+        @{ Cim = $false; Selection = 'a component whose name holds brackets, which are themselves'; Parameters = @{ Class = 'Service'; ComponentID = 'ms_x[1]' }
+            Extra = 'component "ms_x[1]" "X"', 'path "ms_server->ms_x[1]" enabled', 'component ms_x1 "X1"', 'path "ms_server->ms_x1" enabled'
+            Expected = @('ms_server->ms_x[1]') }
+        @{ Cim = $false; Selection = 'a path pattern that holds brackets'; Parameters = @{ Class = 'Service'; Path = '*[1]' }
+            Extra = 'component "ms_x[1]" "X"', 'path "ms_server->ms_x[1]" enabled', 'component ms_x1 "X1"', 'path "ms_server->ms_x1" enabled'
+            Expected = @('ms_server->ms_x[1]') }
         @{ Cim = $false; Selection = 'a path pattern beside a component named path'; Parameters = @{ Class = 'Service'; ComponentID = 'path'; Path = 'ms_s*' }
             Extra = 'component path "Path"', 'path ms_server->path enabled', 'path ms_tcpip->path enabled'
             Expected = @('ms_server->path'); Components = @('path') }

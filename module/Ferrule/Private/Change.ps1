@@ -214,7 +214,7 @@ function Step-Change {
 function Complete-Change {
     param($Cmdlet, [hashtable]$Bound, [System.Collections.ArrayList]$Rows, $State)
     if ($Rows.Count -eq 0) { return }
-    $wanted = @(ConvertTo-Wanted -Cmdlet $Cmdlet -Items $Rows.ToArray() -State $State)
+    $wanted = @((ConvertTo-Wanted -Cmdlet $Cmdlet -Items $Rows.ToArray() -State $State).Rows)
     if ($wanted.Count -eq 0) { return }
     Invoke-Wanted -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit (Get-ThrottleLimit -Bound $Bound) `
         -Wanted $wanted -PassThru:([bool]$Bound['PassThru']) -Force:([bool]$Bound['Force'])

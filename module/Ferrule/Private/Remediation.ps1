@@ -28,10 +28,16 @@ function ConvertTo-Literal {
 
 # One row as the source of a [pscustomobject]: its selecting properties,
 # Enabled, and Optional where it is set; on one line where that fits 120
-# columns, else a property a line.
+# columns, else a property a line. A saved path whose names hold * or ?
+# (ferrule's ? for a character it cannot show) is typed as the module's
+# own, so that it is read back as that one path, not as a rule.
 function ConvertTo-BaselineRow {
     param($Wanted)
     $pairs = @("Class = $(ConvertTo-Literal -Value $Wanted.Class)")
+    if ($Wanted.Literal -and ([Ferrule.RowReader]::HasWildcard($Wanted.ComponentID) -or
+            [Ferrule.RowReader]::HasWildcard($Wanted.Path))) {
+        $pairs = @("PSTypeName = 'Ferrule.Binding'") + $pairs
+    }
     foreach ($property in 'ComponentID', 'Path', 'Name') {
         if ($Wanted.$property) { $pairs += "$property = $(ConvertTo-Literal -Value $Wanted.$property)" }
     }

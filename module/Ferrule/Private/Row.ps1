@@ -127,18 +127,23 @@ function Find-RuleBinding {
     (Select-Binding -Bindings $Bindings -Tests $tests).Selected
 }
 
-# What the rows (Items) ask for, one each in their order, as the compiled
-# row reader (Types/Row.cs) reads them; a row that cannot be read is left out,
-# and an InvalidArgument error whose target is the row says why. State is the
-# state wanted (Disable and Enable), else each row's Enabled.
+# What the rows (Items) ask for, as the compiled row reader (Types/Row.cs)
+# reads them: Rows, those that ask for a state, in their order, and Refused,
+# how many could not be read, each an InvalidArgument error whose target is
+# the row that says why. A Compare row that asks for nothing (Equal, New) is
+# neither. State is the state wanted (Disable and Enable), else each row's.
 function ConvertTo-Wanted {
     param($Cmdlet, [object[]]$Items, $State)
-    foreach ($want in [Ferrule.RowReader]::Read($Items, $State, $script:ClassWords)) {
-        if (-not $want.Problem) {
-            $want
+    $rows = New-Object System.Collections.ArrayList
+    $refused = 0
+    foreach ($row in [Ferrule.RowReader]::Read($Items, $State, $script:ClassWords)) {
+        if (-not $row.Problem) {
+            if (-not $row.Left) { [void]$rows.Add($row) }
             continue
         }
-        $Cmdlet.WriteError((New-ErrorRecord -Id $want.Problem -Values $want.ProblemValue -Category InvalidArgument `
-            -Target $want.Source))
+        $refused++
+        $Cmdlet.WriteError((New-ErrorRecord -Id $row.Problem -Values $row.ProblemValues -Category InvalidArgument `
+            -Target $row.Source))
     }
+    [pscustomobject]@{ Rows = $rows.ToArray(); Refused = $refused }
 }

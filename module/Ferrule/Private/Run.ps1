@@ -68,22 +68,25 @@ function Get-SessionComputer {
 # probes read one, and by computer name (an address in its one written form).
 function Assert-OneSessionEach {
     param($Cmdlet, [object[]]$Session, [hashtable]$Probes)
-    $seen = @{}
+    $names = @{}
+    $identities = New-Object 'System.Collections.Generic.Dictionary[Ferrule.RowMachine,string]'
     $twice = New-Object System.Collections.ArrayList
     foreach ($one in $Session) {
-        $keys = @()
         $address = $null
         $name = [string]$one.ComputerName
         if ([Net.IPAddress]::TryParse($name, [ref]$address)) { $name = $address.ToString() }
-        $keys += "name`n$($name.ToLowerInvariant())"
-        if ($Probes -and $Probes.ContainsKey($one.ComputerName) -and $Probes[$one.ComputerName].MachineId) {
-            $probe = $Probes[$one.ComputerName]
-            $keys += "id`n$($probe.MachineId)`n$($probe.MachineName)".ToLowerInvariant()
+        if ($names.ContainsKey($name)) { [void]$twice.Add("$($names[$name]) and $($one.ComputerName)") }
+        $names[$name] = $one.ComputerName
+        if (-not ($Probes -and $Probes.ContainsKey($one.ComputerName) -and $Probes[$one.ComputerName].MachineId)) {
+            continue
         }
-        foreach ($key in $keys) {
-            if ($seen.ContainsKey($key)) { [void]$twice.Add("$($seen[$key]) and $($one.ComputerName)") }
-            $seen[$key] = $one.ComputerName
+        $identity = New-Object Ferrule.RowMachine
+        $identity.MachineId = $Probes[$one.ComputerName].MachineId
+        $identity.MachineName = $Probes[$one.ComputerName].MachineName
+        if ($identities.ContainsKey($identity)) {
+            [void]$twice.Add("$($identities[$identity]) and $($one.ComputerName)")
         }
+        $identities[$identity] = $one.ComputerName
     }
     if ($twice.Count -eq 0) { return }
     $record = New-ErrorRecord -Id SessionsShareMachine -Values ($twice -join ', ') -Category InvalidArgument `

@@ -1,15 +1,11 @@
 # Selecting bindings: which listing to ask ferrule for, which of its paths a
 # selection names, and which of the selection's literal values name none.
 
+# Only * and ? are wildcards: names hold brackets (connection names often,
+# bind names now and then), and a bracket is itself everywhere.
 function Test-Wildcard {
     param([string]$Value)
-    [System.Management.Automation.WildcardPattern]::ContainsWildcardCharacters($Value)
-}
-
-# Connection names often hold brackets: in -Name only * and ? are wildcards.
-function Test-NameWildcard {
-    param([string]$Value)
-    $Value.IndexOfAny([char[]]'*?') -ge 0
+    [Ferrule.RowReader]::HasWildcard($Value)
 }
 
 # Whether values are one value without wildcards.
@@ -51,12 +47,10 @@ function Get-ListingArgument {
     [pscustomobject]@{ Arguments = $arguments; Passed = $passed }
 }
 
-# A wildcard as a regular expression: * and ?, and (unless NameOnly, as for
-# connection names) PowerShell's [...] too.
+# A wildcard as a regular expression: * and ?, every other character itself.
 function ConvertTo-WildcardRegex {
-    param([string]$Pattern, [switch]$NameOnly)
+    param([string]$Pattern)
     $expression = [regex]::Escape($Pattern).Replace('\*', '.*').Replace('\?', '.')
-    if (-not $NameOnly) { $expression = $expression.Replace('\[', '[').Replace(']', ']') }
     New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression +
         ')$'), 'IgnoreCase, Singleline, CultureInvariant'
 }
@@ -81,7 +75,7 @@ function Get-SelectionTest {
                     $null
                     continue
                 }
-                $regex = ConvertTo-WildcardRegex -Pattern $value -NameOnly:($parameter -eq 'Name')
+                $regex = ConvertTo-WildcardRegex -Pattern $value
                 $field = $parameter
                 if ($parameter -eq 'ComponentID' -and $Class -eq 'Adapter' -and
                     -not [Ferrule.Selection]::AnyMatch([string[]]@($Components), $regex)) {
@@ -98,10 +92,7 @@ function Get-SelectionTest {
                 }
                 [pscustomobject]@{ Field = $field; Regex = $regex }
             })
-        $literal = @(foreach ($value in $values) {
-                if ($parameter -eq 'Name') { -not (Test-NameWildcard -Value $value) } else { -not (Test-Wildcard `
-                    -Value $value) }
-            })
+        $literal = @(foreach ($value in $values) { -not (Test-Wildcard -Value $value) })
         [pscustomobject]@{ Parameter = $parameter; Values = $values; Literal = $literal; Matchers = $matchers }
     }
 }

@@ -66,7 +66,7 @@ function Compare-FerruleBinding {
             $PSCmdlet.WriteError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
             return
         }
-        $wanted = @(ConvertTo-Wanted -Cmdlet $PSCmdlet -Items $given -State $null)
+        $wanted = @((ConvertTo-Wanted -Cmdlet $PSCmdlet -Items $given -State $null).Rows)
         if ($wanted.Count -eq 0) { return }
         Compare-Baseline -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Wanted $wanted `
             -IncludeEqual:$IncludeEqual -IncludeNew:$IncludeNew

@@ -7,8 +7,9 @@ Runs one ferrule listing of a class of components (adapters by default) and
 returns each binding path as a Ferrule.Binding object: Class, ComponentID (the
 component's bind name; for an adapter its interface GUID), DisplayName, Path
 (the path token), Enabled and, for adapters, Name (the connection name, such
-as "Ethernet 2"). -ComponentID, -Path, -DisplayName and -Name take wildcards
-(-Name only * and ?). A value without wildcards that matches nothing is an
+as "Ethernet 2"). -ComponentID, -Path, -DisplayName and -Name take the
+wildcards * and ? alone: [ and ] are themselves, since names hold them. A
+value without wildcards that matches nothing is an
 error naming it; a wildcard that matches nothing gives nothing, as
 Get-ChildItem does. A listing that could not be made (the write lock held,
 access denied) is an error, never an empty answer. Get-Help about_Ferrule

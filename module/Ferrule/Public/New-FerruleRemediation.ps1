@@ -43,10 +43,13 @@ function New-FerruleRemediation {
     if ($given.Count -eq 0) {
         $PSCmdlet.ThrowTerminatingError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
     }
-    $wanted = @(ConvertTo-Wanted -Cmdlet $PSCmdlet -Items $given -State $null)
+    $read = ConvertTo-Wanted -Cmdlet $PSCmdlet -Items $given -State $null
     # A row that cannot be read is an error already: nothing is written.
-    if ($wanted.Count -ne $given.Count) { return }
-    $rows = @(foreach ($one in $wanted) { ConvertTo-BaselineRow -Wanted $one })
+    if ($read.Refused -gt 0) { return }
+    if ($read.Rows.Count -eq 0) {
+        $PSCmdlet.ThrowTerminatingError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
+    }
+    $rows = @(foreach ($one in $read.Rows) { ConvertTo-BaselineRow -Wanted $one })
     $detection = $(if ($For -eq 'Intune') { 'drift-detection.ps1' } else { 'drift-discovery.ps1' })
     $folder = $PSCmdlet.GetUnresolvedProviderPathFromPSPath($Path)
     $encoding = New-Object System.Text.UTF8Encoding $true

@@ -6,11 +6,14 @@ Puts binding paths into the states given, for example saved ones.
 Takes rows from the pipeline (InputObject), so that the rows of Export-Csv or
 Export-Clixml put saved states back, or one row from the command line
 (-Class, Adapter by default, -ComponentID, -Path, -Name and -Enabled, none of
-them $null or empty). A row is an object or a hashtable with Class,
-ComponentID, Path, Name, Enabled, and optionally Optional, PSComputerName,
-MachineId and MachineName; an object of Get-NetAdapterBinding (Name or
+them $null or empty). A row is an object or any dictionary with Class,
+ComponentID, Path, Name (or InterfaceAlias), Enabled, and optionally Optional
+and its machine's names (MachineId, MachineName, PSComputerName), read case
+aside; a property that rows do not have is an error (Get-Help about_Ferrule:
+PROPERTIES OF ROWS). An object of Get-NetAdapterBinding (Name or
 InterfaceAlias, ComponentID, Enabled) is an Adapter row of the component bound
-to that connection. Enabled may be a [bool] or the text True or False that
+to that connection; a Changed row of Compare-FerruleBinding is its path, with
+Wanted as its state. Enabled may be a [bool] or the text True or False that
 Import-Csv gives; an empty cell is a selector not given. A row must give a
 ComponentID or a Path (ComponentID * for every path) and, unless it has the
 cmdlets' shape, a Class. A row whose ComponentID and Path are both literal
@@ -18,9 +21,9 @@ names that path alone, and is an error where there is none; any other row is
 a rule that names every path all its selectors match (on adapters,
 ComponentID ms_tcpip6 with Name * is IPv6 on every adapter), and one that
 names none is a warning. Where rows name one path, the last wins. Only paths
-whose state differs are changed, one ferrule run each. A row with a MachineId
-goes to that machine alone; a row of another machine needs a -Session that
-reaches it.
+whose state differs are changed, one ferrule run each. A row that names its
+machine goes to that machine alone; a row of another machine needs a -Session
+that reaches it.
 
 .PARAMETER InputObject
 Rows, from the pipeline.

@@ -49,6 +49,18 @@
     RowEnabledUnreadable = 'A row has the Enabled ''{0}'': it must be True or False.'
     RowNamesNoPath = 'A row names no ComponentID or Path: for every binding of an adapter, write ComponentID = ''*''.'
     RowNameNotAdapter = 'A row names adapters (Name) but is of class {0}.'
+    RowPropertyUnknown = '{0}: did you mean {1}? A row has no property {0} (Get-Help about_Ferrule lists those it ' +
+        'has); drop a column added by hand with Select-Object -Property * -ExcludeProperty {0}.'
+    RowPropertyTwice = 'A row has {0} and {1}: one property given twice (its names are read case aside).'
+    RowNamesDisagree = 'A row has {0} ''{1}'' and {2} ''{3}'': two names of one thing that disagree.'
+    RowDriftMissing = 'A Compare row of drift Missing (a saved row whose path was not there) names no path to ' +
+        'change.'
+    RowDriftUnmatched = 'A Compare row of drift Unmatched (a rule that named no path) names no path to change.'
+    RowDriftUnknown = 'A row has the Drift ''{0}'': a Compare row''s is Changed, Equal, New, Missing or Unmatched.'
+    RowIsAdapter = 'An adapter of Get-NetAdapter (''{0}'') is not a row: its ComponentID is a hardware ID, not a ' +
+        'bind name. Name its bindings with -Name ''{0}'', or give the objects of Get-NetAdapterBinding.'
+    RowMachineAmbiguous = '{0}: the machine that the row names is each of {1}, so it is changed on none: give ' +
+        'its MachineId.'
     SessionsShareMachine = 'Two or more sessions reach one machine ({0}): each machine must be reached by one ' +
         'session alone, so that what is listed or changed there is said once.'
     ConnectionFailed = '{0}'
