@@ -44,6 +44,11 @@ $script:FailureCategories = @(
     @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'
         Category = 'ReadError'; Id = 'BindingsUnreadable'
     }
+    # What a listing could not read: a path's state, the rest of a component's
+    # paths, the rest of the class's components.
+    @{ Call = '^bindingPath->IsEnabled\(\)$'; Category = 'ReadError'; Id = 'StateUnknown' }
+    @{ Call = '^paths->Next\(\)$'; Category = 'ReadError'; Id = 'PathsNotListed' }
+    @{ Call = '^components->Next\(\)$'; Category = 'ReadError'; Id = 'ComponentsNotListed' }
     @{ Call = '^netCfg->Uninitialize\(\)$'; Category = 'CloseError'; Id = 'NotClosed' }
     @{ Call = '^(CoInitializeEx\(\)|CoCreateInstance\(CLSID_CNetCfg\)|netCfg->QueryInterface\(IID_INetCfgLock\))$'
         Category = 'OpenError'; Id = 'NotOpened'
