@@ -33,19 +33,29 @@ static int pathMatches(const WCHAR* pathTokenWide, const WCHAR* token) {
   return token != NULL && StrCmpLogicalW(pathTokenWide, token) == 0;
 }
 
+// S_FALSE is an answer: not enabled. Any other result but S_OK says nothing
+// of the state, which is still shown as 0; the line after it says so, for
+// whoever reads the listing.
+static void reportUnreadState(HRESULT hr) {
+  if (hr != S_OK && hr != S_FALSE) printFormatted("bindingPath->IsEnabled() returned %x\n", (unsigned)hr);
+}
+
 // Shows or changes one matching path. Returns what it adds to the walk's
 // result; *enableFailed is set when the change was refused.
 static int handlePath(INetCfgBindingPath* bindingPath, const WCHAR* token, int mode, int* enableFailed) {
-  int enabled = bindingPath->IsEnabled() == S_OK ? 1 : 0;
+  HRESULT hr = bindingPath->IsEnabled();
+  int enabled = hr == S_OK ? 1 : 0;
   if (mode < 0) {
     printPathStart(token);
     printFormatted(": %d\n", enabled);
+    reportUnreadState(hr);
     return enabled;
   }
   int newState = mode > 0 ? 1 : 0;
   printPathStart(token);
   printFormatted(": %d->%d\n", enabled, newState);
-  HRESULT hr = bindingPath->Enable(newState);
+  reportUnreadState(hr);
+  hr = bindingPath->Enable(newState);
   if (hr != S_OK) {
     printFormatted("bindingPath->Enable(%d) returned %x\n", mode, (unsigned)hr);
     *enableFailed = 1;
@@ -53,11 +63,25 @@ static int handlePath(INetCfgBindingPath* bindingPath, const WCHAR* token, int m
   return mode > 0 ? enabled : 0;
 }
 
-static int walkPaths(IEnumNetCfgBindingPath* paths, const WCHAR* pathTokenWide, int mode, int* enableFailed) {
+// S_FALSE ends the enumeration: there is no other path. Anything else but
+// S_OK ends it too, but then the paths listed are not all there are.
+static int nextPath(IEnumNetCfgBindingPath* paths, INetCfgBindingPath** bindingPath, int* cutShort) {
+  HRESULT hr = paths->Next(1, bindingPath, NULL);
+  if (hr == S_OK) return 1;
+  if (hr != S_FALSE) {
+    printFormatted("paths->Next() returned %x\n", (unsigned)hr);
+    *cutShort = 1;
+  }
+  return 0;
+}
+
+// Sets *cutShort when the enumeration failed before its end.
+static int walkPaths(IEnumNetCfgBindingPath* paths, const WCHAR* pathTokenWide, int mode, int* enableFailed,
+                     int* cutShort) {
   int result = 0;
   INetCfgBindingPath* bindingPath = NULL;
   paths->Reset();
-  while (paths->Next(1, &bindingPath, NULL) == S_OK) {
+  while (nextPath(paths, &bindingPath, cutShort)) {
     LPWSTR token = NULL;
     bindingPath->GetPathToken(&token);
     int matched = pathMatches(pathTokenWide, token);
@@ -103,11 +127,15 @@ int walkBindingPaths(INetCfgComponent* netCfgComp, const WCHAR* pathTokenWide, i
     return WALK_FAILED;
   }
   int enableFailed = 0;
-  int result = walkPaths(paths, pathTokenWide, mode, &enableFailed);
+  int cutShort = 0;
+  int result = walkPaths(paths, pathTokenWide, mode, &enableFailed, &cutShort);
   paths->Release();
   bindings->Release();
-  if (mode < 0) return result;
+  // A component whose paths were not all listed counts as one whose bindings
+  // could not be reached; what was changed of it is still applied.
+  if (mode < 0) return cutShort ? WALK_FAILED : result;
   int applyFailed = applyChanges();
+  if (cutShort) return WALK_FAILED;
   // A disable that was refused or not applied must not pass for a success.
   if (mode == MODE_DISABLE && (enableFailed || applyFailed)) return WALK_FAILED;
   return result;

@@ -40,6 +40,19 @@ static int componentMatches(const WCHAR* bindName, const WCHAR* compIdWide) {
   return bindName != NULL && StrCmpLogicalW(bindName, compIdWide) == 0;
 }
 
+// S_FALSE ends the enumeration: there is no other component. Anything else
+// but S_OK ends it too, and counts as a component whose bindings could not be
+// reached: the class was not walked whole.
+static int nextComponent(IEnumNetCfgComponent* components, INetCfgComponent** component, int* total) {
+  HRESULT hr = components->Next(1, component, NULL);
+  if (hr == S_OK) return 1;
+  if (hr != S_FALSE) {
+    printFormatted("components->Next() returned %x\n", (unsigned)hr);
+    *total += WALK_FAILED;
+  }
+  return 0;
+}
+
 // A stop asked meanwhile is looked at before each next component is fetched:
 // the one in hand is always finished, its changes applied.
 static int walkEnumeration(IEnumNetCfgComponent* components, const WCHAR* compIdWide, const WCHAR* pathTokenWide,
@@ -47,7 +60,7 @@ static int walkEnumeration(IEnumNetCfgComponent* components, const WCHAR* compId
   int total = 0;
   INetCfgComponent* component = NULL;
   components->Reset();
-  while (!stopAsked() && components->Next(1, &component, NULL) == S_OK) {
+  while (!stopAsked() && nextComponent(components, &component, &total)) {
     LPWSTR bindName = NULL;
     component->GetBindName(&bindName);
     if (componentMatches(bindName, compIdWide)) total += walkBindingPaths(component, pathTokenWide, mode);

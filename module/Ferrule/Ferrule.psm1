@@ -35,8 +35,10 @@ $script:ClassWords = [ordered]@{ Adapter = 'dev'; Client = 'client'; Protocol = 
 # ferrule's failure lines, by the call each names (what comes before
 # " returned CODE", or before the code of a failed apply), and the error
 # category each becomes; the first pattern that matches wins. Access denied is
-# PermissionDenied whatever the call. Every line that ferrule can print for a
-# failure has its row here: a test holds the table to the list of them.
+# PermissionDenied whatever the call. Unknown is what a listing's line leaves
+# unknown: one path's state, a component's paths or the class's. Every line
+# that ferrule can print for a failure has its row here: a test holds the
+# table to the list of them.
 $script:FailureCategories = @(
     @{ Call = '^lock->AcquireWriteLock\(\)$'; Category = 'ResourceBusy'; Id = 'LockNotTaken' }
     @{ Call = '^bindingPath->Enable\(-?\d+\)$'; Category = 'WriteError'; Id = 'PathNotSet' }
@@ -44,6 +46,9 @@ $script:FailureCategories = @(
     @{ Call = '^(netCfgComp->QueryInterface|bindings->EnumBindingPaths)\(\)$'
         Category = 'ReadError'; Id = 'BindingsUnreadable'
     }
+    @{ Call = '^bindingPath->IsEnabled\(\)$'; Category = 'ReadError'; Id = 'StateUnknown'; Unknown = 'Path' }
+    @{ Call = '^paths->Next\(\)$'; Category = 'ReadError'; Id = 'PathsNotListed'; Unknown = 'Component' }
+    @{ Call = '^components->Next\(\)$'; Category = 'ReadError'; Id = 'ComponentsNotListed'; Unknown = 'Class' }
     @{ Call = '^netCfg->Uninitialize\(\)$'; Category = 'CloseError'; Id = 'NotClosed' }
     @{ Call = '^(CoInitializeEx\(\)|CoCreateInstance\(CLSID_CNetCfg\)|netCfg->QueryInterface\(IID_INetCfgLock\))$'
         Category = 'OpenError'; Id = 'NotOpened'

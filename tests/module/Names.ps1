@@ -16,6 +16,10 @@ $script:EventCases = @(
     @{ Case = 'a failed apply'; Extra = @('fail INetCfg.Apply * 80004005')
         Expected = @('1001 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
+    # Every run's first state read fails: the listing's is another path, the change's its own.
+    @{ Case = 'a change from a state that could not be read'; Extra = @('fail INetCfgBindingPath.IsEnabled 1 80004005')
+        Expected = @('1000 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6  False')
+        Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     @{ Case = 'Get'; Extra = @(); Expected = @(); Run = { param($s) Get-FerruleBinding -Class Protocol @s } }
     @{ Case = 'Compare'; Extra = @(); Expected = @()
         Run = { param($s) @{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Enabled = $false } | Compare-FerruleBinding @s } }

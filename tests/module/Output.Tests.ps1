@@ -57,6 +57,9 @@ Describe 'Failures' {
                     Disable-FerruleBinding -PassThru -Confirm:$false } }
         @{ Case = 'a name of two lines'; Objects = @('x->b True'); Categories = @('InvalidResult', 'NotSpecified', 'NotSpecified')
             Listing = 'b (Before)', '    x->b: 1', 'a (Two-line', 'name)', '    p->a: 1'; Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Case = 'a state not read under no path'; Objects = @('p->a True'); Categories = @('InvalidResult', 'NotSpecified')
+            Listing = 'a (A)', '    p->a: 1', 'b (B)', 'bindingPath->IsEnabled() returned 80004005', '    q->b: 1'
+            Run = { Get-FerruleBinding -Class Protocol } }
         @{ Case = 'a listing''s line in a change'; Objects = @(); Categories = @('InvalidResult')
             Listing = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 1'
             Change = 'ms_tcpip (IPv4)', '    ms_server->ms_tcpip: 0', 'Applying changes ... success'
@@ -91,6 +94,73 @@ Describe 'Failures' {
             Should -Be $Objects
         @($failures | ForEach-Object { [string]$_.CategoryInfo.Category } | Sort-Object) | Should -Be $Categories
         if ($Change) { $failures[0].Exception.Message | Should -BeLike '*not understood, and the change may have been made*' }
+    }
+
+    # What a failure leaves unknown (a path's state, a component's paths, the
+    # class's components) is not reported, compared or changed, and is an
+    # error where the command names it. Which call fails is counted in each
+    # run: the 5th state read of a listing of protocols is ms_server->ms_tcpip6's
+    # (enabled), the 3rd path fetched is ms_tcpip's third, the 2nd component ms_tcpip6.
+    It 'leaves unknown what <Fault> could not read: <Case>' -ForEach @(
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 1 80004005'; Case = 'Get'; Ids = @('StateUnknown')
+            Objects = @('ms_msclient->ms_tcpip6 False'); Run = { Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 1 80070005'; Case = 'Get, access denied'; Ids = @('AccessDenied')
+            Objects = @('ms_msclient->ms_tcpip6 False'); Run = { Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 1 80004005'; Case = 'Disable of another path'; Ids = @()
+            Objects = @('ms_server->ms_tcpip6 False'); Changed = @('ms_tcpip6 ms_server->ms_tcpip6 False')
+            Warnings = @('ms_tcpip6: ms_server->ms_tcpip6: the change is made; its state before could not be read (ferrule: *',
+                'this machine: what Windows changed beside the changes could not be checked (class *: bindingPath->IsEnabled()*')
+            Run = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->ms_tcpip6' -PassThru -Confirm:$false } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 1 80004005'; Case = 'Disable of a path not there'; Ids = @('SelectorUnmatched')
+            Objects = @(); Run = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_x->ms_tcpip6' -Confirm:$false } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 5 80004005'; Case = 'Test of that path'; Ids = @('StateUnknown'); Objects = @('False')
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Path = 'ms_server->ms_tcpip6'; Enabled = $false } |
+                    Test-FerruleBinding } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 5 80004005'; Case = 'Test of another path'; Ids = @(); Objects = @('True')
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_netbt'; Path = 'ms_server->ms_netbt'; Enabled = $true } |
+                    Test-FerruleBinding } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 5 80004005'; Case = 'Compare with a rule'; Ids = @('StateUnknown')
+            Objects = @('Changed ms_msclient->ms_tcpip6')
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Enabled = $true } | Compare-FerruleBinding } }
+        @{ Fault = 'fail INetCfgBindingPath.IsEnabled 5 80004005'; Case = 'Set'; Ids = @('StateUnknown'); Objects = @()
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Path = 'ms_server->ms_tcpip6'; Enabled = $false } |
+                    Set-FerruleBinding -PassThru -Confirm:$false } }
+        @{ Fault = 'fail IEnumNetCfgBindingPath.Next 7 80004005'; Case = 'Get'; Ids = @('PathsNotListed')
+            Objects = @('ms_netbt->ms_tcpip True', 'ms_netbt_smb->ms_tcpip True', 'ms_server->ms_tcpip True', 'ms_msclient->ms_tcpip True',
+                'ms_server->ms_netbt True', 'ms_msclient->ms_netbt True')
+            Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Fault = 'fail IEnumNetCfgBindingPath.Next 1 80004005'; Case = 'Disable, the change''s own listing'; Ids = @('PathsNotListed')
+            Objects = @(); Warnings = @('this machine: what Windows changed beside the changes could not be checked (class *: paths->Next()*')
+            Run = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -PassThru -Confirm:$false } }
+        @{ Fault = 'fail IEnumNetCfgBindingPath.Next 3 80004005'; Case = 'Disable'; Ids = @('PathsNotListed'); Objects = @()
+            Run = { Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -PassThru -Confirm:$false } }
+        @{ Fault = 'fail IEnumNetCfgBindingPath.Next 3 80004005'; Case = 'Compare with a saved row'; Ids = @('PathsNotListed'); Objects = @()
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_msclient->ms_tcpip'; Enabled = $true } |
+                    Compare-FerruleBinding } }
+        @{ Fault = 'fail IEnumNetCfgComponent.Next 2 80004005'; Case = 'Get'; Ids = @('ComponentsNotListed'); Objects = @()
+            Run = { Get-FerruleBinding -Class Protocol } }
+        @{ Fault = 'fail IEnumNetCfgComponent.Next 2 80004005'; Case = 'Compare with a rule'; Ids = @('ComponentsNotListed'); Objects = @()
+            Run = { [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip6'; Enabled = $false } | Compare-FerruleBinding } }
+        @{ Fault = 'fail IEnumNetCfgComponent.Next 2 80004005'; Case = 'Enable'; Ids = @('ComponentsNotListed'); Objects = @()
+            Run = { Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -PassThru -Confirm:$false } }
+    ) {
+        $file = Use-Machine -Extra $Fault
+        $before = Get-State $file
+        $all = @(& $Run 2>&1 3>&1)
+        $failures = @($all | Where-Object { $_ -is [Management.Automation.ErrorRecord] })
+        $said = @($all | Where-Object { $_ -is [Management.Automation.WarningRecord] } | ForEach-Object Message)
+        $Warnings = @($Warnings | Where-Object { $_ })
+        $said.Count | Should -Be $Warnings.Count
+        for ($i = 0; $i -lt $said.Count; $i++) { $said[$i] | Should -BeLike $Warnings[$i] }
+        @($all | Where-Object { $_ -isnot [Management.Automation.ErrorRecord] -and $_ -isnot [Management.Automation.WarningRecord] } |
+            ForEach-Object {
+                if ($_ -is [bool]) { "$_" } elseif ($_.PSObject.Properties['Drift']) { "$($_.Drift) $($_.Path)" } else { "$($_.Path) $($_.Enabled)" }
+            }) | Should -Be $Objects
+        @($failures | ForEach-Object { ($_.FullyQualifiedErrorId -split ',')[0] }) | Should -Be @($Ids | ForEach-Object { "Ferrule.$_" })
+        @($failures | Where-Object { "$($_.CategoryInfo.Category)" -ne 'ObjectNotFound' -and
+                $_.Exception.Message -notlike '*ferrule: *returned 800*reported, compared or changed.)' }) | Should -BeNullOrEmpty
+        @(Compare-Object $before (Get-State $file) | Where-Object SideIndicator -EQ '=>' | ForEach-Object InputObject) |
+            Should -Be @($Changed | Where-Object { $_ })
     }
 
     # The write lock held: one error, never an empty answer (and Test says $false).

@@ -359,8 +359,8 @@ const PathFault pathFaults[] = {
     {"fail INetCfgComponentBindings.EnumBindingPaths 1 8004a021", MODE_DISABLE,
      "ms_alpha (Alpha Protocol)\nbindings->EnumBindingPaths() returned 8004a021\n", -1},
     {"fail INetCfgBindingPath.IsEnabled 1 80004005", MODE_QUERY,
-     "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 0\n    ms_msclient->ms_alpha: 0\n"
-     "    ms_pacer->ms_alpha: 1\n",
+     "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 0\nbindingPath->IsEnabled() returned 80004005\n"
+     "    ms_msclient->ms_alpha: 0\n    ms_pacer->ms_alpha: 1\n",
      1},
     {"fail INetCfgBindingPath.IsEnabled 3 1", MODE_ENABLE,
      "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1->1\n    ms_msclient->ms_alpha: 0->1\n"
@@ -387,9 +387,20 @@ const PathFault pathFaults[] = {
      "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1\n    : 0\n    ms_pacer->ms_alpha: 1\n", 2},
     {"fail INetCfgComponent.GetDisplayName 1 80004005", MODE_QUERY,
      "ms_alpha ()\n    ms_server->ms_alpha: 1\n    ms_msclient->ms_alpha: 0\n    ms_pacer->ms_alpha: 1\n", 2},
-    // The path enumeration ends quietly at any result but S_OK.
+    // The path enumeration ends quietly at S_FALSE; at anything else but S_OK
+    // it ends with a line, and counts as bindings that cannot be reached.
+    {"fail IEnumNetCfgBindingPath.Next 2 1", MODE_QUERY, "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1\n", 1},
     {"fail IEnumNetCfgBindingPath.Next 2 80004005", MODE_QUERY,
-     "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1\n", 1},
+     "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1\npaths->Next() returned 80004005\n", -1},
+    {"fail IEnumNetCfgBindingPath.Next 3 80004005", MODE_ENABLE,
+     "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1->1\n    ms_msclient->ms_alpha: 0->1\n"
+     "paths->Next() returned 80004005\nApplying changes ... success\n",
+     -1},
+    // So does the component enumeration, after the component in hand.
+    {"fail IEnumNetCfgComponent.Next 2 80004005", MODE_DISABLE,
+     "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1->0\n    ms_msclient->ms_alpha: 0->0\n"
+     "    ms_pacer->ms_alpha: 1->0\nApplying changes ... success\ncomponents->Next() returned 80004005\n",
+     -1},
     {"fail IEnumNetCfgBindingPath.Reset 1 80004005", MODE_QUERY,
      "ms_alpha (Alpha Protocol)\n    ms_server->ms_alpha: 1\n    ms_msclient->ms_alpha: 0\n"
      "    ms_pacer->ms_alpha: 1\n",

@@ -124,7 +124,10 @@ function Invoke-Change {
 # else is an error that says the change may have been made. Only where an
 # Earlier change of the command on that machine may have set the path (a
 # binding that Windows links to another) may the state before differ, with
-# a warning. Its event record goes to Events: a change made, or else failed.
+# a warning. What its lines leave unknown fails the change where the path
+# was not set, and is a warning where it was: the change is made, from a
+# state before that may be unknown. Its event record goes to Events: a
+# change made, or else failed.
 function Read-Change {
     param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier, [System.Collections.ArrayList]$Events)
     $current = $Item.Current
@@ -137,12 +140,13 @@ function Read-Change {
     $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
     $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains
         $failure.Category) { $failure } })
+    $unknown = @(foreach ($failure in $output.Failures) { if ($failure.Unknown) { $failure } })
     $paths = @($output.Paths)
     $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path -ceq
         $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
-    $moved = $asked -and $output.Before[0] -ne $current.Enabled
-    $failed = $output.Failures.Count -gt $strange.Count
+    $moved = $asked -and $null -ne $output.Before[0] -and $output.Before[0] -ne $current.Enabled
+    $failed = $output.Failures.Count -gt $strange.Count + $unknown.Count -or ($unknown.Count -gt 0 -and -not $asked)
     if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
         ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
         $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') `
@@ -152,6 +156,7 @@ function Read-Change {
         return
     }
     foreach ($failure in $output.Failures) {
+        if (-not $failed -and $failure.Unknown) { continue }
         Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $current -Computer $computer -Label $label
     }
     if ($failed) { return }
@@ -174,8 +179,13 @@ function Read-Change {
     } elseif ($code) {
         $Cmdlet.WriteWarning((Get-Message -Id AppliedWithCode -Values $label, $Run.Lines[-1]))
     }
+    foreach ($failure in $unknown) {
+        $said = Get-Message -Id MadeBesideCutShort -Values $label, $failure.Line
+        if ($failure.Unknown -eq 'Path') { $said = Get-Message -Id MadeFromUnknownState -Values $label, $failure.Line }
+        $Cmdlet.WriteWarning($said)
+    }
     $account.EventId = 1000
-    $account.Before = [bool]$output.Before[0]
+    $account.Before = $output.Before[0]
     $result.Enabled = $Item.Enabled
     if ($PassThru) { $result }
 }

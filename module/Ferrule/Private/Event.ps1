@@ -4,11 +4,11 @@
 # under the source Ferrule; elsewhere (where only the suite's hosts run) each
 # is a line of JSON appended to the file that FERRULE_EVENT_FILE names.
 
-# The record of one path: its event ID, the path, its state before and the
-# state asked for (the state after, for 1000 and 1002), and for 1001 the
-# lines of ferrule's run, which say why.
+# The record of one path: its event ID, the path, its state before ($null
+# where it could not be read) and the state asked for (the state after, for
+# 1000 and 1002), and for 1001 the lines of ferrule's run, which say why.
 function New-ChangeEvent {
-    param([int]$Id, $Binding, [bool]$Before, [bool]$After, [string[]]$Lines)
+    param([int]$Id, $Binding, [object]$Before, [bool]$After, [string[]]$Lines)
     @{ EventId = $Id; Class = [string]$Binding.Class; ComponentID = $Binding.ComponentID; Name = $Binding.Name
         Path = $Binding.Path; Before = $Before; After = $After; Output = @($Lines) -join ' | '
     }

@@ -4,8 +4,9 @@
 
 # By computer name ('' for this machine): Classes, the paths of each class
 # that was listed (Ferrule.Binding objects, marked with PSComputerName where
-# the machine is another), Problems, why any other was not, and the
-# machine's identity (MachineId, MachineName).
+# the machine is another), Problems, why any other was not, Unknown, by
+# class, the failures that left part of a listed class unknown (its paths are
+# not among Classes'), and the machine's identity (MachineId, MachineName).
 function Get-Listing {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [string[]]$Classes)
     $work = @{}
@@ -20,6 +21,7 @@ function Get-Listing {
     $result = @{}
     foreach ($computer in $Computers) {
         $byClass = @{}
+        $unknown = @{}
         $problems = New-Object System.Collections.ArrayList
         $runs = @()
         if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else {
@@ -33,7 +35,8 @@ function Get-Listing {
             $machine = $machines[$computer]
             $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $machine.AdapterNames `
                 -MachineId $machine.MachineId -MachineName $machine.MachineName
-            if (@(0, 1) -notcontains $runs[$i].Status -or $output.Failures.Count -gt 0) {
+            $unread = @(foreach ($failure in $output.Failures) { if ($failure.Unknown) { $failure } })
+            if (@(0, 1) -notcontains $runs[$i].Status -or $output.Failures.Count -gt $unread.Count) {
                 $lines = @(foreach ($failure in $output.Failures) { $failure.Line }) + "exit status $($runs[$i].Status)"
                 [void]$problems.Add("class ${class}: $($lines -join '; ')")
                 continue
@@ -43,9 +46,10 @@ function Get-Listing {
                     -NotePropertyValue $computer }
             }
             $byClass[$class] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
+            if ($unread.Count -gt 0) { $unknown[$class] = $unread }
         }
         $identity = $(if ($machines.ContainsKey($computer)) { $machines[$computer] } else { $null })
-        $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray()
+        $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray(); Unknown = $unknown
             MachineId = $(if ($identity) { $identity.MachineId } else { $null })
             MachineName = $(if ($identity) { $identity.MachineName } else { $null })
         }

@@ -40,9 +40,11 @@ function Assert-Run {
 }
 
 # A failure line of ferrule's as an error of its ID; Label names the path it
-# is about.
+# is about (else the path or component whose listing the line makes unknown).
 function Write-Failure {
     param($Cmdlet, $Failure, $Target, [string]$Computer, [string]$Label)
+    if (-not $Label -and $Failure.Path) { $Label = "$($Failure.ComponentID): $($Failure.Path)" }
+    if (-not $Label -and $Failure.Unknown -eq 'Component') { $Label = $Failure.ComponentID }
     $message = Get-Message -Id FerruleLine -Values $Failure.Line
     if ($Label) { $message = Get-Message -Id FerruleLineOf -Values $Label, $Failure.Line }
     $message += Get-FailureHint -Failure $Failure
@@ -52,14 +54,20 @@ function Write-Failure {
 
 # What to do about a failure, where there is one thing to do: access denied
 # wants elevation, and a lock refused after its time-out (S_FALSE) wants the
-# program that holds it gone; '' otherwise.
+# program that holds it gone; or what it leaves unknown; '' otherwise.
 function Get-FailureHint {
     param($Failure)
-    if ($Failure.Id -eq $script:FailureIds.PermissionDenied) { return ' ' + (Get-Message -Id HintElevate) }
+    $hint = ''
+    if ($Failure.Id -eq $script:FailureIds.PermissionDenied) { $hint = ' ' + (Get-Message -Id HintElevate) }
     if ($Failure.Id -eq 'LockNotTaken' -and $Failure.Line -match ' returned 1$') {
-        return ' ' + (Get-Message -Id HintLockHeld)
+        $hint = ' ' + (Get-Message -Id HintLockHeld)
     }
-    ''
+    switch ($Failure.Unknown) {
+        'Path' { $hint += ' ' + (Get-Message -Id UnknownPath) }
+        'Component' { $hint += ' ' + (Get-Message -Id UnknownComponent) }
+        'Class' { $hint += ' ' + (Get-Message -Id UnknownClass) }
+    }
+    $hint
 }
 
 # A failure line's call and code: "CALL returned CODE", or a failed apply's
@@ -74,22 +82,53 @@ function Split-FailureLine {
 }
 
 # The category and ID of a failure, from the table of failure lines; $null
-# for a call that the table lacks.
+# for a call that the table lacks. Access denied leaves unknown what the
+# call's row says.
 function Get-FailureCategory {
     param([string]$Call, [string]$Code)
-    if ($Code -eq $script:AccessDenied) { return @{ Category = 'PermissionDenied';
-        Id = $script:FailureIds.PermissionDenied } }
+    $found = $null
     foreach ($row in $script:FailureCategories) {
-        if ($Call -match $row.Call) { return $row }
+        if ($Call -match $row.Call) {
+            $found = $row
+            break
+        }
     }
-    $null
+    if ($Code -ne $script:AccessDenied) { return $found }
+    $denied = @{ Category = 'PermissionDenied'; Id = $script:FailureIds.PermissionDenied }
+    if ($found) { $denied['Unknown'] = $found['Unknown'] }
+    $denied
 }
 
-# One failure: its line, category and ID (of the category, unless given).
+# One failure: its line, its Kind's category, ID (of the category, unless
+# given) and what it leaves Unknown (Path, Component or Class), and the
+# Binding whose state it leaves unknown (its Path too).
 function New-Failure {
-    param([string]$Line, [string]$Category, [string]$Id, [string]$Code, [string]$ComponentID)
-    if (-not $Id) { $Id = $script:FailureIds[$Category] }
-    [pscustomobject]@{ Line = $Line; Category = $Category; Id = $Id; Code = $Code; ComponentID = $ComponentID }
+    param([string]$Line, [hashtable]$Kind, [string]$Code, [string]$ComponentID, $Binding)
+    $id = $Kind['Id']
+    if (-not $id) { $id = $script:FailureIds[$Kind['Category']] }
+    $path = $(if ($Binding) { $Binding.Path } else { $null })
+    [pscustomobject]@{ Line = $Line; Category = $Kind['Category']; Id = $id; Code = $Code; ComponentID = $ComponentID
+        Unknown = $Kind['Unknown']; Path = $path; Binding = $Binding
+    }
+}
+
+# Takes out of a listing's Paths what a failure line leaves Unknown: the path
+# just read (Path), the paths of the component from index Start on
+# (Component), or all (Class); returns the path whose state was not read. A
+# change's lines say what was done, and keep every path: there a path whose
+# state was not read has $null for its state Before.
+function Remove-Unknown {
+    param([System.Collections.ArrayList]$Paths, [System.Collections.ArrayList]$Before, [string]$Unknown,
+        [int]$Start, [switch]$Change)
+    $last = $Paths.Count - 1
+    if ($Unknown -eq 'Path') {
+        $binding = $Paths[$last]
+        if ($Change) { $Before[$last] = $null } else { $Paths.RemoveAt($last) }
+        return $binding
+    }
+    if ($Change) { return $null }
+    if ($Unknown -eq 'Component') { $Paths.RemoveRange($Start, $Paths.Count - $Start) } else { $Paths.Clear() }
+    $null
 }
 
 # Reads one run's lines: the paths as Ferrule.Binding objects, each in the
@@ -102,7 +141,10 @@ function New-Failure {
 # names a failed call ends "returned CODE". A path belongs to the heading
 # above it, unless a line that ferrule does not print came between them: then
 # it belongs to none, and is an error (InvalidResult), as that line is
-# (NotSpecified). Adapters get their connection names from AdapterNames, and
+# (NotSpecified). What a failure leaves unknown is no path of a listing
+# (Remove-Unknown); a path's state unread is said right after its line, and
+# anywhere else is a line ferrule does not print. Adapters get their
+# connection names from AdapterNames, and
 # every path its machine's MachineId and MachineName. (The objects are made
 # here, not by a function a path, which would cost more than the object.)
 function Read-Output {
@@ -119,12 +161,17 @@ function Read-Output {
     $failures = New-Object System.Collections.ArrayList
     $applied = @{}
     $under = $false
+    $afterPath = $false
+    $start = 0
     $componentId = $null
     $displayName = $null
     $name = $null
     foreach ($line in $Lines) {
+        $previousPath = $afterPath
+        $afterPath = $false
         $path = $pathLine.Match($line)
         if ($path.Success -and $under) {
+            $afterPath = $true
             $state = $path.Groups[$path.Groups.Count - 1].Value -eq '1'
             [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value,
                 $state, $name,
@@ -133,12 +180,14 @@ function Read-Output {
             continue
         }
         if ($path.Success) {
-            [void]$failures.Add((New-Failure -Line $line -Category InvalidResult -Code '' -ComponentID $null))
+            [void]$failures.Add((New-Failure -Line $line -Kind @{ Category = 'InvalidResult' } -Code '' `
+                        -ComponentID $null))
             continue
         }
         if ($Asked -and $line.StartsWith($heading, [StringComparison]::Ordinal) -and $line.EndsWith(')')) {
             $under = $true
             $componentId = $Asked
+            $start = $paths.Count
             [void]$components.Add($componentId)
             $displayName = $line.Substring($heading.Length, $line.Length - $heading.Length - 1)
             $displayNames[$componentId] = $displayName
@@ -161,17 +210,26 @@ function Read-Output {
             if ($failed.Call -eq 'Applying changes ... failed - error code') { $code = '' }
             $kind = Get-FailureCategory -Call $failed.Call -Code $code
             if (-not $kind) { $kind = @{ Category = 'OpenError'; Id = $script:FailureIds.OpenError } }
-            [void]$failures.Add((New-Failure -Line $line -Category $kind.Category -Id $kind.Id -Code $failed.Code `
-                        -ComponentID $componentId))
+            if ($kind['Unknown'] -eq 'Path' -and -not $previousPath) {
+                $kind = @{ Category = 'NotSpecified' }
+                $under = $false
+            }
+            $unread = $null
+            if ($kind['Unknown']) { $unread = Remove-Unknown -Paths $paths -Before $before -Unknown $kind['Unknown'] `
+                -Start $start -Change:$Change }
+            [void]$failures.Add((New-Failure -Line $line -Kind $kind -Code $failed.Code -ComponentID $componentId `
+                        -Binding $unread))
         } elseif ($line -match '^(.*?) \((.*)\)$') {
             $under = $true
             $componentId = $Matches[1]
+            $start = $paths.Count
             [void]$components.Add($componentId)
             $displayName = $Matches[2]
             $displayNames[$componentId] = $displayName
             $name = $AdapterNames[$componentId]
         } else {
-            [void]$failures.Add((New-Failure -Line $line -Category NotSpecified -Code '' -ComponentID $componentId))
+            [void]$failures.Add((New-Failure -Line $line -Kind @{ Category = 'NotSpecified' } -Code '' `
+                        -ComponentID $componentId))
             $under = $false
         }
     }

@@ -188,9 +188,10 @@ function New-UnmatchedError {
 
 # The bindings that a selection names, from one listing on each machine at
 # once: as they come, marked with PSComputerName where the machine is
-# another. -Name stands for the adapters of those connection names on each
-# machine. Each literal value that names nothing on a machine is an error for
-# that machine; with -Change, so is a selection that names nothing at all.
+# another; none that a failure left unknown. -Name stands for the adapters of
+# those connection names on each machine. Each literal value that names
+# nothing on a machine is an error for that machine; with -Change, so is a
+# selection that names nothing at all.
 # Failures are errors, each for its machine, and a listing that could not be
 # made gives nothing at all. Identities gets each machine's identity, and
 # Ambiguous the keys (Get-BindingKey) of the paths that ferrule cannot tell
@@ -244,8 +245,6 @@ function Get-Selected {
             foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName `
                 -NotePropertyValue $computer }
         }
-        foreach ($failure in $output.Failures) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $selection `
-            -Computer $computer }
         if ($null -ne $Listings -and $arguments.Count -eq 2 -and $output.Failures.Count -eq 0) {
             if (-not $Listings.ContainsKey($Class)) { $Listings[$Class] = @{} }
             $Listings[$Class][$computer] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
@@ -266,8 +265,13 @@ function Get-Selected {
             $selected = $result.Selected
             $unmatched = $result.Unmatched
         }
+        $written = @(foreach ($failure in $output.Failures) {
+                if (-not (Test-UnknownNamed -Failure $failure -Tests $tests -Class $Class)) { continue }
+                Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $selection -Computer $computer
+                $failure
+            })
         $selected
-        if ($output.Failures.Count -gt 0) { continue }
+        if ($written.Count -gt 0) { continue }
         # What an error names besides, gathered only when there is one to say.
         $components = @(if ($unmatched.Count -gt 0) { foreach ($one in $output.Paths) { $one.ComponentID
                     [Ferrule.Selection]::Field($one, 'First') } })
@@ -286,4 +290,23 @@ function Get-Selected {
             $Cmdlet.WriteError($record)
         }
     }
+}
+
+# Whether a selection (Tests, of Class) may name what a listing's failure
+# left unknown: the path whose state was not read, where it names that path;
+# a component's paths, where its -ComponentID names the component (on the
+# Adapter class a component bound to an adapter may be meant, and can be
+# told only from the paths); the class, and any other failure, always.
+function Test-UnknownNamed {
+    param($Failure, [object[]]$Tests, [string]$Class)
+    if ($Tests.Count -eq 0 -or -not $Failure.Unknown -or $Failure.Unknown -eq 'Class') { return $true }
+    if ($Failure.Unknown -eq 'Path') {
+        return @((Select-Binding -Bindings @($Failure.Binding) -Tests $Tests).Selected).Count -gt 0
+    }
+    $components = @(foreach ($test in $Tests) { if ($test.Parameter -eq 'ComponentID') { $test } })
+    if ($Class -eq 'Adapter' -or $components.Count -eq 0) { return $true }
+    foreach ($matcher in $components[0].Matchers) {
+        if ($null -eq $matcher -or $matcher.Regex.IsMatch([string]$Failure.ComponentID)) { return $true }
+    }
+    $false
 }

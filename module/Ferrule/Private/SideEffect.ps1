@@ -19,7 +19,7 @@ function Get-ListingBefore {
     $result = @{}
     $missing = @{}
     foreach ($computer in $Computers) {
-        $result[$computer] = [pscustomobject]@{ Classes = @{}; Problems = @() }
+        $result[$computer] = [pscustomobject]@{ Classes = @{}; Problems = @(); Unknown = @{} }
         $lacking = @()
         foreach ($class in $script:ClassWords.Keys) {
             if ($Listings -and $Listings.ContainsKey($class) -and $Listings[$class].ContainsKey($computer)) {
@@ -42,6 +42,7 @@ function Get-ListingBefore {
             foreach ($class in $listed[$computer].Classes.Keys) {
                 $result[$computer].Classes[$class] = $listed[$computer].Classes[$class] }
             $result[$computer].Problems = $listed[$computer].Problems
+            $result[$computer].Unknown = $listed[$computer].Unknown
         }
     }
     $result
@@ -50,12 +51,18 @@ function Get-ListingBefore {
 # Warns of each path whose state changed between Before and After (listings
 # by computer) that was not Asked (keys of Get-BindingKey); with -PassThru,
 # gives it too, marked SideEffect; its event record goes to Events (lists by
-# computer). A machine whose listings are not whole is
-# warned of instead: its changes stand as reported.
+# computer). A machine whose listings are not whole (a part left unknown
+# included) is warned of instead: its changes stand as reported.
 function Write-SideEffect {
     param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru, [hashtable]$Events)
     foreach ($computer in $After.Keys) {
         $problems = @($Before[$computer].Problems) + @($After[$computer].Problems)
+        foreach ($listing in $Before[$computer], $After[$computer]) {
+            foreach ($class in $listing.Unknown.Keys) {
+                $lines = @(foreach ($failure in $listing.Unknown[$class]) { $failure.Line })
+                $problems += "class ${class}: $($lines -join '; ')"
+            }
+        }
         $machine = $(if ($computer) { $computer } else { 'this machine' })
         if ($problems.Count -gt 0) {
             $Cmdlet.WriteWarning((Get-Message -Id SideEffectsUnchecked -Values $machine, ($problems -join ' | ')))

@@ -20,6 +20,8 @@
     PathGone = 'No binding path {0} is there to change.'
     StateMoved = '{0}: was {1} when changed, not {2} as listed: an earlier change of this command (a binding that ' +
         'Windows links to it) may have set it; it is now {3}.'
+    MadeFromUnknownState = '{0}: the change is made; its state before could not be read (ferrule: {1}).'
+    MadeBesideCutShort = '{0}: the change is made; ferrule could not list what came after it (ferrule: {1}).'
     RestartPending = '{0}: the change is made; a restart completes it ({1}).'
     AppliedWithCode = '{0}: {1}'
     NameNeedsAdapter = '-Name names adapters by their connection names, and takes -Class Adapter, not -Class {0}.'
@@ -30,6 +32,10 @@
     ArgumentsRefused = 'ferrule refused its arguments: {0}'
     FerruleLine = 'ferrule: {0}'
     FerruleLineOf = '{0}: ferrule: {1}'
+    UnknownPath = '(Its state could not be read: it is not reported, compared or changed.)'
+    UnknownComponent = '(Its paths could not all be listed: none of them is reported, compared or changed.)'
+    UnknownClass = '(The class''s components could not all be listed: none of its paths is reported, compared or ' +
+        'changed.)'
     HintElevate = '(Access denied: run it elevated, as an administrator, or as SYSTEM.)'
     HintLockHeld = '(Another program holds the network configuration''s lock, such as a Network Connections ' +
         'window or an installer: close it, or try again.)'
