@@ -103,13 +103,47 @@ Describe 'Event records' {
             $env:FERRULE_EVENT_FILE = $null
         }
         $records = @(Get-Content -LiteralPath $file -ErrorAction Ignore | ForEach-Object { $_ | ConvertFrom-Json })
-        @($records | ForEach-Object { "$($_.EventId) $($_.Command) $($_.ComponentID) $($_.Path) $($_.Before) $($_.Wanted)" }) |
+        @($records | ForEach-Object { "$($_.EventId) $($_.Outcome) $($_.Command) $($_.ComponentID) $($_.Path) $($_.Before) $($_.Wanted)" }) |
             Should -Be $Expected
         @($records | ForEach-Object { "$($_.Correlation) $($_.User) $($_.AskedBy) $($_.ClientAddress)" } | Sort-Object -Unique) |
             Should -Be @($records | Select-Object -First 1 | ForEach-Object {
                     "$([guid]$_.Correlation) $([Environment]::UserName) $([Environment]::MachineName) " })
         $records | Where-Object EventId -EQ 1001 | Where-Object Output -NotLike '*Applying changes ... failed - error code 80004005' |
             Should -BeNullOrEmpty
+    }
+}
+
+Describe 'Outcomes' {
+    # A ferrule that does what Shell says to each change run (its arguments
+    # end in disable): every confirmed path ends made or failed, with one
+    # record, its object only where it was made, and an error where it failed.
+    It 'ends each path confirmed with one record: <Case>' -ForEach @(
+        @{ Case = 'applied, then the configuration not closed'; Paths = 'ms_server->ms_tcpip'; Errors = @()
+            Shell = '"$exe" "$@"; status=$?; echo ''netCfg->Uninitialize() returned 80004005''; exit $status'
+            Expected = @('1000 Made ms_server->ms_tcpip True'); Made = @('ms_server->ms_tcpip') }
+        @{ Case = 'the exe gone after the first change'; Paths = 'ms_server->ms_tcpip', 'ms_msclient->ms_tcpip'
+            Shell = '"$exe" "$@"; status=$?; rm -f "$0"; exit $status'; Errors = @('Ferrule.ExeNotStarted')
+            Expected = @('1000 Made ms_server->ms_tcpip True', '1001 Failed ms_msclient->ms_tcpip True')
+            Made = @('ms_server->ms_tcpip') }
+    ) {
+        $file = Use-Machine
+        $exe = $env:FERRULE_EXE
+        $fake = Join-Path $TestDrive "ferrule-$([guid]::NewGuid())"
+        [IO.File]::WriteAllText($fake, "#!/bin/sh`nexe='$exe'`ncase `"`$*`" in *disable) $Shell;; esac`nexec `"`$exe`" `"`$@`"`n")
+        chmod 755 $fake
+        $env:FERRULE_EXE = $fake
+        $env:FERRULE_EVENT_FILE = "$file.events"
+        try {
+            $passed = @(Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path $Paths -PassThru -Confirm:$false `
+                    -ErrorAction SilentlyContinue -ErrorVariable failures -WarningAction SilentlyContinue)
+        } finally {
+            $env:FERRULE_EXE = $exe
+            $env:FERRULE_EVENT_FILE = $null
+        }
+        @($passed | ForEach-Object Path) | Should -Be $Made
+        @($failures | ForEach-Object { ($_.FullyQualifiedErrorId -split ',')[0] }) | Should -Be $Errors
+        @(Get-Content "$file.events" | ForEach-Object { $record = $_ | ConvertFrom-Json
+                "$($record.EventId) $($record.Outcome) $($record.Path) $($record.Before)" }) | Should -Be $Expected
     }
 }
 
@@ -122,6 +156,9 @@ Describe 'Paths that ferrule cannot tell apart' {
             Extra = 'class service', 'component ms_look "Look"', 'path "ms_a?->x" enabled', 'path "ms_a\x01->x" enabled' }
         @{ Case = 'ms_a beside ms_A, p1 beside p01'; Pick = 0
             Extra = 'class service', 'component ms_a "A"', 'path "p1" enabled', 'component ms_A "Other A"', 'path "p01" enabled' }
+        # Refused before it is found already in its state: the other is not.
+        @{ Case = 'a disabled path beside an enabled look-alike'; Pick = 0
+            Extra = 'class service', 'component ms_look "Look"', 'path "ms_a?->x" disabled', 'path "ms_a\x01->x" enabled' }
         @{ Case = 'a bind name that holds " ("'; Pick = 0
             Extra = 'class service', 'component "ms_b (x" "Y"', 'path "q" enabled', 'component ms_b "x (Y"', 'path "q" enabled' }
     ) {

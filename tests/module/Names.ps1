@@ -6,19 +6,19 @@ $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
 # The event records of a command's changes, each "ID Command ComponentID Path
 # Before Wanted": a row runs its command with the splatted Session (none here).
 $script:EventCases = @(
-    @{ Case = 'a disable'; Extra = @(); Expected = @('1000 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
+    @{ Case = 'a disable'; Extra = @(); Expected = @('1000 Made Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     @{ Case = 'an enable with a side effect'
         Extra = @('class service', 'component ms_e "E"', 'path "ms_e->a" disabled', 'path "ms_e->b" disabled',
             'link "ms_e->a" enabled "ms_e->b" enabled')
-        Expected = @('1000 Enable-FerruleBinding ms_e ms_e->a False True', '1002 Enable-FerruleBinding ms_e ms_e->b False True')
+        Expected = @('1000 Made Enable-FerruleBinding ms_e ms_e->a False True', '1002 Made Enable-FerruleBinding ms_e ms_e->b False True')
         Run = { param($s) Enable-FerruleBinding -Class Service -ComponentID ms_e -Path 'ms_e->a' -Confirm:$false @s } }
     @{ Case = 'a failed apply'; Extra = @('fail INetCfg.Apply * 80004005')
-        Expected = @('1001 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
+        Expected = @('1001 Failed Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     # Every run's first state read fails: the listing's is another path, the change's its own.
     @{ Case = 'a change from a state that could not be read'; Extra = @('fail INetCfgBindingPath.IsEnabled 1 80004005')
-        Expected = @('1000 Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6  False')
+        Expected = @('1000 Made Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6  False')
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     @{ Case = 'Get'; Extra = @(); Expected = @(); Run = { param($s) Get-FerruleBinding -Class Protocol @s } }
     @{ Case = 'Compare'; Extra = @(); Expected = @()

@@ -22,10 +22,6 @@ function Invoke-Change {
             -Items $Items }
         foreach ($item in $Items) {
             $current = $item.Current
-            if ($current.Enabled -eq $item.Enabled) {
-                if ($PassThru) { Copy-Binding -Binding $current -Computer $item.Computer }
-                continue
-            }
             $computer = Get-ComputerOf -Binding $current
             $label = Get-BindingLabel -Binding $current
             if ($Ambiguous.ContainsKey((Get-BindingKey -Binding $current))) {
@@ -47,6 +43,11 @@ function Invoke-Change {
                 $record = New-ErrorRecord -Id GuardRefused -Values $label, "$($action.ToLowerInvariant())d", $refusal `
                     -Category InvalidOperation -Target $current
                 $Cmdlet.WriteError($record)
+                continue
+            }
+            # Only a path that could be changed is already in its state.
+            if ($current.Enabled -eq $item.Enabled) {
+                if ($PassThru) { Copy-Binding -Binding $current -Computer $item.Computer }
                 continue
             }
             # An exception here (NonInteractive, no host) would end only this
@@ -85,24 +86,36 @@ function Invoke-Change {
     }
     if ($work.Count -eq 0) { return }
     $computers = @($work.Keys)
+    # From here every path confirmed ends with one record: Unknown until its
+    # run's lines say made or failed, whatever stops the command first.
     $events = @{}
-    foreach ($computer in $computers) { $events[$computer] = New-Object System.Collections.ArrayList }
-    $before = Get-ListingBefore -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
-        -Listings $Listings
-    $lines = @{}
-    foreach ($computer in $computers) { $lines[$computer] = $work[$computer].ToArray() }
-    $machines = Invoke-Run -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Work $lines
-    $asked = @{}
-    # The records of what was changed are written even when a stop ends the command.
+    foreach ($computer in $computers) {
+        $events[$computer] = New-Object System.Collections.ArrayList
+        foreach ($item in $planned[$computer]) { [void]$events[$computer].Add((New-ChangeEvent -Id 1001 `
+                    -Outcome Unknown -Binding $item.Current -Before $item.Current.Enabled -After $item.Enabled)) }
+    }
+    $started = $false
     try {
-        foreach ($computer in $planned.Keys) {
+        $before = Get-ListingBefore -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit `
+            -Computers $computers -Listings $Listings
+        $lines = @{}
+        foreach ($computer in $computers) { $lines[$computer] = $work[$computer].ToArray() }
+        $started = $true
+        $machines = Invoke-Run -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Work $lines
+        $asked = @{}
+        # Those not run first: a stop that a run's lines tell ends the command there.
+        foreach ($computer in $machines.Keys) {
+            for ($i = @($machines[$computer].Runs).Count; $i -lt $planned[$computer].Count; $i++) {
+                Write-NotRun -Cmdlet $Cmdlet -Item $planned[$computer][$i] -Account $events[$computer][$i]
+            }
+        }
+        foreach ($computer in $computers) {
             foreach ($item in $planned[$computer]) { $asked[(Get-BindingKey -Binding $item.Current)] = $true }
             if (-not $machines.ContainsKey($computer)) { continue }
-            $runs = $machines[$computer].Runs
+            $runs = @($machines[$computer].Runs)
             for ($i = 0; $i -lt $runs.Count; $i++) {
-                $item = $planned[$computer][$i]
-                Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $item -PassThru:$PassThru -Earlier:($i -gt 0) `
-                    -Events $events[$computer]
+                Read-Change -Cmdlet $Cmdlet -Run $runs[$i] -Item $planned[$computer][$i] -PassThru:$PassThru `
+                    -Earlier:($i -gt 0) -Account $events[$computer][$i]
             }
         }
         Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes @($script:ClassWords.Keys)
@@ -111,8 +124,37 @@ function Invoke-Change {
         Write-SideEffect -Cmdlet $Cmdlet -Before $before -After $after -Asked $asked -PassThru:$PassThru `
             -Events $events
     } finally {
+        if (-not $started) { foreach ($list in $events.Values) { foreach ($one in $list) { $one.Outcome = 'Failed' } } }
+        if (-not $Cmdlet.Stopping) { Write-OutcomeUnknown -Cmdlet $Cmdlet -Events $events }
         Write-ChangeEvent -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Events $events `
             -Correlation ([guid]::NewGuid().ToString())
+    }
+}
+
+# A confirmed path whose run never started, since the runs before it on its
+# machine ended there (a start refused, a stop): not made.
+function Write-NotRun {
+    param($Cmdlet, $Item, [hashtable]$Account)
+    $current = $Item.Current
+    $Account.Outcome = 'Failed'
+    $Account.Said = $true
+    $Cmdlet.WriteError((New-ErrorRecord -Id PathNotRun -Values (Get-BindingLabel -Binding $current) `
+        -Category OperationStopped -Target $current -Computer (Get-ComputerOf -Binding $current)))
+}
+
+# Each path whose outcome no error has told yet, since the command ended
+# before its run was read (the connection lost, the command ended by an
+# error): an error that says it may have been made.
+function Write-OutcomeUnknown {
+    param($Cmdlet, [hashtable]$Events)
+    foreach ($computer in $Events.Keys) {
+        foreach ($account in $Events[$computer]) {
+            if ($account.Outcome -ne 'Unknown' -or $account.Said) { continue }
+            $account.Said = $true
+            $label = "$($account.ComponentID): $($account.Path)"
+            $Cmdlet.WriteError((New-ErrorRecord -Id OutcomeUnknown -Values $label -Category InvalidResult `
+                -Target $account.Path -Computer $computer))
+        }
     }
 }
 
@@ -129,13 +171,14 @@ function Invoke-Change {
 # state before that may be unknown. Its event record goes to Events: a
 # change made, or else failed.
 function Read-Change {
-    param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier, [System.Collections.ArrayList]$Events)
+    param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier, [hashtable]$Account)
     $current = $Item.Current
-    $account = New-ChangeEvent -Id 1001 -Binding $current -Before $current.Enabled -After $Item.Enabled `
-        -Lines $Run.Lines
-    [void]$Events.Add($account)
+    $Account.Output = @($Run.Lines) -join ' | '
     $computer = Get-ComputerOf -Binding $current
     $label = "$($current.ComponentID): $($current.Path)"
+    # A run refused or not started touched nothing; a stopped one may have.
+    if ($script:StoppedStatuses -notcontains $Run.Status) { $Account.Outcome = 'Failed' }
+    $Account.Said = $true
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
     $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
     $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains
@@ -146,17 +189,21 @@ function Read-Change {
         $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
     $moved = $asked -and $null -ne $output.Before[0] -and $output.Before[0] -ne $current.Enabled
-    $failed = $output.Failures.Count -gt $strange.Count + $unknown.Count -or ($unknown.Count -gt 0 -and -not $asked)
+    # A configuration that could not be closed after its apply leaves the change made.
+    $closing = @(foreach ($failure in $output.Failures) { if ($failure.Category -eq 'CloseError') { $failure } })
+    $failed = $output.Failures.Count -gt $strange.Count + $unknown.Count + $closing.Count -or
+        ($unknown.Count -gt 0 -and -not $asked)
     if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
         ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
         $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') `
             -Category InvalidResult `
             -Target $current -Computer $computer
         $Cmdlet.WriteError($record)
+        $Account.Outcome = 'Unknown'
         return
     }
     foreach ($failure in $output.Failures) {
-        if (-not $failed -and $failure.Unknown) { continue }
+        if (-not $failed -and ($failure.Unknown -or $failure.Category -eq 'CloseError')) { continue }
         Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $current -Computer $computer -Label $label
     }
     if ($failed) { return }
@@ -184,8 +231,12 @@ function Read-Change {
         if ($failure.Unknown -eq 'Path') { $said = Get-Message -Id MadeFromUnknownState -Values $label, $failure.Line }
         $Cmdlet.WriteWarning($said)
     }
-    $account.EventId = 1000
-    $account.Before = $output.Before[0]
+    foreach ($failure in $closing) {
+        $Cmdlet.WriteWarning((Get-Message -Id MadeNotClosed -Values $label, $failure.Line))
+    }
+    $Account.EventId = 1000
+    $Account.Outcome = 'Made'
+    $Account.Before = $output.Before[0]
     $result.Enabled = $Item.Enabled
     if ($PassThru) { $result }
 }

@@ -4,13 +4,16 @@
 # under the source Ferrule; elsewhere (where only the suite's hosts run) each
 # is a line of JSON appended to the file that FERRULE_EVENT_FILE names.
 
-# The record of one path: its event ID, the path, its state before ($null
-# where it could not be read) and the state asked for (the state after, for
-# 1000 and 1002), and for 1001 the lines of ferrule's run, which say why.
+# The record of one path: its event ID, its outcome (Made, Failed, or
+# Unknown: it may have been made), the path, its state before ($null where it
+# could not be read) and the state asked for (the state after, for 1000 and
+# 1002), and the lines of ferrule's run, which say why. Said: an error or an
+# object has told its outcome.
 function New-ChangeEvent {
-    param([int]$Id, $Binding, [object]$Before, [bool]$After, [string[]]$Lines)
-    @{ EventId = $Id; Class = [string]$Binding.Class; ComponentID = $Binding.ComponentID; Name = $Binding.Name
-        Path = $Binding.Path; Before = $Before; After = $After; Output = @($Lines) -join ' | '
+    param([int]$Id, [string]$Outcome = 'Made', $Binding, [object]$Before, [bool]$After, [string[]]$Lines)
+    @{ EventId = $Id; Outcome = $Outcome; Class = [string]$Binding.Class; ComponentID = $Binding.ComponentID
+        Name = $Binding.Name; Path = $Binding.Path; Before = $Before; After = $After; Output = @($Lines) -join ' | '
+        Said = $false
     }
 }
 
@@ -30,7 +33,8 @@ $script:EventWriter = {
     $entries = @(foreach ($record in $Records) {
             $after = $record.After
             if ($record.EventId -eq 1001) { $after = $null }
-            [ordered]@{ EventId = [int]$record.EventId; Correlation = $Correlation; Command = $Command
+            [ordered]@{ EventId = [int]$record.EventId; Outcome = $record.Outcome; Correlation = $Correlation
+                Command = $Command
                 Class = $record.Class; ComponentID = $record.ComponentID; Name = $record.Name; Path = $record.Path
                 Before = $record.Before; After = $after; Wanted = $record.After; User = $user
                 Computer = [Environment]::MachineName; AskedBy = $Asker; ClientAddress = $address

@@ -29,6 +29,12 @@ function Assert-Run {
         $Cmdlet.WriteError($record)
         return $false
     }
+    if ($Run.NotStarted) {
+        $record = New-ErrorRecord -Id ExeNotStarted -Values $Run.NotStarted -Category ObjectNotFound -Target $Target `
+            -Computer $Computer
+        $Cmdlet.WriteError($record)
+        return $false
+    }
     if ($Run.Status -eq 255) {
         $record = New-ErrorRecord -Id ArgumentsRefused -Values ($Run.Lines -join ' ') -Category InvalidArgument `
             -Target $Target `

@@ -65,6 +65,15 @@ $script:RunExe = {
         foreach ($commandLine in $CommandLines) {
             $file = $null
             $process = $null
+            # An exe that cannot be opened or started (gone, say, since the
+            # run before) is a run that did not start, and ends the runs.
+            $notStarted = $null
+            # Looked for first: an exception caught here would still reach the caller's -ErrorVariable.
+            if (-not [IO.File]::Exists($Path)) {
+                [void]$runs.Add([pscustomobject]@{ Status = $null; Lines = @(); Refused = $null
+                        NotStarted = "$Path`: no such file" })
+                break
+            }
             try {
                 if ($Hash) {
                     $file = New-Object System.IO.FileStream $Path, 'Open', 'Read', 'Read'
@@ -96,8 +105,15 @@ $script:RunExe = {
                     $info.StandardOutputEncoding = $encoding
                     $process = [Diagnostics.Process]::Start($info)
                 }
+            } catch [ComponentModel.Win32Exception], [IO.IOException], [UnauthorizedAccessException] {
+                $notStarted = "$Path`: $($_.Exception.Message)"
             } finally {
                 if ($file) { $file.Dispose() }
+            }
+            if ($notStarted) {
+                [void]$runs.Add([pscustomobject]@{ Status = $null; Lines = @(); Refused = $null
+                        NotStarted = $notStarted })
+                break
             }
             if ($process) {
                 $text = $process.StandardOutput.ReadToEnd()
@@ -112,7 +128,7 @@ $script:RunExe = {
                 [Array]::Copy($lines, $kept, $kept.Length)
                 $lines = $kept
             }
-            [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null })
+            [void]$runs.Add([pscustomobject]@{ Status = $status; Lines = $lines; Refused = $null; NotStarted = $null })
             if ($StopAt -contains $status) { break }
         }
     } finally {

@@ -18,6 +18,10 @@
     GuardNoAddress = 'an address that could not be found'
     ChangeNotUnderstood = '{0}: ferrule''s output was not understood, and the change may have been made: {1}'
     PathGone = 'No binding path {0} is there to change.'
+    PathNotRun = '{0}: not changed: the runs before it on its machine ended its runs.'
+    OutcomeUnknown = '{0}: the command ended before ferrule''s answer was read: the change may have been made.'
+    ExeNotStarted = 'ferrule could not be started, and changed nothing: {0}'
+    MadeNotClosed = '{0}: the change is made, but the configuration could not be closed after it (ferrule: {1}).'
     StateMoved = '{0}: was {1} when changed, not {2} as listed: an earlier change of this command (a binding that ' +
         'Windows links to it) may have set it; it is now {3}.'
     MadeFromUnknownState = '{0}: the change is made; its state before could not be read (ferrule: {1}).'
