@@ -118,6 +118,13 @@ function Invoke-Change {
                     -Earlier:($i -gt 0) -Account $events[$computer][$i]
             }
         }
+        # An exe gone since the changes ran leaves them standing, unchecked.
+        $exe = Get-ExePath
+        if (-not $Session -and -not (Test-Path -LiteralPath $exe)) {
+            $gone = Get-Message -Id ExeMissing -Values $exe
+            $Cmdlet.WriteWarning((Get-Message -Id SideEffectsUnchecked -Values 'this machine', $gone))
+            return
+        }
         Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes @($script:ClassWords.Keys)
         $after = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
             -Classes @($script:ClassWords.Keys)

@@ -16,18 +16,8 @@ function Get-Listing {
     }
     $sessions = $null
     if ($Session) { $sessions = @(foreach ($one in $Session) { if ($Computers -contains $one.ComputerName) { $one } }) }
-    # An exe gone since the command began is this machine's problem here, not
-    # the command's end: the changes that ran before stand, and what asks for
-    # the listing says so.
-    $gone = 'it did not answer'
-    $machines = @{}
-    $path = Get-ExePath
-    if ($sessions -or (Test-Path -LiteralPath $path)) {
-        $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work `
-            -WithAdapterNames
-    } else {
-        $gone = Get-Message -Id ExeMissing -Values $path
-    }
+    $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work `
+        -WithAdapterNames
     $result = @{}
     foreach ($computer in $Computers) {
         $byClass = @{}
@@ -35,7 +25,7 @@ function Get-Listing {
         $problems = New-Object System.Collections.ArrayList
         $runs = @()
         if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else {
-            [void]$problems.Add($gone) }
+            [void]$problems.Add('it did not answer') }
         for ($i = 0; $i -lt $Classes.Count -and $machines.ContainsKey($computer); $i++) {
             $class = $Classes[$i]
             if ($i -ge $runs.Count) {
