@@ -3,6 +3,7 @@
 the run, on what CMake and CTest would have written."""
 
 import importlib.machinery
+import json
 import os
 import unittest
 
@@ -11,7 +12,7 @@ stages = importlib.machinery.SourceFileLoader("stages", TOOL).load_module()
 
 # One test of each stage, as CMake sets them up.
 TESTS = {"fuzz.session (sanitizers)": "sanitizers", "transcript.usage": "native", "wine.x64.units": "x64 Wine",
-         "wine.x86.units": "x86 Wine", "module.pester": "PowerShell"}
+         "wine.x86.units": "x86 Wine", "module.pester": "PowerShell", "wine.x86.prefix": "fixture"}
 RAN = {name: ("run", 2.0) for name in TESTS}
 UNSERVED = "wine32:i386 needs wine32, which Debian's lists here serve at no one version for both amd64 and i386"
 
@@ -33,6 +34,13 @@ class Stage(unittest.TestCase):
                 self.assertEqual(stages.stage_of(name, labels), stage)
 
 
+    def test_fixtures_are_of_no_stage(self):
+        shown = {"tests": [{"name": "wine.x86.prefix", "properties": [
+            {"name": "FIXTURES_SETUP", "value": ["wine_server_x86"]}, {"name": "LABELS", "value": ["wine"]}]},
+            {"name": "wine.x86.units", "properties": [{"name": "LABELS", "value": ["wine", "ferrule.exe"]}]}]}
+        self.assertEqual(stages.read_tests(json.dumps(shown)), {"wine.x86.prefix": "fixture", "wine.x86.units": "x86 Wine"})
+
+
 class Summary(unittest.TestCase):
     # (what ran, what CMake left out, stages left out on request, passes, last line)
     ROWS = [
@@ -48,7 +56,11 @@ class Summary(unittest.TestCase):
          "FAILED: a stage did not run in full (above)"),
         ("only skipped", {**RAN, "module.pester": ("notrun", 0.0)}, [], [], False,
          "FAILED: a stage did not run in full (above)"),
-        ("asked", without("sanitizers"), [], ["sanitizers"], True, "Every stage ran in full."),
+        ("asked", without("sanitizers"), [], ["sanitizers"], True,
+         "Every stage ran in full but those left out on request: sanitizers"),
+        ("only its fixture ran", {**RAN, "wine.x86.units": ("notrun", 0.0)}, [], [], False,
+         "FAILED: a stage did not run in full (above)"),
+        ("a test failed", {**RAN, "transcript.usage": ("fail", 1.0)}, [], [], False, "FAILED: 1 tests failed"),
     ]
 
     def test_rows(self):
