@@ -13,18 +13,32 @@ Describe 'Rows' {
             Load = { param($f) Import-Clixml $f | Compare-FerruleBinding -IncludeEqual -IncludeNew } }
         @{ Format = 'the drift of Compare-FerruleBinding, through Export-Csv'; Drift = 7; Save = { param($f) $input | Export-Clixml -Path $f }
             Load = { param($f) Import-Clixml $f | Compare-FerruleBinding | Export-Csv -NoTypeInformation "$f.csv"; Import-Csv "$f.csv" } }
+        # Files that release 0.1.0.3 saved of the sample (its adapter rows named the adapter as ComponentID), as
+        # remediation scripts already deployed hold them.
+        @{ Format = 'a CSV of release 0.1.0.3'; Release = 'bindings-0.1.0.3.csv'; Load = { param($f) Import-Csv $f } }
+        @{ Format = 'a Clixml of release 0.1.0.3'; Release = 'bindings-0.1.0.3.xml'; Load = { param($f) Import-Clixml $f } }
     ) {
         $file = Use-Machine
         $saved = Join-Path $TestDrive "saved-$Format"
-        $before = Get-State $file
-        Get-FerruleBinding -Class Protocol | & $Save $saved
-        Get-FerruleBinding | & $Save "$saved-adapters"
-        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Confirm:$false
-        Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false
-        Enable-FerruleBinding -Path 'ms_implat->*' -Confirm:$false
-        Get-State $file | Should -Not -Be $before
-        $applied = @(Get-Calls $file 'INetCfg\.Apply').Count
-        $restored = @(@(& $Load $saved; & $Load "$saved-adapters") | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        $identity = $env:FERRULE_MACHINE_ID, $env:FERRULE_MACHINE_NAME
+        if ($Release) { $env:FERRULE_MACHINE_ID, $env:FERRULE_MACHINE_NAME = '5e1f0c2a9b8d4e7f8a6b5c4d3e2f1a09', 'PC-SAVED' }
+        try {
+            $before = Get-State $file
+            if (-not $Release) {
+                Get-FerruleBinding -Class Protocol | & $Save $saved
+                Get-FerruleBinding | & $Save "$saved-adapters"
+            }
+            Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Confirm:$false
+            Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false
+            Enable-FerruleBinding -Path 'ms_implat->*' -Confirm:$false
+            Get-State $file | Should -Not -Be $before
+            $applied = @(Get-Calls $file 'INetCfg\.Apply').Count
+            $rows = $(if ($Release) { & $Load (Join-Path $PSScriptRoot "saved/$Release") } else { & $Load $saved
+                    & $Load "$saved-adapters" })
+            $restored = @($rows | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        } finally {
+            $env:FERRULE_MACHINE_ID, $env:FERRULE_MACHINE_NAME = $identity
+        }
         Get-State $file | Should -Be $before
         $restored.Count | Should -Be $(if ($Drift) { $Drift } else { @(Read-Machine $file | Where-Object Class -In 'Protocol', 'Adapter').Count })
         # Only the seven paths changed since are changed back.
