@@ -62,9 +62,9 @@ function Invoke-Change {
                 $work[$computer] = New-Object System.Collections.ArrayList
                 $planned[$computer] = New-Object System.Collections.ArrayList
             }
-            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path',
-                $current.Path,
-                $action.ToLowerInvariant())
+            # ferrule's comp is the component whose listing holds the path: on adapters, the adapter.
+            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', [Ferrule.Binding]::BindNameOf($current),
+                'path', $current.Path, $action.ToLowerInvariant())
             [void]$work[$computer].Add((ConvertTo-CommandLine -ArgumentList $arguments))
             [void]$planned[$computer].Add($item)
         }
@@ -135,20 +135,21 @@ function Read-Change {
         -Lines $Run.Lines
     [void]$Events.Add($account)
     $computer = Get-ComputerOf -Binding $current
-    $label = "$($current.ComponentID): $($current.Path)"
+    $component = [Ferrule.Binding]::BindNameOf($current)
+    $label = "${component}: $($current.Path)"
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
-    $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
+    $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $component
     $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains
         $failure.Category) { $failure } })
     $unknown = @(foreach ($failure in $output.Failures) { if ($failure.Unknown) { $failure } })
     $paths = @($output.Paths)
-    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path -ceq
+    $asked = $paths.Count -eq 1 -and [Ferrule.Binding]::BindNameOf($paths[0]) -ceq $component -and $paths[0].Path -ceq
         $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
     $moved = $asked -and $null -ne $output.Before[0] -and $output.Before[0] -ne $current.Enabled
     $failed = $output.Failures.Count -gt $strange.Count + $unknown.Count -or ($unknown.Count -gt 0 -and -not $asked)
     if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
-        ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
+        ($asked -and -not $failed -and -not $output.Applied.ContainsKey($component))) {
         $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') `
             -Category InvalidResult `
             -Target $current -Computer $computer
@@ -166,7 +167,7 @@ function Read-Change {
         return
     }
     $result = Copy-Binding -Binding $current -Computer $Item.Computer
-    $code = $output.Applied[$paths[0].ComponentID]
+    $code = $output.Applied[$component]
     if ($computer) { $label = "${computer}: $label" }
     if ($moved) {
         $Cmdlet.WriteWarning((Get-Message -Id StateMoved `
