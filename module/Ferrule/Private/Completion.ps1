@@ -1,8 +1,9 @@
 # Tab completion of -Name and -ComponentID, on every command that has them.
 # Neither completer takes the configuration lock, runs ferrule or reaches
 # another machine: -Name offers this machine's connection names, -ComponentID
-# the well-known bind names and, on the Adapter class, this machine's
-# adapters' GUIDs; with -Session too.
+# the well-known bind names (on adapters, as on the NetAdapterBinding cmdlets,
+# it is the component bound to the adapter, and the adapter is -Name); with
+# -Session too.
 
 # The bind names of the components that a stock Windows binds to adapters,
 # and of the protocols beneath them.
@@ -31,11 +32,7 @@ $script:CompleteName = {
 
 $script:CompleteComponentID = {
     param($CommandName, $ParameterName, $WordToComplete, $CommandAst, $FakeBoundParameters)
-    $values = $script:WellKnownComponents
-    if (-not $FakeBoundParameters.ContainsKey('Class') -or $FakeBoundParameters['Class'] -eq 'Adapter') {
-        $values = @($values) + @((& $script:AdapterNames).Keys)
-    }
-    Get-CompletionResult -Values $values -Word $WordToComplete
+    Get-CompletionResult -Values $script:WellKnownComponents -Word $WordToComplete
 }
 
 $commands = 'Get-FerruleBinding', 'Set-FerruleBinding', 'Enable-FerruleBinding', 'Disable-FerruleBinding'
