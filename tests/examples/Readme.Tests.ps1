@@ -121,6 +121,8 @@ Describe 'The drift scripts' {
             Value = "a$([char]0x2019) + `$(Set-Content `$env:FERRULE_PWNED x) + $([char]0x2019)b" }
         @{ Case = 'a line feed and a carriage return'; Value = "two`nlines`r`nthree" }
         @{ Case = 'text beyond ASCII'; Value = "Pr$([char]0xFC)fung $([char]0x78BA)" }
+        @{ Case = 'the template''s own line'; Value = 'x $configurationManager = $falsey' }
+        @{ Case = 'a lone surrogate beside a pair'; Value = "a$([char]0xD800)b$([char]0xD83D)$([char]0xDE00)c$([char]0xDE00)" }
     ) {
         $env:FERRULE_PWNED = Join-Path $TestDrive 'pwned'
         $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value"; Enabled = $true; Optional = $true }
@@ -130,11 +132,12 @@ Describe 'The drift scripts' {
         @($text -split "`r`n" | Where-Object { $_.Length -gt 120 }) | Should -BeNullOrEmpty
         $block = [regex]::Match($text, '(?s)# baseline begins.*# baseline ends').Value
         $read = Join-Path $TestDrive 'read.ps1'
-        [IO.File]::WriteAllText($read, $block + "`r`n`$baseline | ConvertTo-Json -Compress`r`n", (New-Object Text.UTF8Encoding $true))
-        $back = ((& $Pwsh -NoProfile -NonInteractive -File $read) -join '') | ConvertFrom-Json
-        $back.ComponentID | Should -BeExactly $Value
-        $back.Path | Should -BeExactly "ms_server->$Value"
-        "$($back.Class) $($back.Enabled) $($back.Optional)" | Should -Be 'Protocol True True'
+        # Read back as UTF-16 code units, which no JSON or console encoder turns into U+FFFD.
+        $codes = '$baseline | ForEach-Object { "$($_.Class) $($_.Enabled) $($_.Optional)"; ' +
+            '@($_.ComponentID, $_.Path | ForEach-Object { [int[]]$_.ToCharArray() -join '' '' }) }'
+        [IO.File]::WriteAllText($read, "$block`r`n$codes`r`n", (New-Object Text.UTF8Encoding $true))
+        $expected = @('Protocol True True') + @($Value, "ms_server->$Value" | ForEach-Object { [int[]]$_.ToCharArray() -join ' ' })
+        @(& $Pwsh -NoProfile -NonInteractive -File $read) | Should -Be $expected
         Test-Path $env:FERRULE_PWNED | Should -BeFalse
     }
 

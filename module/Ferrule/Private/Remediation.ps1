@@ -3,15 +3,18 @@
 
 # One value as PowerShell source that gives it back exactly: a single-quoted
 # literal, escaped as the language escapes one (it takes the typographic
-# quotes for single quotes too), with each control character joined in as a
-# [char] code, so that no change of line endings can change the value.
+# quotes for single quotes too), with each control character and each lone
+# half of a surrogate pair joined in as a [char] code, so that no change of
+# line endings can change the value and no encoder can put U+FFFD for it.
 function ConvertTo-Literal {
     param([string]$Value)
     $quoted = { "'" + [Management.Automation.Language.CodeGeneration]::EscapeSingleQuotedStringContent($args[0]) + "'" }
     $parts = New-Object System.Collections.ArrayList
     $run = New-Object System.Text.StringBuilder
-    foreach ($c in $Value.ToCharArray()) {
-        if (-not [char]::IsControl($c)) {
+    for ($i = 0; $i -lt $Value.Length; $i++) {
+        $c = $Value[$i]
+        $paired = [char]::IsSurrogatePair($Value, $i) -or ($i -gt 0 -and [char]::IsSurrogatePair($Value, $i - 1))
+        if (-not [char]::IsControl($c) -and ($paired -or -not [char]::IsSurrogate($c))) {
             [void]$run.Append($c)
             continue
         }
@@ -63,16 +66,28 @@ function Read-Template {
     (New-Object System.Text.UTF8Encoding $false).GetString($bytes)
 }
 
+# The text before and the text after the one line of a template that is
+# Line, which may be a block of lines.
+function Split-Template {
+    param([string]$Text, [string]$Line)
+    # A line feed before the text, so that its first line is found as any other.
+    $at = "`n$Text".IndexOf("`n$Line`n", [StringComparison]::Ordinal)
+    @($Text.Substring(0, $at), $Text.Substring($at + $Line.Length + 1))
+}
+
 # A template's text with the prelude that both scripts begin with in its
-# place, the rows between the baseline's markers, and the tool it is made for.
+# place, the rows in the prelude's baseline, and the tool it is made for.
+# Each goes at its place in the templates, found in the templates alone:
+# nothing is searched for or replaced in what the rows hold.
 function Format-Remediation {
     param([string]$Template, [string[]]$Rows, [string]$For)
-    $prelude = Read-Template -Name Prelude
-    $prelude = $prelude.Substring($prelude.IndexOf("# prelude begins`n") + "# prelude begins`n".Length)
-    $text = [regex]::Replace((Read-Template -Name $Template), '(?m)^# prelude: .*\n', { $prelude })
+    $prelude = (Split-Template -Text (Read-Template -Name Prelude) -Line '# prelude begins')[1]
+    $place = '# prelude: the lines of Templates/Prelude.ps1.in come here'
+    $around = Split-Template -Text (Read-Template -Name $Template) -Line $place
+    $baseline = Split-Template -Text $prelude -Line "# baseline begins`n`$baseline = @(`n)`n# baseline ends"
+    $flag = Split-Template -Text $baseline[1] -Line '$configurationManager = $false'
+    $value = $(if ($For -eq 'ConfigurationManager') { '$true' } else { '$false' })
     $lines = ($Rows | ForEach-Object { "$_`n" }) -join ''
-    $block = "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends"
-    $text = [regex]::Replace($text, '(?s)# baseline begins\n.*?# baseline ends', { $block })
-    $flag = $(if ($For -eq 'ConfigurationManager') { '$true' } else { '$false' })
-    $text.Replace('$configurationManager = $false', "`$configurationManager = $flag")
+    $around[0] + $baseline[0] + "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends`n" + $flag[0] +
+        "`$configurationManager = $value`n" + $flag[1] + $around[1]
 }
