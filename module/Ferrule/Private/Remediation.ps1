@@ -1,20 +1,20 @@
 # The scripts of a remediation, made from a baseline: the templates of
 # Templates/ with the baseline's rows written into them as data.
 
-# One value as PowerShell source that gives it back exactly: a single-quoted
-# literal, escaped as the language escapes one (it takes the typographic
-# quotes for single quotes too), with each control character and each lone
-# half of a surrogate pair joined in as a [char] code, so that no change of
-# line endings can change the value and no encoder can put U+FFFD for it.
+# One value as PowerShell source that gives it back exactly, in ASCII alone:
+# a single-quoted literal of its printable ASCII, escaped as the language
+# escapes one, with every other character (a control character, one beyond
+# ASCII, a lone half of a surrogate pair) joined in as a [char] code.
+# Windows PowerShell 5.1 reads a script without a byte order mark in the
+# ANSI code page, and no change of line endings, code page or encoder can
+# change a value written so.
 function ConvertTo-Literal {
     param([string]$Value)
     $quoted = { "'" + [Management.Automation.Language.CodeGeneration]::EscapeSingleQuotedStringContent($args[0]) + "'" }
     $parts = New-Object System.Collections.ArrayList
     $run = New-Object System.Text.StringBuilder
-    for ($i = 0; $i -lt $Value.Length; $i++) {
-        $c = $Value[$i]
-        $paired = [char]::IsSurrogatePair($Value, $i) -or ($i -gt 0 -and [char]::IsSurrogatePair($Value, $i - 1))
-        if (-not [char]::IsControl($c) -and ($paired -or -not [char]::IsSurrogate($c))) {
+    foreach ($c in $Value.ToCharArray()) {
+        if ([int]$c -ge 0x20 -and [int]$c -le 0x7E) {
             [void]$run.Append($c)
             continue
         }
@@ -90,4 +90,42 @@ function Format-Remediation {
     $lines = ($Rows | ForEach-Object { "$_`n" }) -join ''
     $around[0] + $baseline[0] + "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends`n" + $flag[0] +
         "`$configurationManager = $value`n" + $flag[1] + $around[1]
+}
+
+# Signs a script file with Authenticode, SHA-256, and returns the signature.
+# A function of its own: Set-AuthenticodeSignature is Windows' alone, and a
+# test stands in for it elsewhere.
+function Set-ScriptSignature {
+    param([string]$File, [Security.Cryptography.X509Certificates.X509Certificate2]$Certificate)
+    $signing = @{ FilePath = $File; Certificate = $Certificate; HashAlgorithm = 'SHA256'; ErrorAction = 'Stop' }
+    Set-AuthenticodeSignature @signing -WhatIf:$false -Confirm:$false
+}
+
+# A script's bytes as they are to be written: ASCII, which is UTF-8 without a
+# byte order mark as Intune takes a script whether or not it checks its
+# signature, and which every PowerShell reads alike; signed when a
+# certificate is given. Signing needs a file: a copy in the temporary folder
+# is signed and read back. A signature that does not verify here is refused.
+function Get-ScriptBytes {
+    param([string]$Text, [Security.Cryptography.X509Certificates.X509Certificate2]$Certificate)
+    $bytes = [Text.Encoding]::ASCII.GetBytes($Text)
+    if ($null -eq $Certificate) { return , $bytes }
+    $file = Join-Path ([IO.Path]::GetTempPath()) "ferrule-$([guid]::NewGuid().ToString('N')).ps1"
+    try {
+        [IO.File]::WriteAllBytes($file, $bytes)
+        try {
+            $signature = Set-ScriptSignature -File $file -Certificate $Certificate
+            $said = "$($signature.Status): $($signature.StatusMessage)"
+        } catch {
+            $signature = $null
+            $said = $_.Exception.Message
+        }
+        if ($null -eq $signature -or "$($signature.Status)" -ne 'Valid') {
+            $refusal = @{ Id = 'ScriptNotSigned'; Values = $Certificate.Subject, $said; Category = 'SecurityError' }
+            throw (New-ErrorRecord @refusal -Target $Certificate)
+        }
+        , [IO.File]::ReadAllBytes($file)
+    } finally {
+        Remove-Item -LiteralPath $file -Force -ErrorAction SilentlyContinue
+    }
 }
