@@ -88,12 +88,21 @@ Describe 'Get-FerruleBinding' {
         @{ Line = "Get-FerruleBinding -ComponentID '{9E"; Expected = @() }
         @{ Line = 'Get-FerruleBinding -Class Protocol -ComponentID {'; Expected = @() }
         @{ Line = 'Get-FerruleBinding -Session $null -ComponentID ms_ser'; Expected = @('ms_server') }
+        @{ Line = 'Get-FerruleBinding -Name B'; Names = "Bob$([char]0x2019)s Wi-Fi", "Lab $([char]0x201C)A$([char]0x201D)"
+            Expected = @("'Bob$([char]0x2019)$([char]0x2019)s Wi-Fi'") }
+        @{ Line = "Get-FerruleBinding -Name $([char]0x201C)L"; Names = "Bob$([char]0x2019)s Wi-Fi", "Lab $([char]0x201C)A$([char]0x201D)"
+            Expected = @("'Lab $([char]0x201C)A$([char]0x201D)'") }
+        @{ Line = 'Get-FerruleBinding -Name '; Names = '-x', '1e5'; Expected = @("'-x'", "'1e5'") }
     ) {
         $file = Use-Machine
-        Set-AdapterStub
+        Set-AdapterStub -Names $Names
         $found = TabExpansion2 -inputScript $Line -cursorColumn $Line.Length
         @($found.CompletionMatches | ForEach-Object CompletionText) | Should -Be $Expected
         Test-Path "$file.journal" | Should -BeFalse
+        # Each one, typed, is read back by PowerShell as its value.
+        foreach ($match in $found.CompletionMatches) {
+            & ([scriptblock]::Create("Write-Output $($match.CompletionText)")) | Should -BeExactly $match.ListItemText
+        }
     }
 
     # Each literal value that names nothing is an error naming it; a wildcard

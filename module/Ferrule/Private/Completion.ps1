@@ -11,16 +11,21 @@ $script:WellKnownComponents = @('ms_implat', 'ms_lldp', 'ms_lltdio', 'ms_msclien
     'ms_netbt_smb', 'ms_pacer', 'ms_rspndr', 'ms_server', 'ms_tcpip', 'ms_tcpip6', 'ms_wfplwf_lower',
     'ms_wfplwf_upper')
 
-# The values that start with what was typed (its quotes aside), each quoted
-# where the command line would otherwise read it as something else: a space,
-# or the braces of a GUID, which would be a script block.
+# The values that start with what was typed (its quotes aside: PowerShell
+# hands a typographic one over as its ASCII quote). A value is bare only where it begins with a letter (not a dash,
+# which is a parameter's name, nor a digit, which may read as a number) and
+# holds nothing but letters, digits and _ . - : \ /; else it is quoted as the
+# language escapes a single-quoted string, since PowerShell takes the
+# typographic quotes for single quotes as well, and a bare one ends it.
 function Get-CompletionResult {
     param([string[]]$Values, [string]$Word)
     $typed = $Word.Trim("'", '"')
     foreach ($value in @($Values | Where-Object { $_ } | Sort-Object -Unique)) {
         if (-not $value.StartsWith($typed, [StringComparison]::OrdinalIgnoreCase)) { continue }
         $text = $value
-        if ($value -match '[\s''"{}()\[\]$@;,`&|<>#]') { $text = "'" + $value.Replace("'", "''") + "'" }
+        if ($value -cnotmatch '^[\p{L}_][\w.\-:\\/]*$') {
+            $text = "'" + [Management.Automation.Language.CodeGeneration]::EscapeSingleQuotedStringContent($value) + "'"
+        }
         New-Object System.Management.Automation.CompletionResult ($text, $value, 'ParameterValue', $value)
     }
 }

@@ -92,6 +92,8 @@
         'emulation, which is untested.'
     WriteRemediation = 'Write the {0} script'
     TemplateChanged = '{0} is not the template that the module was built with (its SHA-256 is {1}): nothing written'
+    ScriptNotSigned = 'The scripts could not be signed with {0}, or the signature does not verify here ({1}): ' +
+        'nothing written'
     ProgressActivity = 'ferrule on {0} machines'
     ProgressGuard = 'Asking each machine which adapter carries its session: {0} of {1}'
     ProgressProbe = 'Checking the exe on each machine: {0} of {1}'
