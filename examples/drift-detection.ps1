@@ -1,4 +1,4 @@
-﻿# Detection script of a remediation, made by New-FerruleRemediation for
+# Detection script of a remediation, made by New-FerruleRemediation for
 # Intune or Configuration Manager (the line after the baseline says which):
 # for Intune it exits 0 when this machine's network bindings are as the
 # baseline below wants them, and 1 when they drift, a rule of the baseline

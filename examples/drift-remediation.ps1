@@ -1,4 +1,4 @@
-﻿# Remediation script of a remediation, made by New-FerruleRemediation for
+# Remediation script of a remediation, made by New-FerruleRemediation for
 # Intune or Configuration Manager (the line after the baseline says which):
 # puts this machine's network bindings back on the baseline below, and says in
 # one line which paths it put back and how the machine stands now (the

@@ -4,14 +4,16 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <string>
+
 #include "arguments.h"
 #include "output.h"
 
 const WCHAR outputLineEnd[] = L"\n";
 
-static void writeAll(const char* bytes, size_t length) {
+void writeAll(ByteWriter writer, const char* bytes, size_t length) {
   while (length > 0) {
-    ssize_t written = write(1, bytes, length);
+    ssize_t written = writer(1, bytes, length);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return;
     bytes += written;
@@ -49,17 +51,29 @@ void writeOutput(const WCHAR* text, size_t length) {
   static char bytes[4 * OUTPUT_BLOCK];
   size_t size = 0;
   for (size_t i = 0; i < length; i++) size += encodeUtf8((unsigned long)text[i], bytes + size);
-  writeAll(bytes, size);
+  writeAll(write, bytes, size);
 }
 
-// The name is shown as a name is; one that is no UTF-8 goes out as the bytes
-// the process received.
+// The name is shown as a name is. In one that is no UTF-8, each byte that is
+// no part of a character is a ?, as the Windows build shows a character that
+// its code page lacks: a folder's name must not end the line, whatever it holds.
 void printProgramName(const char* argv0) {
   std::vector<WCHAR> wide;
   if (widenArgument(argv0, wide)) {
     printName(&wide[0]);
     return;
   }
-  flushOutput();
-  writeAll(argv0, strlen(argv0));
+  size_t i = 0;
+  while (argv0[i] != 0) {
+    unsigned char lead = (unsigned char)argv0[i];
+    size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    std::string one(argv0 + i, strnlen(argv0 + i, length));
+    if (one.size() == length && widenArgument(one.c_str(), wide)) {
+      printName(&wide[0]);
+      i += length;
+    } else {
+      printText("?");
+      i++;
+    }
+  }
 }

@@ -56,6 +56,14 @@ void writeOutput(const WCHAR* text, size_t length);  // length <= OUTPUT_BLOCK
 // number of bytes in bytes, which is resized to hold them.
 typedef int(WINAPI* TextConverter)(UINT, DWORD, LPCWCH, int, LPSTR, int, LPCCH, LPBOOL);
 size_t encodeText(TextConverter convert, UINT codePage, const WCHAR* text, int length, std::vector<char>& bytes);
+#else
+#include <sys/types.h>
+
+// The stand-in's writing of bytes to standard output until all are written,
+// or the writer fails; the writer has write's signature, so that a test can
+// answer as a pipe may, a few bytes at a time.
+typedef ssize_t (*ByteWriter)(int descriptor, const void* bytes, size_t length);
+void writeAll(ByteWriter writer, const char* bytes, size_t length);
 #endif
 
 #endif

@@ -93,7 +93,8 @@ Describe 'The drift scripts' {
         $made = @(New-FerruleRemediation -Baseline $rule -Path (Join-Path $TestDrive 'intune') -For Intune)
         @($made | ForEach-Object Name) | Should -Be @('drift-detection.ps1', 'drift-remediation.ps1')
         foreach ($one in $made) {
-            $same = [IO.File]::ReadAllText($one.FullName) -ceq [IO.File]::ReadAllText((Join-Path $Scripts $one.Name))
+            # Byte for byte: reading them as text would pass a byte order mark.
+            $same = (Get-FileHash $one.FullName).Hash -eq (Get-FileHash (Join-Path $Scripts $one.Name)).Hash
             "$($one.Name): $same" | Should -Be "$($one.Name): True"
         }
     }
@@ -121,21 +122,64 @@ Describe 'The drift scripts' {
             Value = "a$([char]0x2019) + `$(Set-Content `$env:FERRULE_PWNED x) + $([char]0x2019)b" }
         @{ Case = 'a line feed and a carriage return'; Value = "two`nlines`r`nthree" }
         @{ Case = 'text beyond ASCII'; Value = "Pr$([char]0xFC)fung $([char]0x78BA)" }
+        @{ Case = 'the template''s own line'; Value = 'x $configurationManager = $falsey' }
+        @{ Case = 'a lone surrogate beside a pair'; Value = "a$([char]0xD800)b$([char]0xD83D)$([char]0xDE00)c$([char]0xDE00)" }
     ) {
         $env:FERRULE_PWNED = Join-Path $TestDrive 'pwned'
         $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value"; Enabled = $true; Optional = $true }
         $made = @(New-FerruleRemediation -Baseline $rule -Path (Join-Path $TestDrive ([guid]::NewGuid())) -For ConfigurationManager)
-        @([IO.File]::ReadAllBytes($made[0].FullName)[0..2]) | Should -Be @(0xEF, 0xBB, 0xBF)
+        # ASCII alone, as Windows PowerShell 5.1 reads a file without a byte order mark alike in every code page.
+        @([IO.File]::ReadAllBytes($made[0].FullName) | Where-Object { $_ -gt 0x7F }) | Should -BeNullOrEmpty
         $text = [IO.File]::ReadAllText($made[0].FullName).Replace("`n", "`r`n")
         @($text -split "`r`n" | Where-Object { $_.Length -gt 120 }) | Should -BeNullOrEmpty
         $block = [regex]::Match($text, '(?s)# baseline begins.*# baseline ends').Value
         $read = Join-Path $TestDrive 'read.ps1'
-        [IO.File]::WriteAllText($read, $block + "`r`n`$baseline | ConvertTo-Json -Compress`r`n", (New-Object Text.UTF8Encoding $true))
-        $back = ((& $Pwsh -NoProfile -NonInteractive -File $read) -join '') | ConvertFrom-Json
-        $back.ComponentID | Should -BeExactly $Value
-        $back.Path | Should -BeExactly "ms_server->$Value"
-        "$($back.Class) $($back.Enabled) $($back.Optional)" | Should -Be 'Protocol True True'
+        # Read back as UTF-16 code units, which no JSON or console encoder turns into U+FFFD.
+        $codes = '$baseline | ForEach-Object { "$($_.Class) $($_.Enabled) $($_.Optional)"; ' +
+            '@($_.ComponentID, $_.Path | ForEach-Object { [int[]]$_.ToCharArray() -join '' '' }) }'
+        [IO.File]::WriteAllText($read, "$block`r`n$codes`r`n", (New-Object Text.UTF8Encoding $false))
+        $expected = @('Protocol True True') + @($Value, "ms_server->$Value" | ForEach-Object { [int[]]$_.ToCharArray() -join ' ' })
+        @(& $Pwsh -NoProfile -NonInteractive -File $read) | Should -Be $expected
         Test-Path $env:FERRULE_PWNED | Should -BeFalse
+    }
+
+    # Signing stands in for Set-AuthenticodeSignature, which only Windows has (the Windows workflow signs a pair
+    # for real): its signature block is what is written, and a signing that fails or does not verify writes nothing.
+    It 'signs both scripts: <Case>' -ForEach @(
+        @{ Case = 'a signature that verifies'; Status = 'Valid'; Calls = 2; Error = $null }
+        @{ Case = 'one that does not verify here'; Status = 'UnknownError'; Calls = 1; Error = '*CN=ferrule test*UnknownError: not trusted*' }
+        @{ Case = 'a signing that fails'; Status = $null; Calls = 1; Error = '*CN=ferrule test*not suitable for code signing*' }
+    ) {
+        $rsa = [Security.Cryptography.RSA]::Create(2048)
+        $request = [Security.Cryptography.X509Certificates.CertificateRequest]::new('CN=ferrule test', $rsa, 'SHA256',
+            [Security.Cryptography.RSASignaturePadding]::Pkcs1)
+        $certificate = $request.CreateSelfSigned([DateTimeOffset]::Now, [DateTimeOffset]::Now.AddDays(1))
+        $signature = "# SIG # Begin signature block`r`n# MIIF$Status`r`n# SIG # End signature block`r`n"
+        Mock -ModuleName Ferrule Set-ScriptSignature -ParameterFilter { $Certificate.Subject -eq 'CN=ferrule test' } {
+            if (-not $Status) { throw 'Cannot sign code. The specified certificate is not suitable for code signing.' }
+            [IO.File]::AppendAllText($File, $signature)
+            [pscustomobject]@{ Status = $Status; StatusMessage = 'not trusted' }
+        }
+        $folder = Join-Path $TestDrive ([guid]::NewGuid())
+        $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+        $failures = @()
+        try {
+            $made = @(New-FerruleRemediation -Baseline $rule -Path $folder -For Intune -Certificate $certificate -ErrorAction Stop)
+        } catch {
+            $failures = @($_)
+        }
+        Should -Invoke -ModuleName Ferrule Set-ScriptSignature -Times $Calls -Exactly -Scope It
+        if ($Error) {
+            @($failures | ForEach-Object { $_.FullyQualifiedErrorId }) | Should -Be 'Ferrule.ScriptNotSigned,New-FerruleRemediation'
+            "$failures" | Should -BeLike $Error
+            Test-Path $folder | Should -BeFalse
+            return
+        }
+        @($made | ForEach-Object Name) | Should -Be @('drift-detection.ps1', 'drift-remediation.ps1')
+        foreach ($one in $made) {
+            $unsigned = [IO.File]::ReadAllText((Join-Path $Scripts $one.Name))
+            [IO.File]::ReadAllText($one.FullName) | Should -BeExactly ($unsigned + $signature)
+        }
     }
 
     # A row is written as the reader reads it, and a saved path as itself, not as a rule.

@@ -35,7 +35,7 @@ Describe 'Changing bindings' {
     It 'enables paths by selection and leaves enabled ones alone' {
         $file = Use-Machine
         Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false -ErrorAction Stop
-        @(Get-State $file | Select-String 'ms_tcpip6 ') | ForEach-Object { $_.Line | Should -Match 'True$' }
+        @(Get-State $file | Select-String '^ms_tcpip6 \S+->ms_tcpip6 ') | ForEach-Object { $_.Line | Should -Match 'True$' }
         @(Get-Calls $file '\.Enable\(1\)').Count | Should -Be 1
     }
 }
@@ -171,6 +171,21 @@ Describe 'Paths that ferrule cannot tell apart' {
         @($failures | ForEach-Object { [string]$_.CategoryInfo.Category }) | Should -Be @('InvalidResult')
         Get-State $file | Should -Be $before
         Get-Calls $file '\.Enable\(' | Should -BeNullOrEmpty
+    }
+
+    # ferrule is given the adapter (comp), named here by its bind name as rows saved before name it; the same
+    # path under two adapters is two paths to ferrule too.
+    It 'changes the one adapter path of <Case>' -ForEach @(
+        @{ Case = 'an adapter of the sample'; Adapter = $Ethernet; Path = "ms_tcpip6->$Ethernet"; Extra = @() }
+        @{ Case = 'two adapters that list the same path'; Adapter = '{B}'; Path = 'ms_q->x'
+            Extra = 'class dev', 'component "{A}" "A"', 'path "ms_q->x" enabled', 'component "{B}" "B"', 'path "ms_q->x" enabled' }
+    ) {
+        $file = Use-Machine -Extra $Extra
+        $passed = @(Disable-FerruleBinding -ComponentID $Adapter -Path $Path -PassThru -Confirm:$false -ErrorAction Stop)
+        $component = ($Path -split '->')[0]
+        @($passed | ForEach-Object { "$($_.ComponentID) $($_.InterfaceGuid) $($_.Path) $($_.Enabled)" }) | Should -Be "$component $Adapter $Path False"
+        @(Get-Calls $file '\.Enable\(') | Should -HaveCount 1
+        (Get-Content -Raw $file) | Should -BeLike "*component `"$Adapter`" *path `"$Path`" disabled*"
     }
 
     It 'changes both paths of a link, and warns that the second was already set' {

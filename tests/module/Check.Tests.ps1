@@ -74,23 +74,24 @@ BeforeAll {
         $number = 0
         $seen = @{}
         foreach ($path in @(Read-Machine $File | Where-Object Class -EQ 'Adapter')) {
-            if ($seen.ContainsKey($path.ComponentID)) { continue }
-            $seen[$path.ComponentID] = $true
+            if ($seen.ContainsKey($path.InterfaceGuid)) { continue }
+            $seen[$path.InterfaceGuid] = $true
             $number++
-            $guid = $path.ComponentID
+            $guid = $path.InterfaceGuid
             if ($Platform.Bare) { $guid = $guid.Trim('{}') }
             $name = $(if ($number -eq 1) { 'Ethernet' } else { "Ethernet $number" })
-            [pscustomobject]@{ Name = $name; InterfaceDescription = $path.DisplayName; InterfaceGuid = $guid; Bind = $path.ComponentID }
+            [pscustomobject]@{ Name = $name; InterfaceDescription = $path.InterfaceDescription; InterfaceGuid = $guid
+                Bind = $path.InterfaceGuid }
         }
     }
 
     function Get-Bindings([string]$File, [hashtable]$Platform) {
         $paths = @(Read-Machine $File)
         $display = @{}
-        foreach ($path in $paths) { $display[$path.ComponentID] = $path.DisplayName }
+        foreach ($path in $paths) { if ($path.DisplayName) { $display[$path.ComponentID] = $path.DisplayName } }
         foreach ($adapter in @(Get-Adapters $File $Platform)) {
-            $pairs = @($paths | Where-Object { $_.ComponentID -eq $adapter.Bind -and $_.Path.EndsWith("->$($adapter.Bind)") -and
-                    ($_.Path -split '->').Count -eq 2 } | ForEach-Object { , @(($_.Path -split '->')[0], $_.Enabled) })
+            $pairs = @($paths | Where-Object { $_.InterfaceGuid -eq $adapter.Bind -and $_.Path.EndsWith("->$($adapter.Bind)") -and
+                    ($_.Path -split '->').Count -eq 2 } | ForEach-Object { , @($_.ComponentID, $_.Enabled) })
             if ($Platform.Add -and $Platform.Add[0] -eq $adapter.Bind) { $pairs += , @($Platform.Add[1], $true) }
             foreach ($pair in $pairs) {
                 if ($Platform.Drop -and $Platform.Drop[0] -eq $adapter.Bind -and $Platform.Drop[1] -eq $pair[0]) { continue }

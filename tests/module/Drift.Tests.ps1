@@ -74,14 +74,24 @@ Describe 'Drift' {
         $lines | ForEach-Object { $_.TrimEnd().Length | Should -BeLessOrEqual 120 }
     }
 
-    It 'marks a side effect in a listing, grouped by machine' {
-        $one = New-Object Ferrule.Binding 'Adapter', $Ethernet, 'Hyper-V Virtual Ethernet Adapter', "ms_tcpip6->$Ethernet",
-            $true, 'vEthernet (Default Switch)'
-        $one.SideEffect = $true
-        Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue 'PC-FIN-0231'
-        $shown = $one | Out-String -Width 200
-        $shown | Should -BeLike "*Component: PC-FIN-0231: $Ethernet (Hyper-V Virtual Ethernet Adapter), vEthernet (Default Switch)*"
-        $shown | Should -BeLike "*ms_tcpip6->$Ethernet True    side effect*"
+    # Adapters' paths are grouped by adapter (they have no DisplayName): no heading shows empty parentheses.
+    It 'marks a side effect in a listing, grouped by machine and <Heading>' -ForEach @(
+        @{ Heading = 'adapter'; Class = 'Adapter'; Paths = "ms_tcpip6->$Ethernet", "ms_tcpip->$Ethernet"; Listed = $Ethernet
+            Shown = 'Hyper-V Virtual Ethernet Adapter'; Group = "Adapter: PC-FIN-0231: $Ethernet (Hyper-V Virtual Ethernet Adapter), vEthernet (Default Switch)" }
+        @{ Heading = 'component'; Class = 'Protocol'; Paths = 'ms_server->ms_tcpip6', 'ms_msclient->ms_tcpip6'; Listed = 'ms_tcpip6'
+            Shown = 'IPv6'; Group = 'Component: PC-FIN-0231: ms_tcpip6 (IPv6)' }
+    ) {
+        $name = $(if ($Class -eq 'Adapter') { 'vEthernet (Default Switch)' } else { $null })
+        $both = @(foreach ($path in $Paths) {
+                $one = [Ferrule.Binding]::Listed($Class, $Listed, $Shown, $path, $true, $name, $null, $null)
+                $one.SideEffect = $true
+                Add-Member -InputObject $one -NotePropertyName PSComputerName -NotePropertyValue 'PC-FIN-0231' -PassThru
+            })
+        $shown = @(($both | Out-String -Width 200) -split "`r?`n" | Where-Object { $_.Trim() })
+        $shown[0] | Should -Be $Group
+        @($shown | Where-Object { $_ -like '*()*' }) | Should -BeNullOrEmpty
+        $shown[3..4] | Should -BeLike 'ms_*->* True    side effect'
+        $shown.Count | Should -Be 5
     }
 
     It 'refuses a baseline of <Case>, with nothing to compare' -ForEach @(

@@ -73,6 +73,9 @@ Describe 'The guard' {
     It '<Case>' -ForEach @(
         @{ Case = 'refuses IPv4 off the adapter of an SSH session'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$Ethernet"
             Refusal = "*Ethernet 2 ($Ethernet): ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to * (10.0.0.5)*" }
+        # A row saved before names the adapter as ComponentID, and the guard reads it as the module's own objects.
+        @{ Case = 'refuses IPv4 off it by a row saved before'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$Ethernet"; Saved = $true
+            Refusal = "*Ethernet 2 ($Ethernet): ms_tcpip->*: not disabled: ms_tcpip on this adapter carries the session to * (10.0.0.5)*" }
         @{ Case = 'takes IPv4 off it with -Force'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$Ethernet"; Force = $true }
         @{ Case = 'takes IPv6 off it under an IPv4 session'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip6->$Ethernet" }
         @{ Case = 'refuses IPv4 off an adapter with a default route'; Ssh = '10.0.0.9 50000 10.0.0.5 22'; Path = "ms_tcpip->$WiFi"
@@ -98,8 +101,14 @@ Describe 'The guard' {
         $env:SESSIONNAME = $SessionName
         $before = Get-State $file
         $command = $(if ($Enable) { 'Enable-FerruleBinding' } else { 'Disable-FerruleBinding' })
-        $trail = @(& $command -Path $Path -Force:([bool]$Force) -WhatIf:([bool]$WhatIf) -Confirm:$false -ErrorAction SilentlyContinue `
-                -ErrorVariable failures -Verbose 4>&1 | ForEach-Object { "$_" })
+        $switches = @{ Force = [bool]$Force; WhatIf = [bool]$WhatIf; Confirm = $false; ErrorAction = 'SilentlyContinue'
+            ErrorVariable = 'failures'; Verbose = $true }
+        if ($Saved) {
+            $row = [pscustomobject]@{ Class = 'Adapter'; ComponentID = ($Path -split '->')[-1]; Path = $Path; Enabled = [bool]$Enable }
+            $trail = @($row | Set-FerruleBinding @switches 4>&1 | ForEach-Object { "$_" })
+        } else {
+            $trail = @(& $command -Path $Path @switches 4>&1 | ForEach-Object { "$_" })
+        }
         # The trail says what the guard looked at, and which listings a change makes for what Windows changes beside.
         @($trail | Where-Object { $_ -like '*: the guard looked at the session addresses *' }).Count | Should -Be ([int][bool]$Refusal)
         if (-not $Refusal -and -not $WhatIf) { @($trail | Where-Object { $_ -like '*: listing class * beside the changes' }).Count | Should -Be 7 }

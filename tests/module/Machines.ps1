@@ -1,5 +1,7 @@
 # A machine description's paths, as the module's objects should give them:
-# Class (the module's name for it), ComponentID, DisplayName, Path, Enabled.
+# Class (the module's name for it), ComponentID, DisplayName, Path, Enabled;
+# on adapters, ComponentID is the path's first element, DisplayName is null,
+# and the adapter is InterfaceGuid and InterfaceDescription.
 function Read-Machine([string]$File) {
     $classes = @{ dev = 'Adapter'; client = 'Client'; proto = 'Protocol'; service = 'Service' }
     $class = $null; $component = $null; $display = $null
@@ -11,8 +13,13 @@ function Read-Machine([string]$File) {
             'class' { $class = $classes[$words[1]] }
             'component' { $component = $words[1]; $display = $words[2] }
             'path' {
-                [pscustomobject]@{ Class = $class; ComponentID = $component; DisplayName = $display
-                    Path = $words[1]; Enabled = ($words[2] -eq 'enabled') }
+                $one = [pscustomobject]@{ Class = $class; ComponentID = $component; DisplayName = $display
+                    Path = $words[1]; Enabled = ($words[2] -eq 'enabled'); InterfaceDescription = $null; InterfaceGuid = $null }
+                if ($class -eq 'Adapter') {
+                    $one.ComponentID, $one.DisplayName = ($words[1] -split '->', 2)[0], $null
+                    $one.InterfaceGuid, $one.InterfaceDescription = $component, $display
+                }
+                $one
             }
         }
     }

@@ -13,18 +13,32 @@ Describe 'Rows' {
             Load = { param($f) Import-Clixml $f | Compare-FerruleBinding -IncludeEqual -IncludeNew } }
         @{ Format = 'the drift of Compare-FerruleBinding, through Export-Csv'; Drift = 7; Save = { param($f) $input | Export-Clixml -Path $f }
             Load = { param($f) Import-Clixml $f | Compare-FerruleBinding | Export-Csv -NoTypeInformation "$f.csv"; Import-Csv "$f.csv" } }
+        # Files that release 0.1.0.3 saved of the sample (its adapter rows named the adapter as ComponentID), as
+        # remediation scripts already deployed hold them.
+        @{ Format = 'a CSV of release 0.1.0.3'; Release = 'bindings-0.1.0.3.csv'; Load = { param($f) Import-Csv $f } }
+        @{ Format = 'a Clixml of release 0.1.0.3'; Release = 'bindings-0.1.0.3.xml'; Load = { param($f) Import-Clixml $f } }
     ) {
         $file = Use-Machine
         $saved = Join-Path $TestDrive "saved-$Format"
-        $before = Get-State $file
-        Get-FerruleBinding -Class Protocol | & $Save $saved
-        Get-FerruleBinding | & $Save "$saved-adapters"
-        Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Confirm:$false
-        Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false
-        Enable-FerruleBinding -Path 'ms_implat->*' -Confirm:$false
-        Get-State $file | Should -Not -Be $before
-        $applied = @(Get-Calls $file 'INetCfg\.Apply').Count
-        $restored = @(@(& $Load $saved; & $Load "$saved-adapters") | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        $identity = $env:FERRULE_MACHINE_ID, $env:FERRULE_MACHINE_NAME
+        if ($Release) { $env:FERRULE_MACHINE_ID, $env:FERRULE_MACHINE_NAME = '5e1f0c2a9b8d4e7f8a6b5c4d3e2f1a09', 'PC-SAVED' }
+        try {
+            $before = Get-State $file
+            if (-not $Release) {
+                Get-FerruleBinding -Class Protocol | & $Save $saved
+                Get-FerruleBinding | & $Save "$saved-adapters"
+            }
+            Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Confirm:$false
+            Enable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Confirm:$false
+            Enable-FerruleBinding -Path 'ms_implat->*' -Confirm:$false
+            Get-State $file | Should -Not -Be $before
+            $applied = @(Get-Calls $file 'INetCfg\.Apply').Count
+            $rows = $(if ($Release) { & $Load (Join-Path $PSScriptRoot "saved/$Release") } else { & $Load $saved
+                    & $Load "$saved-adapters" })
+            $restored = @($rows | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction Stop)
+        } finally {
+            $env:FERRULE_MACHINE_ID, $env:FERRULE_MACHINE_NAME = $identity
+        }
         Get-State $file | Should -Be $before
         $restored.Count | Should -Be $(if ($Drift) { $Drift } else { @(Read-Machine $file | Where-Object Class -In 'Protocol', 'Adapter').Count })
         # Only the seven paths changed since are changed back.
@@ -70,6 +84,9 @@ Describe 'Rows' {
             Message = 'PC-OTHER: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
         @{ Case = 'of this machine''s identity under another computer''s name'; Row = @{ MachineId = '<this>'; PSComputerName = 'pc01' }
             Category = 'InvalidArgument'; Message = 'pc01: ms_tcpip: ms_server->ms_tcpip is a row of another machine*' }
+        @{ Case = 'of an adapter whose ComponentID is neither end of its Path'; Category = 'InvalidArgument'
+            Whole = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip'; Path = "ms_tcpip6->$WiFi"; Enabled = $false }
+            Message = "An Adapter row has the ComponentID 'ms_tcpip', which is neither the first element of its Path*" }
         @{ Case = 'whose names hold brackets, as a path that is not there'; Row = @{ ComponentID = 'ms_x[2]'; Path = 'ms_server->ms_x[2]' }
             Category = 'ObjectNotFound'; Message = 'No binding path ms_x`[2`]: ms_server->ms_x`[2`] of class Protocol.' }
         @{ Case = 'with a misspelt property'; Row = @{ Nmae = 'Wi-Fi' }; Category = 'InvalidArgument'
@@ -123,7 +140,7 @@ Describe 'Rows' {
         @{ Case = 'that names a component alone (a rule)'; Row = @{ ComponentID = 'ms_tcpip6'; Path = '' }; Computer = $null
             Changed = @('ms_tcpip6 ms_server->ms_tcpip6 False') }
         @{ Case = 'that names adapters by a pattern'; Row = @{ Class = 'Adapter'; ComponentID = 'ms_lltdio'; Path = ''; Name = '*' }
-            Computer = $null; Changed = @("$Ethernet ms_lltdio->$Ethernet False", "$WiFi ms_lltdio->$WiFi False") }
+            Computer = $null; Changed = @("ms_lltdio ms_lltdio->$Ethernet False", "ms_lltdio ms_lltdio->$WiFi False") }
         @{ Case = 'with a literal component and a path pattern (a rule)'; Row = @{ Path = 'ms_server->*' }; Computer = $null
             Changed = @('ms_tcpip ms_server->ms_tcpip False') }
         @{ Case = 'of this machine''s identity'; Row = @{ MachineId = '<this>' }; Computer = $null
@@ -131,20 +148,23 @@ Describe 'Rows' {
         @{ Case = 'that is a hashtable'; Whole = @{ Class = 'Protocol'; ComponentID = 'ms_netbt'; Path = 'ms_server->ms_netbt'; Enabled = $false }
             Computer = $null; Changed = @('ms_netbt ms_server->ms_netbt False') }
         @{ Case = 'whose Optional cell is empty'; Row = @{ Optional = '' }; Computer = $null; Changed = @('ms_tcpip ms_server->ms_tcpip False') }
-        @{ Case = 'of Get-NetAdapterBinding''s shape, as a hashtable'; Computer = $null; Changed = @("$Ethernet ms_tcpip6->$Ethernet False")
+        @{ Case = 'of Get-NetAdapterBinding''s shape, as a hashtable'; Computer = $null; Changed = @("ms_tcpip6 ms_tcpip6->$Ethernet False")
             Whole = @{ Name = 'Ethernet 2'; ComponentID = 'ms_tcpip6'; Enabled = $false } }
-        @{ Case = 'of Get-NetAdapterBinding''s shape'; Computer = $null; Changed = @("$Ethernet ms_tcpip6->$Ethernet False")
+        @{ Case = 'of Get-NetAdapterBinding''s shape'; Computer = $null; Changed = @("ms_tcpip6 ms_tcpip6->$Ethernet False")
             Whole = [pscustomobject]@{ Name = 'Ethernet 2'; InterfaceAlias = 'Ethernet 2'; DisplayName = 'Internet Protocol Version 6 (TCP/IPv6)'
                 ComponentID = 'ms_tcpip6'; Enabled = $false } }
-        @{ Case = 'of Get-NetAdapterBinding''s shape, through CSV'; Computer = $null; Changed = @("$WiFi ms_lltdio->$WiFi False")
+        @{ Case = 'of Get-NetAdapterBinding''s shape, through CSV'; Computer = $null; Changed = @("ms_lltdio ms_lltdio->$WiFi False")
             Whole = @([pscustomobject]@{ InterfaceAlias = 'Wi-Fi'; ComponentID = 'ms_lltdio'; Enabled = $false } |
                     ConvertTo-Csv -NoTypeInformation | ConvertFrom-Csv)[0] }
         @{ Case = 'of Get-NetAdapterBinding''s shape, piped to Disable'; Computer = $null; Through = 'Disable'
-            Changed = @("$WiFi ms_tcpip->$WiFi False")
+            Changed = @("ms_tcpip ms_tcpip->$WiFi False")
             Whole = [pscustomobject]@{ Name = 'Wi-Fi'; InterfaceAlias = 'Wi-Fi'; ComponentID = 'ms_tcpip'; Enabled = $true } }
-        @{ Case = 'of Get-NetAdapterBinding, every property a real one has'; Computer = $null; Changed = @("$WiFi ms_lltdio->$WiFi False")
+        @{ Case = 'of Get-NetAdapterBinding, every property a real one has'; Computer = $null; Changed = @("ms_lltdio ms_lltdio->$WiFi False")
             Whole = $NetAdapterBindingRow }
-        @{ Case = 'with InterfaceAlias beside Class'; Computer = $null; Changed = @("$WiFi ms_tcpip->$WiFi False")
+        @{ Case = 'saved before, that names an adapter alone by its bind name'; Computer = $null
+            Whole = [pscustomobject]@{ Class = 'Adapter'; ComponentID = $WiFi; Enabled = $false }
+            Changed = @('ms_server', 'ms_msclient', 'ms_tcpip', 'ms_pacer', 'ms_lltdio', 'ms_rspndr', 'ms_lldp' | ForEach-Object { "$_ $_->$WiFi False" }) }
+        @{ Case = 'with InterfaceAlias beside Class'; Computer = $null; Changed = @("ms_tcpip ms_tcpip->$WiFi False")
             Whole = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip'; InterfaceAlias = 'Wi-Fi'; Enabled = $false } }
         @{ Case = 'of ConvertFrom-Json -AsHashtable, its path in lower case'; Computer = $null; Changed = @('ms_tcpip ms_server->ms_tcpip False')
             Whole = '{"Class":"Protocol","ComponentID":"ms_tcpip","path":"ms_server->ms_tcpip","Enabled":false}' | ConvertFrom-Json -AsHashtable }

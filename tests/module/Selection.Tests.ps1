@@ -20,7 +20,11 @@ Describe 'Get-FerruleBinding' {
             $got[$i].PSObject.TypeNames[0] | Should -Be 'Ferrule.Binding'
             $got[$i].Class | Should -Be $Class
             $got[$i].ComponentID | Should -Be $expected[$i].ComponentID
-            $got[$i].DisplayName | Should -Be (Get-Shown $expected[$i].DisplayName)
+            foreach ($name in 'DisplayName', 'InterfaceDescription', 'InterfaceGuid') {
+                $want = $expected[$i].$name
+                if ($null -ne $want) { $want = Get-Shown $want }
+                $got[$i].$name | Should -Be $want
+            }
             $got[$i].Path | Should -Be $expected[$i].Path
             $got[$i].Enabled | Should -BeOfType [bool]
             $got[$i].Enabled | Should -Be $expected[$i].Enabled
@@ -80,15 +84,25 @@ Describe 'Get-FerruleBinding' {
         @{ Line = 'Disable-FerruleBinding W'; Expected = @('Wi-Fi') }
         @{ Line = 'Set-FerruleBinding -InterfaceAlias eth'; Expected = @("'Ethernet 2'") }
         @{ Line = 'Enable-FerruleBinding -ComponentID ms_tcp'; Expected = @('ms_tcpip', 'ms_tcpip6') }
-        @{ Line = "Get-FerruleBinding -ComponentID '{9E"; Expected = @("'$WiFi'") }
+        # On adapters the component is the one bound to them: the adapter is -Name.
+        @{ Line = "Get-FerruleBinding -ComponentID '{9E"; Expected = @() }
         @{ Line = 'Get-FerruleBinding -Class Protocol -ComponentID {'; Expected = @() }
         @{ Line = 'Get-FerruleBinding -Session $null -ComponentID ms_ser'; Expected = @('ms_server') }
+        @{ Line = 'Get-FerruleBinding -Name B'; Names = "Bob$([char]0x2019)s Wi-Fi", "Lab $([char]0x201C)A$([char]0x201D)"
+            Expected = @("'Bob$([char]0x2019)$([char]0x2019)s Wi-Fi'") }
+        @{ Line = "Get-FerruleBinding -Name $([char]0x201C)L"; Names = "Bob$([char]0x2019)s Wi-Fi", "Lab $([char]0x201C)A$([char]0x201D)"
+            Expected = @("'Lab $([char]0x201C)A$([char]0x201D)'") }
+        @{ Line = 'Get-FerruleBinding -Name '; Names = '-x', '1e5'; Expected = @("'-x'", "'1e5'") }
     ) {
         $file = Use-Machine
-        Set-AdapterStub
+        Set-AdapterStub -Names $Names
         $found = TabExpansion2 -inputScript $Line -cursorColumn $Line.Length
         @($found.CompletionMatches | ForEach-Object CompletionText) | Should -Be $Expected
         Test-Path "$file.journal" | Should -BeFalse
+        # Each one, typed, is read back by PowerShell as its value.
+        foreach ($match in $found.CompletionMatches) {
+            & ([scriptblock]::Create("Write-Output $($match.CompletionText)")) | Should -BeExactly $match.ListItemText
+        }
     }
 
     # Each literal value that names nothing is an error naming it; a wildcard

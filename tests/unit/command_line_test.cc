@@ -114,21 +114,31 @@ TEST(Arguments, AreUtf8AfterTheProgramName) {
 
 // The usage line goes to standard output, which a death test does not read:
 // the statement sends it to standard error. An unknown word, and a filter that
-// is no text of the arguments' encoding (UTF-8 here), are each refused so.
+// is no text of the arguments' encoding (UTF-8 here), are each refused so. A
+// program name that is no UTF-8 is shown with a ? for each byte that is no
+// part of a character, and its control characters as a name's are.
 TEST(CommandLineDeathTest, UsageLineEndsTheProcessWith255) {
-  char program[] = "C:\\Tools\\FERRULE.EXE", help[] = "--help", comp[] = "comp", notUtf8[] = "ms_\xFF";
-  std::vector<std::vector<char*>> rows = {{program, help}, {program, comp, notUtf8}};
-  for (std::vector<char*>& argv : rows) {
-    int argc = (int)argv.size();
-    argv.push_back(nullptr);
+  char program[] = "C:\\Tools\\FERRULE.EXE", help[] = "--help", comp[] = "comp", notUtf8[] = "ms_\xFF",
+       oddProgram[] = "/opt/Pr\xC3\xBC\xFF\n\xE2\x82/ferrule";
+  struct UsageCase {
+    std::vector<char*> argv;
+    const char* shown;  // the program's name in the line, as a regular expression
+  };
+  std::vector<UsageCase> rows = {{{program, help}, "C:\\\\Tools\\\\FERRULE\\.EXE"},
+                                 {{program, comp, notUtf8}, "C:\\\\Tools\\\\FERRULE\\.EXE"},
+                                 {{oddProgram, help}, "/opt/Pr\xC3\xBC\\?\\?\\?\\?/ferrule"}};
+  for (UsageCase& row : rows) {
+    int argc = (int)row.argv.size();
+    row.argv.push_back(nullptr);
     EXPECT_EXIT(
         {
           dup2(2, 1);
-          runCommandLine(argc, argv.data());
+          runCommandLine(argc, row.argv.data());
         },
         testing::ExitedWithCode(255),
-        "^usage: C:\\\\Tools\\\\FERRULE\\.EXE \\[class dev\\|client\\|proto\\|service\\] \\[comp <id>\\] "
-        "\\[path <pathToken>\\] \\[enable\\|disable\\]\n$");
+        std::string("^usage: ") + row.shown +
+            " \\[class dev\\|client\\|proto\\|service\\] \\[comp <id>\\] \\[path <pathToken>\\] "
+            "\\[enable\\|disable\\]\n$");
   }
 }
 

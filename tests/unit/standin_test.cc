@@ -1,6 +1,10 @@
 // The stand-in's own pieces: the description format, StrCmpLogicalW, and the
 // UTF-8 that the program's output is written in.
+#include <errno.h>
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "machine.h"
 #include "output.h"
@@ -163,5 +167,53 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, Utf8Output,
                                          Encoding{0x1F600, "\xF0\x9F\x98\x80"},
                                          Encoding{0x10FFFF, "\xF4\x8F\xBF\xBF"},
                                          Encoding{0x110000, "\xEF\xBF\xBD"}));
+
+// Standard output, where a pipe or a terminal takes a few bytes a call, an
+// interrupted call takes none, and a failed one ends the writing: every byte
+// is written once, in order, up to a failure.
+struct Writer {
+  const char* name;
+  std::vector<ssize_t> answers;  // each call's bytes taken (at most those offered), -1 with EINTR, or -2 a failure
+  std::string bytes;
+  std::string written;
+};
+
+void PrintTo(const Writer& c, std::ostream* out) {
+  *out << c.name;
+}
+
+std::vector<ssize_t> answers;
+size_t call;
+std::string taken;
+
+ssize_t answer(int descriptor, const void* bytes, size_t length) {
+  EXPECT_EQ(descriptor, 1);
+  ssize_t given = call < answers.size() ? answers[call++] : (ssize_t)length;
+  errno = given == -1 ? EINTR : EIO;
+  if (given < 0) return -1;
+  if ((size_t)given > length) given = (ssize_t)length;
+  taken.append((const char*)bytes, (size_t)given);
+  return given;
+}
+
+class WriteAll : public testing::TestWithParam<Writer> {};
+
+TEST_P(WriteAll, WritesEveryByteOnceUpToAFailure) {
+  answers = GetParam().answers;
+  call = 0;
+  taken.clear();
+  writeAll(answer, GetParam().bytes.data(), GetParam().bytes.size());
+  EXPECT_EQ(taken, GetParam().written);
+  EXPECT_EQ(call, answers.size()) << "a call after the writing ended, or one missing";
+}
+
+INSTANTIATE_TEST_SUITE_P(Writers, WriteAll,
+                         testing::Values(Writer{"one byte", {1}, "x", "x"},
+                                         Writer{"a byte a call", {1, 1, 1, 1}, "abcd", "abcd"},
+                                         Writer{"the rest after a short write", {3, 8}, "abcdef", "abcdef"},
+                                         Writer{"an interrupted call, then all", {-1, 4}, "abcd", "abcd"},
+                                         Writer{"a failure after two bytes", {2, -2}, "abcd", "ab"},
+                                         Writer{"a write that takes none", {1, 0}, "abcd", "a"},
+                                         Writer{"nothing to write", {}, "", ""}));
 
 }  // namespace

@@ -22,15 +22,18 @@ function Get-ComputerOf {
 # another), its connection name (when known), its component and its path.
 function Get-BindingLabel {
     param($Binding)
-    $label = "$($Binding.ComponentID): $($Binding.Path)"
-    if ($Binding.Name) { $label = "$($Binding.Name) ($($Binding.ComponentID)): $($Binding.Path)" }
+    $component = [Ferrule.Binding]::BindNameOf($Binding)
+    $label = "${component}: $($Binding.Path)"
+    if ($Binding.Name) { $label = "$($Binding.Name) (${component}): $($Binding.Path)" }
     $computer = Get-ComputerOf -Binding $Binding
     if ($computer) { $label = "${computer}: $label" }
     $label
 }
 
-# A key for a path on its machine.
+# A key for a path on its machine (Computer, where the binding is not yet
+# marked with it): its class, component, adapter (InterfaceGuid, on adapters)
+# and path, so that a path of one adapter is never taken for another's.
 function Get-BindingKey {
-    param($Binding)
-    "$(Get-ComputerOf -Binding $Binding)`n$($Binding.Class)`n$($Binding.ComponentID)`n$($Binding.Path)"
+    param($Binding, [string]$Computer = (Get-ComputerOf -Binding $Binding))
+    "$Computer`n$($Binding.Class)`n$($Binding.ComponentID)`n$($Binding.InterfaceGuid)`n$($Binding.Path)"
 }

@@ -63,9 +63,9 @@ function Invoke-Change {
                 $work[$computer] = New-Object System.Collections.ArrayList
                 $planned[$computer] = New-Object System.Collections.ArrayList
             }
-            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', $current.ComponentID, 'path',
-                $current.Path,
-                $action.ToLowerInvariant())
+            # ferrule's comp is the component whose listing holds the path: on adapters, the adapter.
+            $arguments = @('class', $script:ClassWords[$current.Class], 'comp', [Ferrule.Binding]::BindNameOf($current),
+                'path', $current.Path, $action.ToLowerInvariant())
             [void]$work[$computer].Add((ConvertTo-CommandLine -ArgumentList $arguments))
             [void]$planned[$computer].Add($item)
         }
@@ -91,8 +91,12 @@ function Invoke-Change {
     $events = @{}
     foreach ($computer in $computers) {
         $events[$computer] = New-Object System.Collections.ArrayList
-        foreach ($item in $planned[$computer]) { [void]$events[$computer].Add((New-ChangeEvent -Id 1001 `
-                    -Outcome Unknown -Binding $item.Current -Before $item.Current.Enabled -After $item.Enabled)) }
+        foreach ($item in $planned[$computer]) {
+            $account = New-ChangeEvent -Id 1001 -Outcome Unknown -Binding $item.Current -Before $item.Current.Enabled `
+                -After $item.Enabled
+            $account.Label = Get-BindingLabel -Binding $item.Current
+            [void]$events[$computer].Add($account)
+        }
     }
     $started = $false
     try {
@@ -158,8 +162,7 @@ function Write-OutcomeUnknown {
         foreach ($account in $Events[$computer]) {
             if ($account.Outcome -ne 'Unknown' -or $account.Said) { continue }
             $account.Said = $true
-            $label = "$($account.ComponentID): $($account.Path)"
-            $Cmdlet.WriteError((New-ErrorRecord -Id OutcomeUnknown -Values $label -Category InvalidResult `
+            $Cmdlet.WriteError((New-ErrorRecord -Id OutcomeUnknown -Values $account.Label -Category InvalidResult `
                 -Target $account.Path -Computer $computer))
         }
     }
@@ -182,17 +185,18 @@ function Read-Change {
     $current = $Item.Current
     $Account.Output = @($Run.Lines) -join ' | '
     $computer = Get-ComputerOf -Binding $current
-    $label = "$($current.ComponentID): $($current.Path)"
+    $component = [Ferrule.Binding]::BindNameOf($current)
+    $label = "${component}: $($current.Path)"
     # A run refused or not started touched nothing; a stopped one may have.
     if ($script:StoppedStatuses -notcontains $Run.Status) { $Account.Outcome = 'Failed' }
     $Account.Said = $true
     if (-not (Assert-Run -Cmdlet $Cmdlet -Run $Run -Target $current -Computer $computer)) { return }
-    $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $current.ComponentID
+    $output = Read-Output -Lines $Run.Lines -Class $current.Class -Change -Asked $component
     $strange = @(foreach ($failure in $output.Failures) { if ('NotSpecified', 'InvalidResult' -contains
         $failure.Category) { $failure } })
     $unknown = @(foreach ($failure in $output.Failures) { if ($failure.Unknown) { $failure } })
     $paths = @($output.Paths)
-    $asked = $paths.Count -eq 1 -and $paths[0].ComponentID -ceq $current.ComponentID -and $paths[0].Path -ceq
+    $asked = $paths.Count -eq 1 -and [Ferrule.Binding]::BindNameOf($paths[0]) -ceq $component -and $paths[0].Path -ceq
         $current.Path -and
         $paths[0].Enabled -eq $Item.Enabled
     $moved = $asked -and $null -ne $output.Before[0] -and $output.Before[0] -ne $current.Enabled
@@ -201,7 +205,7 @@ function Read-Change {
     $failed = $output.Failures.Count -gt $strange.Count + $unknown.Count + $closing.Count -or
         ($unknown.Count -gt 0 -and -not $asked)
     if ($strange.Count -gt 0 -or ($paths.Count -gt 0 -and -not $asked) -or ($moved -and -not $Earlier) -or
-        ($asked -and -not $failed -and -not $output.Applied.ContainsKey($paths[0].ComponentID))) {
+        ($asked -and -not $failed -and -not $output.Applied.ContainsKey($component))) {
         $record = New-ErrorRecord -Id ChangeNotUnderstood -Values $label, (@($Run.Lines) -join ' | ') `
             -Category InvalidResult `
             -Target $current -Computer $computer
@@ -220,7 +224,7 @@ function Read-Change {
         return
     }
     $result = Copy-Binding -Binding $current -Computer $Item.Computer
-    $code = $output.Applied[$paths[0].ComponentID]
+    $code = $output.Applied[$component]
     if ($computer) { $label = "${computer}: $label" }
     if ($moved) {
         $Cmdlet.WriteWarning((Get-Message -Id StateMoved `

@@ -77,17 +77,19 @@ function Read-CheckListing {
     [pscustomobject]@{ Components = $components; Others = $others }
 }
 
-# The adapters' paths that bind a component directly, by pair; and the paths
-# of any other shape.
+# The adapters' paths that bind a component directly, by pair (the adapter
+# and the component, as the module reads an adapter binding: InterfaceGuid
+# and ComponentID); and the paths of any other shape.
 function Get-CheckPair {
     param($Components)
     $pairs = @{}
     $otherShapes = New-Object System.Collections.ArrayList
     foreach ($component in $Components) {
         foreach ($path in $component.Paths) {
+            $read = [Ferrule.Binding]::Listed('Adapter', $component.Bind, '', $path.Token, $path.Enabled, '', '', '')
             $parts = $path.Token -split '->'
-            if ($parts.Count -eq 2 -and $parts[1].ToUpperInvariant() -eq $component.Bind.ToUpperInvariant()) {
-                $pairs[(Get-PairKey $component.Bind $parts[0])] = $path
+            if ($parts.Count -eq 2 -and $parts[1].ToUpperInvariant() -eq $read.InterfaceGuid.ToUpperInvariant()) {
+                $pairs[(Get-PairKey $read.InterfaceGuid $read.ComponentID)] = $path
             } else {
                 [void]$otherShapes.Add($path.Line.Trim())
             }

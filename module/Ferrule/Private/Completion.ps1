@@ -1,8 +1,9 @@
 # Tab completion of -Name and -ComponentID, on every command that has them.
 # Neither completer takes the configuration lock, runs ferrule or reaches
 # another machine: -Name offers this machine's connection names, -ComponentID
-# the well-known bind names and, on the Adapter class, this machine's
-# adapters' GUIDs; with -Session too.
+# the well-known bind names (on adapters, as on the NetAdapterBinding cmdlets,
+# it is the component bound to the adapter, and the adapter is -Name); with
+# -Session too.
 
 # The bind names of the components that a stock Windows binds to adapters,
 # and of the protocols beneath them.
@@ -10,16 +11,21 @@ $script:WellKnownComponents = @('ms_implat', 'ms_lldp', 'ms_lltdio', 'ms_msclien
     'ms_netbt_smb', 'ms_pacer', 'ms_rspndr', 'ms_server', 'ms_tcpip', 'ms_tcpip6', 'ms_wfplwf_lower',
     'ms_wfplwf_upper')
 
-# The values that start with what was typed (its quotes aside), each quoted
-# where the command line would otherwise read it as something else: a space,
-# or the braces of a GUID, which would be a script block.
+# The values that start with what was typed (its quotes aside: PowerShell
+# hands a typographic one over as its ASCII quote). A value is bare only where it begins with a letter (not a dash,
+# which is a parameter's name, nor a digit, which may read as a number) and
+# holds nothing but letters, digits and _ . - : \ /; else it is quoted as the
+# language escapes a single-quoted string, since PowerShell takes the
+# typographic quotes for single quotes as well, and a bare one ends it.
 function Get-CompletionResult {
     param([string[]]$Values, [string]$Word)
     $typed = $Word.Trim("'", '"')
     foreach ($value in @($Values | Where-Object { $_ } | Sort-Object -Unique)) {
         if (-not $value.StartsWith($typed, [StringComparison]::OrdinalIgnoreCase)) { continue }
         $text = $value
-        if ($value -match '[\s''"{}()\[\]$@;,`&|<>#]') { $text = "'" + $value.Replace("'", "''") + "'" }
+        if ($value -cnotmatch '^[\p{L}_][\w.\-:\\/]*$') {
+            $text = "'" + [Management.Automation.Language.CodeGeneration]::EscapeSingleQuotedStringContent($value) + "'"
+        }
         New-Object System.Management.Automation.CompletionResult ($text, $value, 'ParameterValue', $value)
     }
 }
@@ -31,11 +37,7 @@ $script:CompleteName = {
 
 $script:CompleteComponentID = {
     param($CommandName, $ParameterName, $WordToComplete, $CommandAst, $FakeBoundParameters)
-    $values = $script:WellKnownComponents
-    if (-not $FakeBoundParameters.ContainsKey('Class') -or $FakeBoundParameters['Class'] -eq 'Adapter') {
-        $values = @($values) + @((& $script:AdapterNames).Keys)
-    }
-    Get-CompletionResult -Values $values -Word $WordToComplete
+    Get-CompletionResult -Values $script:WellKnownComponents -Word $WordToComplete
 }
 
 $commands = 'Get-FerruleBinding', 'Set-FerruleBinding', 'Enable-FerruleBinding', 'Disable-FerruleBinding'

@@ -72,7 +72,9 @@ function Compare-Baseline {
         foreach ($class in $classes) {
             foreach ($one in @($listing.Classes[$class])) {
                 if ($null -eq $one -or
-                    $chosen.Contains("$($one.Class)`n$($one.ComponentID)`n$($one.Path)")) { continue }
+                    $chosen.Contains("$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)")) {
+                    continue
+                }
                 [Ferrule.BindingDrift]::new($machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path,
                     $null, $one.Enabled)
             }
@@ -96,9 +98,12 @@ function Test-Named {
 # path that a literal row (Want) names.
 function Test-Unknown {
     param([object[]]$Unknown, $Want)
+    # A failure names the heading it was under: on adapters, the adapter of the row's path.
+    $component = $Want.ComponentID
+    if ($Want.Class -eq 'Adapter') { $component = [Ferrule.Binding]::Last($Want.Path) }
     foreach ($failure in $Unknown) {
         if ($failure.Unknown -eq 'Class') { return $true }
-        if ($failure.ComponentID -ne $Want.ComponentID) { continue }
+        if ($failure.ComponentID -ne $component) { continue }
         if ($failure.Unknown -eq 'Component' -or $failure.Path -eq $Want.Path) { return $true }
     }
     $false

@@ -17,7 +17,7 @@ function Test-GuardedItem {
     param($Item)
     $binding = $Item.Current
     if ($binding.Class -ne 'Adapter' -or $binding.Enabled -eq $Item.Enabled) { return $false }
-    $first = ($binding.Path -split '->', 2)[0]
+    $first = $binding.ComponentID
     ($script:CarrierComponents -contains $first) -or (-not $Item.Enabled -and $script:GuardedProtocols -contains $first)
 }
 
@@ -64,8 +64,8 @@ function Get-GuardRefusal {
     param($Info, $Item, [string]$Computer)
     if ($null -eq $Info -or -not (Test-GuardedItem -Item $Item)) { return $null }
     $binding = $Item.Current
-    $first = ($binding.Path -split '->', 2)[0]
-    $adapter = $binding.ComponentID.Trim('{}')
+    $first = $binding.ComponentID
+    $adapter = ([string]$binding.InterfaceGuid).Trim('{}')
     $machine = $(if ($Computer) { $Computer } else { [Environment]::MachineName })
     $routed = @(foreach ($route in @($Info.Routes)) {
             if ($route -and $route.Guid -and $route.Guid.Trim('{}') -eq $adapter) { $route.Protocol }

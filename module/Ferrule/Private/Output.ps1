@@ -149,9 +149,11 @@ function Remove-Unknown {
 # it belongs to none, and is an error (InvalidResult), as that line is
 # (NotSpecified). What a failure leaves unknown is no path of a listing
 # (Remove-Unknown); a path's state unread is said right after its line, and
-# anywhere else is a line ferrule does not print. Adapters get their
-# connection names from AdapterNames, and
-# every path its machine's MachineId and MachineName. (The objects are made
+# anywhere else is a line ferrule does not print. A path's binding is read as
+# Ferrule.Binding reads a listing (on adapters, the bound component is
+# ComponentID, the heading the adapter); Asked, Applied and the connection
+# names of AdapterNames go by the heading's bind name; every path gets its
+# machine's MachineId and MachineName. (The objects are made
 # here, not by a function a path, which would cost more than the object.)
 function Read-Output {
     param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{}, [switch]$Change, [string]$Asked,
@@ -179,9 +181,8 @@ function Read-Output {
         if ($path.Success -and $under) {
             $afterPath = $true
             $state = $path.Groups[$path.Groups.Count - 1].Value -eq '1'
-            [void]$paths.Add([Ferrule.Binding]::new($Class, $componentId, $displayName, $path.Groups[1].Value,
-                $state, $name,
-                    $MachineId, $MachineName))
+            [void]$paths.Add([Ferrule.Binding]::Listed($Class, $componentId, $displayName, $path.Groups[1].Value,
+                $state, $name, $MachineId, $MachineName))
             if ($Change) { [void]$before.Add($path.Groups[2].Value -eq '1') }
             continue
         }

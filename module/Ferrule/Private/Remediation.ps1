@@ -1,17 +1,20 @@
 # The scripts of a remediation, made from a baseline: the templates of
 # Templates/ with the baseline's rows written into them as data.
 
-# One value as PowerShell source that gives it back exactly: a single-quoted
-# literal, escaped as the language escapes one (it takes the typographic
-# quotes for single quotes too), with each control character joined in as a
-# [char] code, so that no change of line endings can change the value.
+# One value as PowerShell source that gives it back exactly, in ASCII alone:
+# a single-quoted literal of its printable ASCII, escaped as the language
+# escapes one, with every other character (a control character, one beyond
+# ASCII, a lone half of a surrogate pair) joined in as a [char] code.
+# Windows PowerShell 5.1 reads a script without a byte order mark in the
+# ANSI code page, and no change of line endings, code page or encoder can
+# change a value written so.
 function ConvertTo-Literal {
     param([string]$Value)
     $quoted = { "'" + [Management.Automation.Language.CodeGeneration]::EscapeSingleQuotedStringContent($args[0]) + "'" }
     $parts = New-Object System.Collections.ArrayList
     $run = New-Object System.Text.StringBuilder
     foreach ($c in $Value.ToCharArray()) {
-        if (-not [char]::IsControl($c)) {
+        if ([int]$c -ge 0x20 -and [int]$c -le 0x7E) {
             [void]$run.Append($c)
             continue
         }
@@ -63,16 +66,66 @@ function Read-Template {
     (New-Object System.Text.UTF8Encoding $false).GetString($bytes)
 }
 
+# The text before and the text after the one line of a template that is
+# Line, which may be a block of lines.
+function Split-Template {
+    param([string]$Text, [string]$Line)
+    # A line feed before the text, so that its first line is found as any other.
+    $at = "`n$Text".IndexOf("`n$Line`n", [StringComparison]::Ordinal)
+    @($Text.Substring(0, $at), $Text.Substring($at + $Line.Length + 1))
+}
+
 # A template's text with the prelude that both scripts begin with in its
-# place, the rows between the baseline's markers, and the tool it is made for.
+# place, the rows in the prelude's baseline, and the tool it is made for.
+# Each goes at its place in the templates, found in the templates alone:
+# nothing is searched for or replaced in what the rows hold.
 function Format-Remediation {
     param([string]$Template, [string[]]$Rows, [string]$For)
-    $prelude = Read-Template -Name Prelude
-    $prelude = $prelude.Substring($prelude.IndexOf("# prelude begins`n") + "# prelude begins`n".Length)
-    $text = [regex]::Replace((Read-Template -Name $Template), '(?m)^# prelude: .*\n', { $prelude })
+    $prelude = (Split-Template -Text (Read-Template -Name Prelude) -Line '# prelude begins')[1]
+    $place = '# prelude: the lines of Templates/Prelude.ps1.in come here'
+    $around = Split-Template -Text (Read-Template -Name $Template) -Line $place
+    $baseline = Split-Template -Text $prelude -Line "# baseline begins`n`$baseline = @(`n)`n# baseline ends"
+    $flag = Split-Template -Text $baseline[1] -Line '$configurationManager = $false'
+    $value = $(if ($For -eq 'ConfigurationManager') { '$true' } else { '$false' })
     $lines = ($Rows | ForEach-Object { "$_`n" }) -join ''
-    $block = "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends"
-    $text = [regex]::Replace($text, '(?s)# baseline begins\n.*?# baseline ends', { $block })
-    $flag = $(if ($For -eq 'ConfigurationManager') { '$true' } else { '$false' })
-    $text.Replace('$configurationManager = $false', "`$configurationManager = $flag")
+    $around[0] + $baseline[0] + "# baseline begins`n`$baseline = @(`n$lines)`n# baseline ends`n" + $flag[0] +
+        "`$configurationManager = $value`n" + $flag[1] + $around[1]
+}
+
+# Signs a script file with Authenticode, SHA-256, and returns the signature.
+# A function of its own: Set-AuthenticodeSignature is Windows' alone, and a
+# test stands in for it elsewhere.
+function Set-ScriptSignature {
+    param([string]$File, [Security.Cryptography.X509Certificates.X509Certificate2]$Certificate)
+    $signing = @{ FilePath = $File; Certificate = $Certificate; HashAlgorithm = 'SHA256'; ErrorAction = 'Stop' }
+    Set-AuthenticodeSignature @signing -WhatIf:$false -Confirm:$false
+}
+
+# A script's bytes as they are to be written: ASCII, which is UTF-8 without a
+# byte order mark as Intune takes a script whether or not it checks its
+# signature, and which every PowerShell reads alike; signed when a
+# certificate is given. Signing needs a file: a copy in the temporary folder
+# is signed and read back. A signature that does not verify here is refused.
+function Get-ScriptBytes {
+    param([string]$Text, [Security.Cryptography.X509Certificates.X509Certificate2]$Certificate)
+    $bytes = [Text.Encoding]::ASCII.GetBytes($Text)
+    if ($null -eq $Certificate) { return , $bytes }
+    $file = Join-Path ([IO.Path]::GetTempPath()) "ferrule-$([guid]::NewGuid().ToString('N')).ps1"
+    try {
+        [IO.File]::WriteAllBytes($file, $bytes)
+        try {
+            $signature = Set-ScriptSignature -File $file -Certificate $Certificate
+            $said = "$($signature.Status): $($signature.StatusMessage)"
+        } catch {
+            $signature = $null
+            $said = $_.Exception.Message
+        }
+        if ($null -eq $signature -or "$($signature.Status)" -ne 'Valid') {
+            $refusal = @{ Id = 'ScriptNotSigned'; Values = $Certificate.Subject, $said; Category = 'SecurityError' }
+            throw (New-ErrorRecord @refusal -Target $Certificate)
+        }
+        , [IO.File]::ReadAllBytes($file)
+    } finally {
+        Remove-Item -LiteralPath $file -Force -ErrorAction SilentlyContinue
+    }
 }

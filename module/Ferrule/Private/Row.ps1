@@ -38,8 +38,10 @@ function Resolve-Row {
             $found = @(Find-RuleBinding -Want $want -Bindings $bindings)
             if ($found.Count -eq 0) { [void]$unmatched.Add($want) }
         }
-        foreach ($one in $found) { $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = @{ Binding = $one;
-            Want = $want } }
+        foreach ($one in $found) {
+            $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)"] = @{ Binding = $one
+                Want = $want }
+        }
     }
     [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray(); Unmatched = $unmatched.ToArray() }
 }

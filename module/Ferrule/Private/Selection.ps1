@@ -58,12 +58,13 @@ function ConvertTo-WildcardRegex {
 # A selection as tests, one for each parameter given: Values, whether each is
 # Literal, and for each a Matcher (the binding's Field it reads, and the
 # Regex it must match), or none where ferrule compared it itself (Passed).
-# On the Adapter class, a -ComponentID value that matches no adapter's bind
-# name names the paths whose first component it matches (the Field First),
-# as the NetAdapterBinding cmdlets' -ComponentID does; and a -DisplayName
-# value that matches no adapter's description names the paths whose first
-# component has a display name that it matches (BoundNames, display names by
-# bind name, from the listings of the other classes).
+# On the Adapter class, ComponentID is the component bound to the adapter, as
+# on the NetAdapterBinding cmdlets; a -ComponentID value that matches an
+# adapter's bind name names that adapter's paths (InterfaceGuid), as rows
+# saved before adapter bindings read so still do; and a -DisplayName value
+# that matches no adapter's description (InterfaceDescription) names the
+# paths whose component has a display name that it matches (BoundNames,
+# display names by bind name, from the listings of the other classes).
 function Get-SelectionTest {
     param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [string[]]$Passed,
         [hashtable]$AdapterNames = @{}, [hashtable]$BoundNames = @{})
@@ -78,12 +79,13 @@ function Get-SelectionTest {
                 $regex = ConvertTo-WildcardRegex -Pattern $value
                 $field = $parameter
                 if ($parameter -eq 'ComponentID' -and $Class -eq 'Adapter' -and
-                    -not [Ferrule.Selection]::AnyMatch([string[]]@($Components), $regex)) {
-                    $field = 'First'
+                    [Ferrule.Selection]::AnyMatch([string[]]@($Components), $regex)) {
+                    $field = 'InterfaceGuid'
                 }
+                if ($parameter -eq 'DisplayName' -and $Class -eq 'Adapter') { $field = 'InterfaceDescription' }
                 if ($parameter -eq 'DisplayName' -and $Class -eq 'Adapter' -and
                     -not [Ferrule.Selection]::AnyMatch([string[]]@($AdapterNames.Values), $regex)) {
-                    $field = 'First'
+                    $field = 'ComponentID'
                     $bound = @(foreach ($key in $BoundNames.Keys) { if ($regex.IsMatch($BoundNames[$key])) {
                         [regex]::Escape($key) } })
                     $regex = New-Object System.Text.RegularExpressions.Regex ('^(?:' + ($bound -join '|') +
@@ -158,7 +160,7 @@ function Get-ExistingName {
     if ($Parameter -eq 'ComponentID') {
         $names = @($Output.Components)
         if ($Class -eq 'Adapter') {
-            $names = @(foreach ($one in $Output.Paths) { [Ferrule.Selection]::Field($one, 'First') })
+            $names = @(foreach ($one in $Output.Paths) { $one.ComponentID })
         }
     }
     $names = @($names | Where-Object { $_ } | Sort-Object -Unique)
@@ -238,7 +240,7 @@ function Get-Selected {
         if ($null -ne $Identities) { $Identities[$computer] = $machine }
         if ($null -ne $Ambiguous) {
             foreach ($one in [Ferrule.Selection]::Ambiguous($output.Paths.ToArray([Ferrule.Binding]))) {
-                $Ambiguous["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $true
+                $Ambiguous[(Get-BindingKey -Binding $one -Computer $computer)] = $true
             }
         }
         if ($computer) {
@@ -274,7 +276,7 @@ function Get-Selected {
         if ($written.Count -gt 0) { continue }
         # What an error names besides, gathered only when there is one to say.
         $components = @(if ($unmatched.Count -gt 0) { foreach ($one in $output.Paths) { $one.ComponentID
-                    [Ferrule.Selection]::Field($one, 'First') } })
+                    [Ferrule.Binding]::BindNameOf($one) } })
         foreach ($miss in $unmatched) {
             $existing = Get-ExistingName -Class $Class -Parameter $miss.Parameter -Output $output `
                 -AdapterNames $machine.AdapterNames

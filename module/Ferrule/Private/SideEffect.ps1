@@ -72,12 +72,14 @@ function Write-SideEffect {
         $was = @{}
         foreach ($bindings in $Before[$computer].Classes.Values) {
             foreach ($one in $bindings) {
-                $was["$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"] = $one.Enabled }
+                $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)"
+                $was[$key] = $one.Enabled
+            }
         }
         foreach ($class in $script:ClassWords.Keys) {
             foreach ($one in @($After[$computer].Classes[$class])) {
                 if ($null -eq $one) { continue }
-                $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.Path)"
+                $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)"
                 if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or
                     $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })

@@ -5,9 +5,11 @@ Gets the binding paths of the machine's network components, with their states.
 .DESCRIPTION
 Runs one ferrule listing of a class of components (adapters by default) and
 returns each binding path as a Ferrule.Binding object: Class, ComponentID (the
-component's bind name; for an adapter its interface GUID), DisplayName, Path
-(the path token), Enabled and, for adapters, Name (the connection name, such
-as "Ethernet 2"). -ComponentID, -Path, -DisplayName and -Name take the
+component's bind name), DisplayName, Path (the path token) and Enabled. On
+adapters, as Get-NetAdapterBinding gives them, ComponentID is the component
+bound to the adapter (the path's first element), DisplayName is null, and the
+adapter is Name (the connection name, such as "Ethernet 2"),
+InterfaceDescription and InterfaceGuid (its bind name). -ComponentID, -Path, -DisplayName and -Name take the
 wildcards * and ? alone: [ and ] are themselves, since names hold them. A
 value without wildcards that matches nothing is an
 error naming it; a wildcard that matches nothing gives nothing, as
@@ -16,9 +18,9 @@ access denied) is an error, never an empty answer. Get-Help about_Ferrule
 gives the rules in full.
 
 .PARAMETER ComponentID
-Bind names of the components, such as ms_tcpip, or an adapter's {GUID}. On the
-Adapter class, a value that matches no adapter names the paths whose first
-component it matches: -Name 'Wi-Fi' -ComponentID ms_tcpip6 is IPv6 on Wi-Fi.
+Bind names of the components, such as ms_tcpip. On the Adapter class, the
+component bound to the adapter: -Name 'Wi-Fi' -ComponentID ms_tcpip6 is IPv6 on
+Wi-Fi (a value that matches an adapter's bind name names that adapter's paths).
 
 .PARAMETER Class
 Adapter (the default), Client, Protocol or Service.
@@ -27,9 +29,9 @@ Adapter (the default), Client, Protocol or Service.
 Path tokens, such as ms_tcpip6->{GUID}.
 
 .PARAMETER DisplayName
-Display names of the components. On the Adapter class, a value that matches
-no adapter's description names the paths whose first component has that
-display name, as Get-NetAdapterBinding's -DisplayName does.
+Display names of the components. On the Adapter class, an adapter's
+description; a value that matches none names the paths whose bound component
+has that display name, as Get-NetAdapterBinding's -DisplayName does.
 
 .PARAMETER Name
 Connection names of adapters, such as "Ethernet 2", where only * and ? are

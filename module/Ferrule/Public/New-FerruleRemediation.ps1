@@ -13,8 +13,19 @@ the machine is not put back). The baseline is the rows that Set-FerruleBinding
 takes; each is written as data, with its selecting properties, Enabled and
 Optional alone: a remediation is for every device it is assigned to, so a
 row's machine (MachineId, MachineName, PSComputerName) is left out. The same
-baseline gives the same text. The files are UTF-8 with a byte order mark,
-which Windows PowerShell 5.1 needs to read text beyond ASCII.
+baseline gives the same text.
+
+The files are ASCII alone, every other character of a value written as a
+[char] code: that is UTF-8 without a byte order mark, which Intune takes
+whether its "Enforce script signature check" is Yes or No, and which Windows
+PowerShell 5.1 reads alike in any code page. With -Certificate both are
+signed (Authenticode, SHA-256). In Intune: "Enforce script signature check"
+Yes only for scripts signed by a certificate that the devices hold in
+Trusted Publishers (they then run under the device's execution policy, and
+the Ferrule module must be signed too), else No; "Run this script using the
+logged-on credentials" No, since a change needs SYSTEM; "Run script in
+64-bit PowerShell" Yes (the scripts run themselves again in the 64-bit
+PowerShell where it is No).
 
 .PARAMETER Baseline
 Baseline rows, as Set-FerruleBinding and Compare-FerruleBinding take them.
@@ -24,6 +35,11 @@ The folder to write the two scripts in; made if it is not there.
 
 .PARAMETER For
 Intune or ConfigurationManager.
+
+.PARAMETER Certificate
+A code-signing certificate with its private key, such as one of
+Get-ChildItem Cert:\CurrentUser\My -CodeSigningCert, to sign both scripts
+with. A signature that does not verify on this machine writes nothing.
 
 .EXAMPLE
 PS C:\> $rule = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
@@ -37,7 +53,8 @@ function New-FerruleRemediation {
     param(
         [Parameter(Mandatory = $true)] [AllowEmptyCollection()] [AllowNull()] [psobject[]]$Baseline,
         [Parameter(Mandatory = $true)] [ValidateNotNullOrEmpty()] [string]$Path,
-        [Parameter(Mandatory = $true)] [ValidateSet('Intune', 'ConfigurationManager')] [string]$For
+        [Parameter(Mandatory = $true)] [ValidateSet('Intune', 'ConfigurationManager')] [string]$For,
+        [Security.Cryptography.X509Certificates.X509Certificate2]$Certificate
     )
     $given = @(foreach ($row in @($Baseline)) { if ($null -ne $row) { $row } })
     if ($given.Count -eq 0) {
@@ -52,15 +69,22 @@ function New-FerruleRemediation {
     $rows = @(foreach ($one in $read.Rows) { ConvertTo-BaselineRow -Wanted $one })
     $detection = $(if ($For -eq 'Intune') { 'drift-detection.ps1' } else { 'drift-discovery.ps1' })
     $folder = $PSCmdlet.GetUnresolvedProviderPathFromPSPath($Path)
-    $encoding = New-Object System.Text.UTF8Encoding $true
-    # Both made before either is written: a template that fails its check writes nothing.
+    # Both made, and signed, before either is written: a template that fails its check writes nothing, nor
+    # does a signature that fails.
     $scripts = @(foreach ($one in @(@('Detection', $detection), @('Remediation', 'drift-remediation.ps1'))) {
             @{ File = Join-Path $folder $one[1]; Text = Format-Remediation -Template $one[0] -Rows $rows -For $For }
         })
-    foreach ($script in $scripts) {
-        if (-not $PSCmdlet.ShouldProcess($script.File, (Get-Message -Id WriteRemediation -Values $For))) { continue }
+    $chosen = @(foreach ($script in $scripts) {
+            if ($PSCmdlet.ShouldProcess($script.File, (Get-Message -Id WriteRemediation -Values $For))) { $script }
+        })
+    try {
+        foreach ($script in $chosen) { $script.Bytes = Get-ScriptBytes -Text $script.Text -Certificate $Certificate }
+    } catch {
+        $PSCmdlet.ThrowTerminatingError($_)
+    }
+    foreach ($script in $chosen) {
         if (-not (Test-Path -LiteralPath $folder)) { [void][IO.Directory]::CreateDirectory($folder) }
-        [IO.File]::WriteAllText($script.File, $script.Text, $encoding)
+        [IO.File]::WriteAllBytes($script.File, $script.Bytes)
         Get-Item -LiteralPath $script.File
     }
 }

@@ -187,6 +187,7 @@ namespace Ferrule {
                            (given.Own || (!HasWildcard(component) && !HasWildcard(path)));
             if (component == null && path == null) Refuse(row, "RowNamesNoPath");
             if (!literal && name != null && className != "Adapter") Refuse(row, "RowNameNotAdapter", className);
+            if (literal && className == "Adapter") component = AdapterComponent(row, component, path);
             row.Class = className;
             row.ComponentID = component;
             row.Path = path;
@@ -196,6 +197,18 @@ namespace Ferrule {
             row.Literal = literal;
             ReadMachine(row, given);
             return row;
+        }
+
+        // An adapter row's component: the path's first element, as the
+        // module's objects give it; or the path's last, the adapter, as they
+        // gave it before (rows saved then are read as they always were);
+        // anything else names no path and is refused.
+        static string AdapterComponent(Row row, string component, string path) {
+            string first = Binding.First(path);
+            if (string.Equals(component, first, StringComparison.OrdinalIgnoreCase)) return component;
+            if (string.Equals(component, Binding.Last(path), StringComparison.OrdinalIgnoreCase)) return first;
+            Refuse(row, "RowComponentNotInPath", component, path);
+            return component;
         }
 
         // A Compare row: Changed is its path, wanted as Wanted says; Equal and

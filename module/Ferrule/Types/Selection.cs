@@ -30,14 +30,15 @@ namespace Ferrule {
             return false;
         }
 
-        // The bind names of the bindings' components, each once.
+        // The bind names of the components whose listings hold the bindings
+        // (on adapters the adapters'), each once.
         public static string[] Components(Binding[] bindings) {
             // (A Dictionary, not a HashSet: Windows PowerShell's Add-Type does
             // not reference System.Core.)
             List<string> names = new List<string>();
             Dictionary<string, bool> seen = new Dictionary<string, bool>();
             foreach (Binding binding in bindings) {
-                string name = binding.ComponentID ?? "";
+                string name = Binding.BindNameOf(binding) ?? "";
                 if (seen.ContainsKey(name)) continue;
                 seen[name] = true;
                 names.Add(name);
@@ -66,12 +67,13 @@ namespace Ferrule {
         }
 
         // The bindings that ferrule cannot tell from another of the same
-        // listing: the same component and path as it compares names.
+        // listing: the same component (as it is given it: on adapters the
+        // adapter) and path as it compares names.
         public static Binding[] Ambiguous(Binding[] bindings) {
             Dictionary<string, int> count = new Dictionary<string, int>();
             string[] keys = new string[bindings.Length];
             for (int i = 0; i < bindings.Length; i++) {
-                keys[i] = LogicalKey(bindings[i].ComponentID) + "\n" + LogicalKey(bindings[i].Path);
+                keys[i] = LogicalKey(Binding.BindNameOf(bindings[i])) + "\n" + LogicalKey(bindings[i].Path);
                 int seen;
                 count.TryGetValue(keys[i], out seen);
                 count[keys[i]] = seen + 1;
@@ -89,11 +91,9 @@ namespace Ferrule {
                 case "Path": text = binding.Path; break;
                 case "DisplayName": text = binding.DisplayName; break;
                 case "Name": text = binding.Name; break;
-                case "First":
-                    text = binding.Path ?? "";
-                    int arrow = text.IndexOf("->");
-                    if (arrow >= 0) text = text.Substring(0, arrow);
-                    break;
+                case "InterfaceDescription": text = binding.InterfaceDescription; break;
+                case "InterfaceGuid": text = binding.InterfaceGuid; break;
+                case "First": text = Binding.First(binding.Path); break;
             }
             return text ?? "";
         }

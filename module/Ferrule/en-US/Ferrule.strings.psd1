@@ -59,6 +59,8 @@
     RowEnabledUnreadable = 'A row has the Enabled ''{0}'': it must be True or False.'
     RowNamesNoPath = 'A row names no ComponentID or Path: for every binding of an adapter, write ComponentID = ''*''.'
     RowNameNotAdapter = 'A row names adapters (Name) but is of class {0}.'
+    RowComponentNotInPath = 'An Adapter row has the ComponentID ''{0}'', which is neither the first element of its ' +
+    'Path ''{1}'' (the component bound to the adapter) nor its last (the adapter, as rows saved before named it).'
     RowPropertyUnknown = '{0}: did you mean {1}? A row has no property {0} (Get-Help about_Ferrule lists those it ' +
         'has); drop a column added by hand with Select-Object -Property * -ExcludeProperty {0}.'
     RowPropertyTwice = 'A row has {0} and {1}: one property given twice (its names are read case aside).'
@@ -90,6 +92,8 @@
         'emulation, which is untested.'
     WriteRemediation = 'Write the {0} script'
     TemplateChanged = '{0} is not the template that the module was built with (its SHA-256 is {1}): nothing written'
+    ScriptNotSigned = 'The scripts could not be signed with {0}, or the signature does not verify here ({1}): ' +
+        'nothing written'
     ProgressActivity = 'ferrule on {0} machines'
     ProgressGuard = 'Asking each machine which adapter carries its session: {0} of {1}'
     ProgressProbe = 'Checking the exe on each machine: {0} of {1}'
@@ -101,8 +105,8 @@
     NamesThereMore = 'There: {0}, and {1} more.'
     SelectorUnmatched = 'No binding path of class {0} matches -{1} ''{2}''.'
     SelectionUnmatched = 'No binding path matches {0}.'
-    AdapterHint = 'On the Adapter class, -ComponentID names an adapter (its bind name, such as {{GUID}}) or a ' +
-        'component bound to adapters (such as ms_tcpip6); -Name names adapters by their connection names.'
+    AdapterHint = 'On the Adapter class, -ComponentID names the component bound to adapters (such as ms_tcpip6), ' +
+        'or an adapter by its bind name ({{GUID}}); -Name names adapters by their connection names.'
     SideEffectsUnchecked = '{0}: what Windows changed beside the changes could not be checked ({1}); the changes ' +
         'stand as reported.'
     SideEffect = '{0}: {1} by Windows beside the change, which did not ask for it.'
