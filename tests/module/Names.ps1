@@ -21,7 +21,7 @@ $script:EventCases = @(
         Expected = @('1000 Made Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6  False')
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     # An adapter's record names the component bound to it, as its objects do.
-    @{ Case = 'a disable on an adapter'; Extra = @(); Expected = @("1000 Disable-FerruleBinding ms_lltdio ms_lltdio->$script:WiFi True False")
+    @{ Case = 'a disable on an adapter'; Extra = @(); Expected = @("1000 Made Disable-FerruleBinding ms_lltdio ms_lltdio->$script:WiFi True False")
         Run = { param($s) Disable-FerruleBinding -Path 'ms_lltdio->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}' -Confirm:$false @s } }
     @{ Case = 'Get'; Extra = @(); Expected = @(); Run = { param($s) Get-FerruleBinding -Class Protocol @s } }
     @{ Case = 'Compare'; Extra = @(); Expected = @()
