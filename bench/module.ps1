@@ -87,15 +87,15 @@ for ($i = 0; $i -lt $Runs; $i++) {
     $all += Measure-Get 'Compare-FerruleBinding, the saved listing' { Compare-FerruleBinding -Baseline $saved } 0
     $said = $null
     $alone += (Measure-Command {
-            $script:said = @(& $exe comp $first.ComponentID path $first.Path disable) }).TotalMilliseconds
+            $script:said = @(& $exe comp $first.InterfaceGuid path $first.Path disable) }).TotalMilliseconds
     Assert-Row 'ferrule.exe disabling one path' ($LASTEXITCODE -eq 0 -and $said[-1] -eq 'Applying changes ... success' -and
         ($said -like "*: 1->0").Count -eq 1) ($said -join ' | ')
-    $null = & $exe comp $first.ComponentID path $first.Path enable
+    $null = & $exe comp $first.InterfaceGuid path $first.Path enable
     $change += Measure-Get 'Disable-FerruleBinding of one path' {
         Disable-FerruleBinding -ComponentID $first.ComponentID -Path $first.Path -PassThru -Confirm:$false `
             -WarningAction SilentlyContinue | Where-Object { -not $_.Enabled }
     } 1
-    $null = & $exe comp $first.ComponentID path $first.Path enable
+    $null = & $exe comp $first.InterfaceGuid path $first.Path enable
 }
 $getMedian = Get-Median $get
 $aloneMedian = Get-Median $alone
