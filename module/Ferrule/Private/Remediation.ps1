@@ -139,7 +139,7 @@ function Test-ScriptSize {
     param($Cmdlet, [object[]]$Scripts, [bool]$Signed)
     $fits = $true
     foreach ($script in $Scripts) {
-        if ($script.Bytes.Length -le $script:IntuneScriptLimit) { continue }
+        if ($script.Bytes.Length -lt $script:IntuneScriptLimit) { continue }
         $fits = $false
         $signature = $(if ($Signed) { Get-Message -Id ScriptSizeSigned } else { '' })
         $values = (Split-Path -Leaf $script.File), $script.Bytes.Length, $signature, $script:IntuneScriptLimit

@@ -13,8 +13,8 @@ the machine is not put back). The baseline is the rows that Set-FerruleBinding
 takes; each is written as data, with its selecting properties, Enabled and
 Optional alone: a remediation is for every device it is assigned to, so a
 row's machine (MachineId, MachineName, PSComputerName) is left out. The same
-baseline gives the same text. For Intune, a script over 200 KB (about a
-thousand saved rows) is not written: rules, each of which names a path on
+baseline gives the same text. For Intune, a script of 200 KB or more (some
+1,300 saved rows) is not written: rules, each of which names a path on
 every adapter, make a baseline smaller than saved rows.
 
 The files are ASCII alone, every other character of a value written as a
