@@ -11,7 +11,7 @@
 # The baseline: rows as Set-FerruleBinding takes them (saved rows, or rules).
 # baseline begins
 $baseline = @(
-    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+    [pscustomobject]@{Class='Adapter';ComponentID='ms_tcpip6';Name='*';Enabled=$false}
 )
 # baseline ends
 $configurationManager = $false

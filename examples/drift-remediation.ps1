@@ -10,7 +10,7 @@
 # The baseline: the same rows as the detection script's.
 # baseline begins
 $baseline = @(
-    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false }
+    [pscustomobject]@{Class='Adapter';ComponentID='ms_tcpip6';Name='*';Enabled=$false}
 )
 # baseline ends
 $configurationManager = $false

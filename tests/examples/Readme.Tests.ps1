@@ -86,6 +86,12 @@ Describe 'The drift scripts' {
         if (-not $script:Pwsh) { $script:Pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
         $script:Scripts = Join-Path $root 'examples'
         Import-Module Ferrule -Force
+        function New-TestCertificate {
+            $rsa = [Security.Cryptography.RSA]::Create(2048)
+            $request = [Security.Cryptography.X509Certificates.CertificateRequest]::new('CN=ferrule test', $rsa, 'SHA256',
+                [Security.Cryptography.RSASignaturePadding]::Pkcs1)
+            $request.CreateSelfSigned([DateTimeOffset]::Now, [DateTimeOffset]::Now.AddDays(1))
+        }
     }
 
     It 'ships New-FerruleRemediation''s Intune scripts for the examples'' baseline' {
@@ -131,7 +137,8 @@ Describe 'The drift scripts' {
         # ASCII alone, as Windows PowerShell 5.1 reads a file without a byte order mark alike in every code page.
         @([IO.File]::ReadAllBytes($made[0].FullName) | Where-Object { $_ -gt 0x7F }) | Should -BeNullOrEmpty
         $text = [IO.File]::ReadAllText($made[0].FullName).Replace("`n", "`r`n")
-        @($text -split "`r`n" | Where-Object { $_.Length -gt 120 }) | Should -BeNullOrEmpty
+        # One line a row, whatever its values hold.
+        @([regex]::Match($text, '(?s)\$baseline = @\(\r\n(.*?)\r\n\)').Groups[1].Value -split "`r`n").Count | Should -Be 1
         $block = [regex]::Match($text, '(?s)# baseline begins.*# baseline ends').Value
         $read = Join-Path $TestDrive 'read.ps1'
         # Read back as UTF-16 code units, which no JSON or console encoder turns into U+FFFD.
@@ -150,10 +157,7 @@ Describe 'The drift scripts' {
         @{ Case = 'one that does not verify here'; Status = 'UnknownError'; Calls = 1; Error = '*CN=ferrule test*UnknownError: not trusted*' }
         @{ Case = 'a signing that fails'; Status = $null; Calls = 1; Error = '*CN=ferrule test*not suitable for code signing*' }
     ) {
-        $rsa = [Security.Cryptography.RSA]::Create(2048)
-        $request = [Security.Cryptography.X509Certificates.CertificateRequest]::new('CN=ferrule test', $rsa, 'SHA256',
-            [Security.Cryptography.RSASignaturePadding]::Pkcs1)
-        $certificate = $request.CreateSelfSigned([DateTimeOffset]::Now, [DateTimeOffset]::Now.AddDays(1))
+        $certificate = New-TestCertificate
         $signature = "# SIG # Begin signature block`r`n# MIIF$Status`r`n# SIG # End signature block`r`n"
         Mock -ModuleName Ferrule Set-ScriptSignature -ParameterFilter { $Certificate.Subject -eq 'CN=ferrule test' } {
             if (-not $Status) { throw 'Cannot sign code. The specified certificate is not suitable for code signing.' }
@@ -182,13 +186,52 @@ Describe 'The drift scripts' {
         }
     }
 
+    # Intune takes a script of less than 200 KB: its size as it would be written, signature and all, is what counts.
+    It 'writes nothing of 200 KB or more for Intune: <Case>' -ForEach @(
+        @{ Case = 'signed to a byte under 200 KB'; Signed = 204799; For = 'Intune'; Errors = @() }
+        @{ Case = 'signed to 200 KB'; Signed = 204800; For = 'Intune'; Errors = @(
+                '*drift-detection.ps1 would be 204,800 bytes with its signature, and Intune takes less than 204,800 bytes*Rules*',
+                '*drift-remediation.ps1 would be 204,800 bytes with its signature*') }
+        @{ Case = '200 KB, for Configuration Manager'; Signed = 204800; For = 'ConfigurationManager'; Errors = @() }
+        @{ Case = '1,400 saved rows'; Rows = 1400; For = 'Intune'
+            Errors = @('*drift-detection.ps1 would be 2??,??? bytes, and Intune*', '*drift-remediation.ps1 would be*') }
+    ) {
+        $baseline = @([pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false })
+        if ($Rows) {
+            $baseline = @(for ($i = 0; $i -lt $Rows; $i++) {
+                    $guid = '{{{0:X8}-8B2D-4E6A-9C5B-1D2E3F405162}}' -f $i
+                    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Path = "ms_tcpip6->$guid"; Name = "Ethernet $i"
+                        Enabled = $false }
+                })
+        }
+        $signing = @{}
+        if ($Signed) {
+            $signing.Certificate = New-TestCertificate
+            # A signature block that makes each script exactly that long.
+            Mock -ModuleName Ferrule Set-ScriptSignature {
+                [IO.File]::AppendAllText($File, '#' * ($Signed - (Get-Item -LiteralPath $File).Length))
+                [pscustomobject]@{ Status = 'Valid'; StatusMessage = '' }
+            }
+        }
+        $folder = Join-Path $TestDrive ([guid]::NewGuid())
+        $made = @(New-FerruleRemediation @signing -Baseline $baseline -Path $folder -For $For -ErrorAction SilentlyContinue `
+                -ErrorVariable failures)
+        @($failures | ForEach-Object { $_.FullyQualifiedErrorId } | Select-Object -Unique) |
+            Should -Be @($Errors | ForEach-Object { 'Ferrule.ScriptTooLarge,New-FerruleRemediation' } | Select-Object -Unique)
+        for ($i = 0; $i -lt $Errors.Count; $i++) { "$($failures[$i])" | Should -BeLike $Errors[$i] }
+        if ($Errors) {
+            Test-Path $folder | Should -BeFalse
+            return
+        }
+        @($made | ForEach-Object { $_.Length }) | Should -Be @($Signed, $Signed)
+    }
+
     # A row is written as the reader reads it, and a saved path as itself, not as a rule.
     It 'writes <Case>' -ForEach @(
-        @{ Case = 'a row''s InterfaceAlias as its Name'; Line = "    [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Wi-Fi'; Enabled = `$false }"
+        @{ Case = 'a row''s InterfaceAlias as its Name'; Line = "    [pscustomobject]@{Class='Adapter';ComponentID='ms_tcpip6';Name='Wi-Fi';Enabled=`$false}"
             Row = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; InterfaceAlias = 'Wi-Fi'; Enabled = $false } }
         @{ Case = 'a saved path that holds ? as the module''s own'
-            Line = (@('    [pscustomobject]@{', "PSTypeName = 'Ferrule.Binding'", "Class = 'Service'", "ComponentID = 'ms_q'",
-                    "Path = 'ms_a?->x'", 'Enabled = $true') -join "`n        ") + "`n    }"
+            Line = "    [pscustomobject]@{PSTypeName='Ferrule.Binding';Class='Service';ComponentID='ms_q';Path='ms_a?->x';Enabled=`$true}"
             Row = [pscustomobject]@{ PSTypeName = 'Deserialized.Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'
                 Enabled = $true; MachineId = 'machine-1'; MachineName = 'PC01' } }
         @{ Case = 'nothing for a row with a misspelt property'; Line = $null

@@ -116,17 +116,18 @@ TEST(Arguments, AreUtf8AfterTheProgramName) {
 // the statement sends it to standard error. An unknown word, and a filter that
 // is no text of the arguments' encoding (UTF-8 here), are each refused so. A
 // program name that is no UTF-8 is shown with a ? for each byte that is no
-// part of a character, and its control characters as a name's are.
+// part of a character (its characters of two, three and four bytes kept),
+// and its control characters as a name's are.
 TEST(CommandLineDeathTest, UsageLineEndsTheProcessWith255) {
   char program[] = "C:\\Tools\\FERRULE.EXE", help[] = "--help", comp[] = "comp", notUtf8[] = "ms_\xFF",
-       oddProgram[] = "/opt/Pr\xC3\xBC\xFF\n\xE2\x82/ferrule";
+       oddProgram[] = "/opt/Pr\xC3\xBC\xE0\xA4\x95\xF0\x9F\x98\x80\xFF\n\xE2\x82/ferrule";
   struct UsageCase {
     std::vector<char*> argv;
     const char* shown;  // the program's name in the line, as a regular expression
   };
   std::vector<UsageCase> rows = {{{program, help}, "C:\\\\Tools\\\\FERRULE\\.EXE"},
                                  {{program, comp, notUtf8}, "C:\\\\Tools\\\\FERRULE\\.EXE"},
-                                 {{oddProgram, help}, "/opt/Pr\xC3\xBC\\?\\?\\?\\?/ferrule"}};
+                                 {{oddProgram, help}, "/opt/Pr\xC3\xBC\xE0\xA4\x95\xF0\x9F\x98\x80\\?\\?\\?\\?/ferrule"}};
   for (UsageCase& row : rows) {
     int argc = (int)row.argv.size();
     row.argv.push_back(nullptr);

@@ -189,8 +189,11 @@ std::string taken;
 ssize_t answer(int descriptor, const void* bytes, size_t length) {
   EXPECT_EQ(descriptor, 1);
   ssize_t given = call < answers.size() ? answers[call++] : (ssize_t)length;
-  errno = given == -1 ? EINTR : EIO;
-  if (given < 0) return -1;
+  // As write does, errno is set only on a failure: an earlier EINTR stays.
+  if (given < 0) {
+    errno = given == -1 ? EINTR : EIO;
+    return -1;
+  }
   if ((size_t)given > length) given = (ssize_t)length;
   taken.append((const char*)bytes, (size_t)given);
   return given;
@@ -214,6 +217,7 @@ INSTANTIATE_TEST_SUITE_P(Writers, WriteAll,
                                          Writer{"an interrupted call, then all", {-1, 4}, "abcd", "abcd"},
                                          Writer{"a failure after two bytes", {2, -2}, "abcd", "ab"},
                                          Writer{"a write that takes none", {1, 0}, "abcd", "a"},
+                                         Writer{"none after an interrupted call", {-1, 0}, "abcd", ""},
                                          Writer{"nothing to write", {}, "", ""}));
 
 }  // namespace

@@ -26,29 +26,28 @@ function ConvertTo-Literal {
     if ($parts.Count -eq 1) { return $parts[0] }
     # A string first, so that + joins text rather than adding numbers.
     if (-not $parts[0].StartsWith("'")) { $parts.Insert(0, "''") }
-    '(' + ($parts -join ' + ') + ')'
+    '(' + ($parts -join '+') + ')'
 }
 
-# One row as the source of a [pscustomobject]: its selecting properties,
-# Enabled, and Optional where it is set; on one line where that fits 120
-# columns, else a property a line. A saved path whose names hold * or ?
-# (ferrule's ? for a character it cannot show) is typed as the module's
-# own, so that it is read back as that one path, not as a rule.
+# One row as the source of a [pscustomobject], on one line and without a
+# space to spare (a baseline of saved rows is thousands of them): its
+# selecting properties, Enabled, and Optional where it is set. A saved path
+# whose names hold * or ? (ferrule's ? for a character it cannot show) is
+# typed as the module's own, so that it is read back as that one path, not
+# as a rule.
 function ConvertTo-BaselineRow {
     param($Wanted)
-    $pairs = @("Class = $(ConvertTo-Literal -Value $Wanted.Class)")
+    $pairs = @("Class=$(ConvertTo-Literal -Value $Wanted.Class)")
     if ($Wanted.Literal -and ([Ferrule.RowReader]::HasWildcard($Wanted.ComponentID) -or
             [Ferrule.RowReader]::HasWildcard($Wanted.Path))) {
-        $pairs = @("PSTypeName = 'Ferrule.Binding'") + $pairs
+        $pairs = @("PSTypeName='Ferrule.Binding'") + $pairs
     }
     foreach ($property in 'ComponentID', 'Path', 'Name') {
-        if ($Wanted.$property) { $pairs += "$property = $(ConvertTo-Literal -Value $Wanted.$property)" }
+        if ($Wanted.$property) { $pairs += "$property=$(ConvertTo-Literal -Value $Wanted.$property)" }
     }
-    $pairs += "Enabled = `$$($Wanted.Enabled.ToString().ToLowerInvariant())"
-    if ($Wanted.Optional) { $pairs += 'Optional = $true' }
-    $line = "    [pscustomobject]@{ $($pairs -join '; ') }"
-    if ($line.Length -le 120) { return $line }
-    (@('    [pscustomobject]@{') + @($pairs | ForEach-Object { "        $_" }) + '    }') -join "`n"
+    $pairs += "Enabled=`$$($Wanted.Enabled.ToString().ToLowerInvariant())"
+    if ($Wanted.Optional) { $pairs += 'Optional=$true' }
+    "    [pscustomobject]@{$($pairs -join ';')}"
 }
 
 # A template's text, only when its SHA-256 is the one that the signed
@@ -128,4 +127,24 @@ function Get-ScriptBytes {
     } finally {
         Remove-Item -LiteralPath $file -Force -ErrorAction SilentlyContinue
     }
+}
+
+# Intune takes a script of less than 200 KB ("Use PowerShell scripts on
+# Windows 10/11 devices in Intune", Microsoft Learn); rows make most of it.
+$script:IntuneScriptLimit = 200KB
+
+# Whether every script fits what Intune takes, each that does not an error
+# that says by how much, and what makes it smaller.
+function Test-ScriptSize {
+    param($Cmdlet, [object[]]$Scripts, [bool]$Signed)
+    $fits = $true
+    foreach ($script in $Scripts) {
+        if ($script.Bytes.Length -lt $script:IntuneScriptLimit) { continue }
+        $fits = $false
+        $signature = $(if ($Signed) { Get-Message -Id ScriptSizeSigned } else { '' })
+        $values = (Split-Path -Leaf $script.File), $script.Bytes.Length, $signature, $script:IntuneScriptLimit
+        $record = New-ErrorRecord -Id ScriptTooLarge -Values $values -Category LimitsExceeded -Target $script.File
+        $Cmdlet.WriteError($record)
+    }
+    $fits
 }

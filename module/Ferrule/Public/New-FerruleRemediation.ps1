@@ -13,7 +13,9 @@ the machine is not put back). The baseline is the rows that Set-FerruleBinding
 takes; each is written as data, with its selecting properties, Enabled and
 Optional alone: a remediation is for every device it is assigned to, so a
 row's machine (MachineId, MachineName, PSComputerName) is left out. The same
-baseline gives the same text.
+baseline gives the same text. For Intune, a script of 200 KB or more (some
+1,300 saved rows) is not written: rules, each of which names a path on
+every adapter, make a baseline smaller than saved rows.
 
 The files are ASCII alone, every other character of a value written as a
 [char] code: that is UTF-8 without a byte order mark, which Intune takes
@@ -82,6 +84,8 @@ function New-FerruleRemediation {
     } catch {
         $PSCmdlet.ThrowTerminatingError($_)
     }
+    $sized = @{ Cmdlet = $PSCmdlet; Scripts = $chosen; Signed = $null -ne $Certificate }
+    if ($For -eq 'Intune' -and -not (Test-ScriptSize @sized)) { return }
     foreach ($script in $chosen) {
         if (-not (Test-Path -LiteralPath $folder)) { [void][IO.Directory]::CreateDirectory($folder) }
         [IO.File]::WriteAllBytes($script.File, $script.Bytes)

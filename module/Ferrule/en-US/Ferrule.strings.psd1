@@ -92,6 +92,10 @@
         'emulation, which is untested.'
     WriteRemediation = 'Write the {0} script'
     TemplateChanged = '{0} is not the template that the module was built with (its SHA-256 is {1}): nothing written'
+    ScriptTooLarge = '{0} would be {1:N0} bytes{2}, and Intune takes less than {3:N0} bytes (200 KB): nothing ' +
+        'written. Rules make a baseline smaller than saved rows: one row of Class, ComponentID and Name, such as ' +
+        "Name = '*' for every adapter, names that component's path on each adapter."
+    ScriptSizeSigned = ' with its signature'
     ScriptNotSigned = 'The scripts could not be signed with {0}, or the signature does not verify here ({1}): ' +
         'nothing written'
     ProgressActivity = 'ferrule on {0} machines'
