@@ -178,8 +178,8 @@ function Write-OutcomeUnknown {
 # binding that Windows links to another) may the state before differ, with
 # a warning. What its lines leave unknown fails the change where the path
 # was not set, and is a warning where it was: the change is made, from a
-# state before that may be unknown. Its event record goes to Events: a
-# change made, or else failed.
+# state before that may be unknown. It fills in the path's Account, the
+# record made before the runs: made, failed, or still unknown.
 function Read-Change {
     param($Cmdlet, $Run, $Item, [switch]$PassThru, [switch]$Earlier, [hashtable]$Account)
     $current = $Item.Current
