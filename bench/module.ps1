@@ -80,6 +80,13 @@ Assert-Row 'the saved listing' ($saved.Count -eq $Paths) "$($saved.Count) paths,
 $first = @($saved | Where-Object { $_.Enabled -and $_.ComponentID -and $_.Path })[0]
 Assert-Row 'the path changed' ($null -ne $first) 'no path is enabled'
 $get = @(); $few = @(); $all = @(); $change = @(); $alone = @()
+# The change's ferrule runs, as its -Verbose trail names each: the selection's listing (its class's listing
+# before), the other classes before, the change, and each class that had a path after.
+$trail = @(Disable-FerruleBinding -ComponentID $first.ComponentID -Path $first.Path -Confirm:$false -Verbose `
+        -WarningAction SilentlyContinue 4>&1 | ForEach-Object { "$_" })
+$null = & $exe comp $first.InterfaceGuid path $first.Path enable
+$changeRuns = @($trail | Where-Object { $_ -like '*: ferrule *' }).Count
+Assert-Row 'the runs of a change of one path' ($changeRuns -ge 3 -and $changeRuns -le 8) "$changeRuns runs: $($trail -join ' | ')"
 $null = Measure-Get 'Compare-FerruleBinding, 3 rules' { Compare-FerruleBinding -Baseline $rules } $drifting
 for ($i = 0; $i -lt $Runs; $i++) {
     $get += Measure-Get 'Get-FerruleBinding -Class Adapter' { Get-FerruleBinding -Class Adapter } $Paths
@@ -107,5 +114,5 @@ $aloneMedian = Get-Median $alone
 '| Compare-FerruleBinding, a saved listing of all {2:N0} paths as its baseline | {0:N0} | {1:N2}x |' -f (Get-Median $all),
 ((Get-Median $all) / $getMedian), $saved.Count
 '| ferrule.exe disabling one path, alone | {0:N0} | 1.00x |' -f $aloneMedian
-'| Disable-FerruleBinding of that path, its listings before and after included | {0:N0} | {1:N2}x |' -f (Get-Median $change),
-((Get-Median $change) / $aloneMedian)
+'| Disable-FerruleBinding of that path, its listings before and after included ({2} ferrule runs) | {0:N0} | {1:N2}x |' -f
+(Get-Median $change), ((Get-Median $change) / $aloneMedian), $changeRuns

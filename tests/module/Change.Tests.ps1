@@ -1,4 +1,4 @@
-# The Ferrule module's changes (Private/Change.ps1, SideEffect.ps1), against a ferrule of FERRULE_EXE: the stand-in
+# The Ferrule module's changes (Private/Change.ps1, ChangeRun.ps1, SideEffect.ps1), against a ferrule of FERRULE_EXE: the stand-in
 # build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
 BeforeDiscovery { . (Join-Path $PSScriptRoot 'Names.ps1') }
 BeforeAll { . (Join-Path $PSScriptRoot 'Suite.ps1') }
@@ -54,25 +54,27 @@ Describe 'What Windows changes beside' {
         @($passed | Where-Object SideEffect | ForEach-Object { "$($_.Path) $($_.Enabled)" }) | Should -Be @($Expected | ForEach-Object { "$_ False" })
         @($passed | Where-Object { -not $_.SideEffect } | ForEach-Object Path) | Should -Be @('ms_server->ms_tcpip')
         @($warnings | ForEach-Object { "$_" }) | Should -Be @($Expected | ForEach-Object { "ms_tcpip: ${_}: disabled by Windows beside the change, which did not ask for it." })
-        # Two listings of each class at most: the selection's (one before for the others), the change, one after.
-        @(Get-Calls $file '^INetCfg\.QueryNetCfgClass\(').Count | Should -Be (1 + 3 + 1 + 4)
+        # Two listings of each class at most: the selection's (one before for the others), the change, and one
+        # after of each class that had a path (clients and services have none here).
+        @(Get-Calls $file '^INetCfg\.QueryNetCfgClass\(').Count | Should -Be (1 + 3 + 1 + 2)
     }
 
-    # The listing of clients fails the Fail-th time (the first is before the
-    # change, the second after it), or the event records cannot be written:
-    # the change stands, and one warning says what was not done.
+    # The listing of a class (Word) fails the Fail-th time (for clients the
+    # first is before the change; for adapters the first is before it and
+    # the second after it), or the event records cannot be written: the
+    # change stands, and one warning says what was not done.
     It 'says in one warning that <What>, and the change stands' -ForEach @(
-        @{ What = 'what Windows changed beside could not be checked: the listing before fails'; Fail = 1
+        @{ What = 'what Windows changed beside could not be checked: the listing before fails'; Fail = 1; Word = 'client'
             Warning = 'this machine: what Windows changed beside the changes could not be checked (class Client: *' }
-        @{ What = 'what Windows changed beside could not be checked: the listing after fails'; Fail = 2
-            Warning = 'this machine: what Windows changed beside the changes could not be checked (class Client: *' }
-        @{ What = 'the event records could not be written'; Fail = 0
+        @{ What = 'what Windows changed beside could not be checked: the listing after fails'; Fail = 2; Word = 'dev'
+            Warning = 'this machine: what Windows changed beside the changes could not be checked (class Adapter: *' }
+        @{ What = 'the event records could not be written'; Fail = 0; Word = 'client'
             Warning = 'this machine: the changes stand, but their event records were not written (*' }
     ) {
         $file = Use-Machine
         $exe = $env:FERRULE_EXE
         $fake = Join-Path $TestDrive "failing-ferrule-$Fail"
-        [IO.File]::WriteAllText($fake, "#!/bin/sh`nif [ `"`$*`" = 'class client' ]; then`n  echo x >> '$fake.count'`n" +
+        [IO.File]::WriteAllText($fake, "#!/bin/sh`nif [ `"`$*`" = 'class $Word' ]; then`n  echo x >> '$fake.count'`n" +
             "  if [ `$(wc -l < '$fake.count') -eq $Fail ]; then echo 'lock->AcquireWriteLock() returned 1'; exit 0; fi`nfi`n" +
             "exec '$exe' `"`$@`"`n")
         chmod 755 $fake

@@ -1,4 +1,4 @@
-# The Ferrule module's selection (Private/Selection.ps1), against a ferrule of FERRULE_EXE: the stand-in
+# The Ferrule module's selection (Private/Selection.ps1, Selected.ps1), against a ferrule of FERRULE_EXE: the stand-in
 # build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
 BeforeDiscovery { . (Join-Path $PSScriptRoot 'Names.ps1') }
 BeforeAll { . (Join-Path $PSScriptRoot 'Suite.ps1') }

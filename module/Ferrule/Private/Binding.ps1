@@ -1,4 +1,5 @@
-# A binding's machine, its label in messages and its key.
+# A binding's machine and its label in messages (its key is
+# [Ferrule.Binding]::KeyOf).
 
 # A copy of a binding, its machine's name included: the binding's own, else
 # Computer (the name its row gave).
@@ -28,12 +29,4 @@ function Get-BindingLabel {
     $computer = Get-ComputerOf -Binding $Binding
     if ($computer) { $label = "${computer}: $label" }
     $label
-}
-
-# A key for a path on its machine (Computer, where the binding is not yet
-# marked with it): its class, component, adapter (InterfaceGuid, on adapters)
-# and path, so that a path of one adapter is never taken for another's.
-function Get-BindingKey {
-    param($Binding, [string]$Computer = (Get-ComputerOf -Binding $Binding))
-    "$Computer`n$($Binding.Class)`n$($Binding.ComponentID)`n$($Binding.InterfaceGuid)`n$($Binding.Path)"
 }

@@ -72,7 +72,7 @@ function Compare-Baseline {
         foreach ($class in $classes) {
             foreach ($one in @($listing.Classes[$class])) {
                 if ($null -eq $one -or
-                    $chosen.Contains("$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)")) {
+                    $chosen.Contains([Ferrule.Binding]::KeyOf($one, $computer))) {
                     continue
                 }
                 [Ferrule.BindingDrift]::new($machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path,

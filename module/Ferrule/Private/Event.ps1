@@ -4,17 +4,13 @@
 # under the source Ferrule; elsewhere (where only the suite's hosts run) each
 # is a line of JSON appended to the file that FERRULE_EVENT_FILE names.
 
-# The record of one path: its event ID, its outcome (Made, Failed, or
-# Unknown: it may have been made), the path, its state before ($null where it
-# could not be read) and the state asked for (the state after, for 1000 and
-# 1002), and the lines of ferrule's run, which say why. Said: an error or an
-# object has told its outcome.
+# The record of one path (a Ferrule.ChangeRecord): its event ID, its
+# outcome (Made, Failed, or Unknown: it may have been made), the path, its
+# state before ($null where it could not be read) and the state asked for
+# (the state after, for 1000 and 1002).
 function New-ChangeEvent {
-    param([int]$Id, [string]$Outcome = 'Made', $Binding, [object]$Before, [bool]$After, [string[]]$Lines)
-    @{ EventId = $Id; Outcome = $Outcome; Class = [string]$Binding.Class; ComponentID = $Binding.ComponentID
-        Name = $Binding.Name; Path = $Binding.Path; Before = $Before; After = $After; Output = @($Lines) -join ' | '
-        Said = $false
-    }
+    param([int]$Id, [string]$Outcome = 'Made', $Binding, [object]$Before, [bool]$After)
+    New-Object Ferrule.ChangeRecord $Id, $Outcome, $Binding, $Before, $After
 }
 
 # Writes Records (New-ChangeEvent's) on this machine, with the command that

@@ -10,27 +10,27 @@ function Test-RemoteSession {
     [bool]($sender -or $env:SSH_CONNECTION -or $env:SESSIONNAME -like 'RDP-*')
 }
 
-# Whether an item's change is one the guard looks at: on an adapter, disabling
+# Whether a step's change is one the guard looks at: on an adapter, disabling
 # IPv4 or IPv6, or changing a binding of a component that carries other
 # adapters (enabling one unbinds TCP/IP from the adapter beneath it).
-function Test-GuardedItem {
-    param($Item)
-    $binding = $Item.Current
-    if ($binding.Class -ne 'Adapter' -or $binding.Enabled -eq $Item.Enabled) { return $false }
+function Test-GuardedStep {
+    param([Ferrule.ChangeStep]$Step)
+    $binding = $Step.Binding
+    if ($binding.Class -ne 'Adapter' -or $binding.Enabled -eq $Step.Wanted) { return $false }
     $first = $binding.ComponentID
-    ($script:CarrierComponents -contains $first) -or (-not $Item.Enabled -and $script:GuardedProtocols -contains $first)
+    ($script:CarrierComponents -contains $first) -or (-not $Step.Wanted -and $script:GuardedProtocols -contains $first)
 }
 
-# What the guard knows of each machine whose items it looks at, by computer
+# What the guard knows of each machine whose steps it looks at, by computer
 # name (ManagementStep's answer, asked there): over sessions, of each of
 # their machines; without, of this one when this process is in a session of
 # its own. Empty where nothing is guarded.
 function Get-GuardInfo {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Items)
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [Ferrule.ChangeStep[]]$Steps)
     $found = @{}
     $computers = @{}
-    foreach ($item in $Items) {
-        if (Test-GuardedItem -Item $item) { $computers[(Get-ComputerOf -Binding $item.Current)] = $true }
+    foreach ($step in $Steps) {
+        if (Test-GuardedStep -Step $step) { $computers[$step.Computer] = $true }
     }
     if ($computers.Count -eq 0) { return $found }
     if (-not $Session) {
@@ -52,7 +52,7 @@ function Get-GuardInfo {
     $found
 }
 
-# Why the guard refuses an item's change on a machine (Info, Get-GuardInfo's
+# Why the guard refuses a step's change on its machine (Info, Get-GuardInfo's
 # for it), or $null. Without -Force it refuses: disabling a session's
 # protocol on the adapter that carries that session, on any adapter with a
 # default route of that family (a VPN or a virtual switch may ride on it), or
@@ -61,9 +61,10 @@ function Get-GuardInfo {
 # bridge on a session's adapter, on an adapter with a default route, or on any
 # adapter where a session's adapter cannot be told.
 function Get-GuardRefusal {
-    param($Info, $Item, [string]$Computer)
-    if ($null -eq $Info -or -not (Test-GuardedItem -Item $Item)) { return $null }
-    $binding = $Item.Current
+    param($Info, [Ferrule.ChangeStep]$Step)
+    if ($null -eq $Info -or -not (Test-GuardedStep -Step $Step)) { return $null }
+    $binding = $Step.Binding
+    $Computer = $Step.Computer
     $first = $binding.ComponentID
     $adapter = ([string]$binding.InterfaceGuid).Trim('{}')
     $machine = $(if ($Computer) { $Computer } else { [Environment]::MachineName })

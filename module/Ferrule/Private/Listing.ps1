@@ -1,58 +1,86 @@
-# Whole listings, for what a change does beside itself and for drift: every
-# class asked for, on every machine asked for, one ferrule run a class and all
-# machines at once.
+# Listings: what ferrule lists on each machine, one ferrule run a class and
+# all machines at once, read once into a Ferrule.Listing that every command
+# works from (Get, the changes, drift, and what a change does beside).
 
-# By computer name ('' for this machine): Classes, the paths of each class
-# that was listed (Ferrule.Binding objects, marked with PSComputerName where
-# the machine is another), Problems, why any other was not, Unknown, by
-# class, the failures that left part of a listed class unknown (its paths are
-# not among Classes'), and the machine's identity (MachineId, MachineName).
+# By computer name ('' for this machine), the Listing of each of Computers:
+# Classes listed there, in that order. Narrow: words ferrule compares itself,
+# given with the first class (a literal selector of Get's): that listing is
+# then not of a whole class, and no change is made from it.
 function Get-Listing {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [string[]]$Classes)
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [string[]]$Classes,
+        [string[]]$Narrow = @())
+    $lines = @(for ($i = 0; $i -lt $Classes.Count; $i++) {
+            $words = @('class', $script:ClassWords[$Classes[$i]])
+            if ($i -eq 0) { $words += $Narrow }
+            ConvertTo-CommandLine -ArgumentList $words
+        })
     $work = @{}
-    foreach ($computer in $Computers) {
-        $work[$computer] = @(foreach ($class in $Classes) { ConvertTo-CommandLine `
-            -ArgumentList @('class', $script:ClassWords[$class]) })
-    }
+    foreach ($computer in $Computers) { $work[$computer] = $lines }
     $sessions = $null
     if ($Session) { $sessions = @(foreach ($one in $Session) { if ($Computers -contains $one.ComputerName) { $one } }) }
-    $machines = Invoke-Run -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Work $work `
-        -WithAdapterNames
+    $runArguments = @{ Cmdlet = $Cmdlet; Session = $sessions; ThrottleLimit = $ThrottleLimit; Work = $work
+        WithAdapterNames = $Classes -contains 'Adapter'
+    }
+    $machines = Invoke-Run @runArguments
     $result = @{}
     foreach ($computer in $Computers) {
-        $byClass = @{}
-        $unknown = @{}
-        $problems = New-Object System.Collections.ArrayList
-        $runs = @()
-        if ($machines.ContainsKey($computer)) { $runs = @($machines[$computer].Runs) } else {
-            [void]$problems.Add('it did not answer') }
-        for ($i = 0; $i -lt $Classes.Count -and $machines.ContainsKey($computer); $i++) {
-            $class = $Classes[$i]
-            if ($i -ge $runs.Count) {
-                [void]$problems.Add("class ${class}: not listed")
-                continue
-            }
-            $machine = $machines[$computer]
-            $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $machine.AdapterNames `
-                -MachineId $machine.MachineId -MachineName $machine.MachineName
-            $unread = @(foreach ($failure in $output.Failures) { if ($failure.Unknown) { $failure } })
-            if (@(0, 1) -notcontains $runs[$i].Status -or $output.Failures.Count -gt $unread.Count) {
-                $lines = @(foreach ($failure in $output.Failures) { $failure.Line }) + "exit status $($runs[$i].Status)"
-                [void]$problems.Add("class ${class}: $($lines -join '; ')")
-                continue
-            }
-            if ($computer) {
-                foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName `
-                    -NotePropertyValue $computer }
-            }
-            $byClass[$class] = [Ferrule.Binding[]]$output.Paths.ToArray([Ferrule.Binding])
-            if ($unread.Count -gt 0) { $unknown[$class] = $unread }
-        }
-        $identity = $(if ($machines.ContainsKey($computer)) { $machines[$computer] } else { $null })
-        $result[$computer] = [pscustomobject]@{ Classes = $byClass; Problems = $problems.ToArray(); Unknown = $unknown
-            MachineId = $(if ($identity) { $identity.MachineId } else { $null })
-            MachineName = $(if ($identity) { $identity.MachineName } else { $null })
-        }
+        $result[$computer] = ConvertTo-Listing -Computer $computer -Machine $machines[$computer] -Classes $Classes
+        $result[$computer].Narrowed = $Narrow.Count -gt 0
     }
     $result
+}
+
+# One machine's answer (Invoke-Run's: a run a class, its adapters' names and
+# its identity) as its Listing. Every path read is marked with
+# PSComputerName where the machine is another.
+function ConvertTo-Listing {
+    param([string]$Computer, $Machine, [string[]]$Classes)
+    $listing = New-Object Ferrule.Listing $Computer
+    if ($null -eq $Machine) {
+        $listing.Problems.Add('it did not answer')
+        return , $listing
+    }
+    $listing.Answered = $true
+    $listing.MachineId = $Machine.MachineId
+    $listing.MachineName = $Machine.MachineName
+    $listing.AdapterNames = $Machine.AdapterNames
+    $runs = @($Machine.Runs)
+    for ($i = 0; $i -lt $Classes.Count; $i++) {
+        $class = $Classes[$i]
+        if ($i -ge $runs.Count) {
+            $listing.Problems.Add("class ${class}: not listed")
+            continue
+        }
+        $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $Machine.AdapterNames `
+            -MachineId $Machine.MachineId -MachineName $Machine.MachineName
+        if ($Computer) {
+            foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName `
+                -NotePropertyValue $Computer }
+        }
+        $listing.Runs[$class] = $runs[$i]
+        $listing.Outputs[$class] = $output
+        Add-ListedClass -Listing $listing -Class $class -Run $runs[$i] -Output $output
+    }
+    , $listing
+}
+
+# Takes a class's run into its Listing: its paths, where the class was
+# listed with nothing unknown but parts that its failures name (Unknown),
+# and the keys of the paths ferrule cannot tell from another (Ambiguous);
+# else why it was not listed (Problems).
+function Add-ListedClass {
+    param([Ferrule.Listing]$Listing, [string]$Class, $Run, $Output)
+    $unread = @(foreach ($failure in $Output.Failures) { if ($failure.Unknown) { $failure } })
+    if (@(0, 1) -notcontains $Run.Status -or $Output.Failures.Count -gt $unread.Count) {
+        $lines = @(foreach ($failure in $Output.Failures) { $failure.Line })
+        if ($Run.NotStarted) { $lines += $Run.NotStarted } else { $lines += "exit status $($Run.Status)" }
+        $Listing.Problems.Add("class ${Class}: $($lines -join '; ')")
+        return
+    }
+    $paths = [Ferrule.Binding[]]$Output.Paths.ToArray([Ferrule.Binding])
+    $Listing.Classes[$Class] = $paths
+    if ($unread.Count -gt 0) { $Listing.Unknown[$Class] = $unread }
+    foreach ($one in [Ferrule.Selection]::Ambiguous($paths)) {
+        $Listing.Ambiguous[[Ferrule.Binding]::KeyOf($one, $Listing.Computer)] = $true
+    }
 }

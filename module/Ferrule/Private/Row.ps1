@@ -2,8 +2,8 @@
 # rows of a file, hand-written rules), routed to their machines and found there.
 
 # What the rows routed to one machine name in its listings (Listings: its
-# bindings by class). Chosen: by class, component and path, the binding and
-# the last row that names it. Missing: the literal rows that name no path. A
+# bindings by class). Chosen: by the path's key, the binding and the last
+# row that names it. Missing: the literal rows that name no path. A
 # row whose ComponentID and Path are both literal names that path alone (a
 # saved row: its Name only describes it), found in an index of its class's
 # listing without a function call a row, since a baseline may have a row for
@@ -39,76 +39,73 @@ function Resolve-Row {
             if ($found.Count -eq 0) { [void]$unmatched.Add($want) }
         }
         foreach ($one in $found) {
-            $chosen["$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)"] = @{ Binding = $one
-                Want = $want }
+            $chosen[[Ferrule.Binding]::KeyOf($one, $Computer)] = @{ Binding = $one; Want = $want }
         }
     }
     [pscustomobject]@{ Chosen = $chosen; Missing = $missing.ToArray(); Unmatched = $unmatched.ToArray() }
 }
 
 # Bindings named by rows (objects from the pipeline, a file or another
-# session), each with the state wanted, found in a fresh listing of its class
-# on each machine, routed to their machines (Get-RowRoute) and resolved there
-# (Resolve-Row), then changed where the state differs. A literal row that
-# names no path is an error; a rule that names none is a warning, unless it
-# is Optional.
+# session), each with the state wanted, found in one fresh listing of their
+# classes on each machine, routed to their machines (Get-RowRoute) and
+# resolved there (Resolve-Step), then changed where the state differs.
+# Bound: the command's parameters.
 function Invoke-Wanted {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$PassThru, [switch]$Force)
+    param($Cmdlet, [hashtable]$Bound, [object[]]$Wanted)
+    $session = $Bound['Session']
     $classes = [ordered]@{}
     foreach ($want in $Wanted) { $classes[$want.Class] = $true }
-    # Each machine's bindings by class, as listed (a listing with a failure
-    # gives the paths it could read), and its identity.
-    $byComputer = @{}
-    $listings = @{}
-    $identities = @{}
-    $ambiguous = @{}
-    foreach ($class in $classes.Keys) {
-        $listed = @(Get-Selected -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $class `
-            -Listings $listings `
-                -Identities $identities -Ambiguous $ambiguous)
-        foreach ($one in $listed) {
-            $computer = Get-ComputerOf -Binding $one
-            if (-not $byComputer.ContainsKey($computer)) { $byComputer[$computer] = @{} }
-            if (-not $byComputer[$computer].ContainsKey($class)) {
-                $byComputer[$computer][$class] = New-Object System.Collections.ArrayList
-            }
-            [void]$byComputer[$computer][$class].Add($one)
-        }
+    $computers = Get-SessionComputer -Session $session
+    $listingArguments = @{ Cmdlet = $Cmdlet; Session = $session; ThrottleLimit = Get-ThrottleLimit -Bound $Bound
+        Computers = $computers; Classes = [string[]]@($classes.Keys)
     }
-    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $Session -Wanted $Wanted -Identities $identities)
-    $items = [ordered]@{}
-    foreach ($computer in (Get-SessionComputer -Session $Session)) {
-        $listed = @{}
-        if ($byComputer.ContainsKey($computer)) {
-            foreach ($class in $byComputer[$computer].Keys) {
-                $listed[$class] = $byComputer[$computer][$class].ToArray() }
+    $listings = Get-Listing @listingArguments
+    $routes = @(Get-RowRoute -Cmdlet $Cmdlet -Session $session -Wanted $Wanted -Identities $listings)
+    $steps = @(foreach ($computer in $computers) {
+            Resolve-Step -Cmdlet $Cmdlet -Listing $listings[$computer] -Routes $routes -Classes @($classes.Keys)
+        })
+    Invoke-Change -Cmdlet $Cmdlet -Bound $Bound -Steps $steps -Listings $listings
+}
+
+# The steps that the rows routed to one machine name in its Listing of
+# Classes, each with the state its row wants (the last row that names a path
+# wins). Each class's failures are errors; a literal row that names no path
+# is an error, and a rule that names none a warning unless it is Optional,
+# where the class was listed whole.
+function Resolve-Step {
+    param($Cmdlet, [Ferrule.Listing]$Listing, [object[]]$Routes, [string[]]$Classes)
+    $computer = $Listing.Computer
+    $listed = @{}
+    $whole = @{}
+    foreach ($class in $Classes) {
+        $run = $Listing.Runs[$class]
+        $target = "-Class $class"
+        if ($null -eq $run -or -not (Assert-Run -Cmdlet $Cmdlet -Run $run -Target $target -Computer $computer)) {
+            continue
         }
-        $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listed
-        # Where a listing failed (its error is given), no row is said to name nothing.
-        $whole = @{}
-        foreach ($class in $classes.Keys) { $whole[$class] = $listings.ContainsKey($class) -and
-            $listings[$class].ContainsKey($computer) }
-        foreach ($want in $resolved.Missing) {
-            if (-not $whole[$want.Class]) { continue }
-            $record = New-ErrorRecord -Id SavedRowMissing -Values $want.ComponentID, $want.Path, $want.Class `
-                -Category ObjectNotFound -Target $want.Source -Computer $computer
-            $Cmdlet.WriteError($record)
+        $output = $Listing.Outputs[$class]
+        foreach ($failure in $output.Failures) {
+            Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $target -Computer $computer
         }
-        foreach ($want in $resolved.Unmatched) {
-            if ($want.Optional -or -not $whole[$want.Class]) { continue }
-            $machine = $(if ($computer) { "${computer}: " } else { '' })
-            $Cmdlet.WriteWarning((Get-Message -Id RuleNamesNothing -Values $machine, $want.Class, (Get-RowText `
-                -Want $want)))
-        }
-        foreach ($key in $resolved.Chosen.Keys) {
-            $entry = $resolved.Chosen[$key]
-            $items["$computer`n$key"] = @{ Current = $entry.Binding; Enabled = $entry.Want.Enabled;
-                Computer = $entry.Want.Computer }
-        }
+        $listed[$class] = $output.Paths.ToArray()
+        $whole[$class] = $output.Failures.Count -eq 0
     }
-    Invoke-Change -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Items @($items.Values) `
-        -PassThru:$PassThru `
-        -Force:$Force -Listings $listings -Ambiguous $ambiguous
+    $resolved = Resolve-Row -Routes $Routes -Computer $computer -Listings $listed
+    foreach ($want in $resolved.Missing) {
+        if (-not $whole[$want.Class]) { continue }
+        $record = New-ErrorRecord -Id SavedRowMissing -Values $want.ComponentID, $want.Path, $want.Class `
+            -Category ObjectNotFound -Target $want.Source -Computer $computer
+        $Cmdlet.WriteError($record)
+    }
+    foreach ($want in $resolved.Unmatched) {
+        if ($want.Optional -or -not $whole[$want.Class]) { continue }
+        $machine = $(if ($computer) { "${computer}: " } else { '' })
+        $Cmdlet.WriteWarning((Get-Message -Id RuleNamesNothing -Values $machine, $want.Class, (Get-RowText `
+                        -Want $want)))
+    }
+    foreach ($entry in $resolved.Chosen.Values) {
+        New-Object Ferrule.ChangeStep $entry.Binding, $computer, $entry.Want.Enabled, $entry.Want.Computer
+    }
 }
 
 # A row's selectors, as a rule is written.

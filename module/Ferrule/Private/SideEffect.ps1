@@ -1,7 +1,8 @@
 # What Windows changes beside a change: every class is listed on each machine
 # before its first change and after its last (at most two listings of a class
-# a machine and command: a listing the command made already serves as the
-# first), and a path whose state changed without being asked for is reported.
+# a machine and command: the listing the change was planned from serves as
+# the first), and a path whose state changed without being asked for is
+# reported.
 
 # Says in the -Verbose trail that these classes are listed on these machines
 # for what Windows changes beside the changes.
@@ -12,80 +13,134 @@ function Write-SideEffectListing {
     foreach ($class in $Classes) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseListing -Values $machines, $class)) }
 }
 
-# The listings before the changes on these machines: those the command has
-# made (Listings, by class and then by computer), and one of every other class.
+# Each machine's Listing before the changes: the one the change was planned
+# from (Listings, by computer), with the classes it lacks listed now.
 function Get-ListingBefore {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string[]]$Computers, [hashtable]$Listings)
+    param($Cmdlet, [hashtable]$Bound, [string[]]$Computers, [hashtable]$Listings)
     $result = @{}
-    $missing = @{}
+    $lacking = @{}
     foreach ($computer in $Computers) {
-        $result[$computer] = [pscustomobject]@{ Classes = @{}; Problems = @(); Unknown = @{} }
-        $lacking = @()
-        foreach ($class in $script:ClassWords.Keys) {
-            if ($Listings -and $Listings.ContainsKey($class) -and $Listings[$class].ContainsKey($computer)) {
-                $result[$computer].Classes[$class] = $Listings[$class][$computer]
-            } else {
-                $lacking += $class
-            }
-        }
-        if ($lacking.Count -eq 0) { continue }
-        $key = $lacking -join ','
-        if (-not $missing.ContainsKey($key)) { $missing[$key] = New-Object System.Collections.ArrayList }
-        [void]$missing[$key].Add($computer)
+        $listing = $Listings[$computer]
+        $result[$computer] = $listing
+        $missing = @(foreach ($class in $script:ClassWords.Keys) {
+                if ($null -eq $listing -or $listing.Narrowed -or -not $listing.Classes.ContainsKey($class)) { $class }
+            })
+        if ($missing.Count -eq 0) { continue }
+        $key = $missing -join ','
+        if (-not $lacking.ContainsKey($key)) { $lacking[$key] = New-Object System.Collections.ArrayList }
+        [void]$lacking[$key].Add($computer)
     }
-    foreach ($key in $missing.Keys) {
-        Write-SideEffectListing -Cmdlet $Cmdlet -Computers $missing[$key].ToArray() -Classes ($key -split ',')
-        $listed = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit `
-            -Computers $missing[$key].ToArray() `
+    foreach ($key in $lacking.Keys) {
+        $listed = Get-SideEffectListing -Cmdlet $Cmdlet -Bound $Bound -Computers $lacking[$key].ToArray() `
             -Classes ($key -split ',')
         foreach ($computer in $listed.Keys) {
-            foreach ($class in $listed[$computer].Classes.Keys) {
-                $result[$computer].Classes[$class] = $listed[$computer].Classes[$class] }
-            $result[$computer].Problems = $listed[$computer].Problems
-            $result[$computer].Unknown = $listed[$computer].Unknown
+            $result[$computer] = Join-Listing -First $result[$computer] -Second $listed[$computer]
         }
     }
     $result
 }
 
-# Warns of each path whose state changed between Before and After (listings
-# by computer) that was not Asked (keys of Get-BindingKey); with -PassThru,
-# gives it too, marked SideEffect; its event record goes to Events (lists by
-# computer). A machine whose listings are not whole (a part left unknown
-# included) is warned of instead: its changes stand as reported.
-function Write-SideEffect {
-    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru, [hashtable]$Events)
-    foreach ($computer in $After.Keys) {
-        $problems = @($Before[$computer].Problems) + @($After[$computer].Problems)
-        foreach ($listing in $Before[$computer], $After[$computer]) {
-            foreach ($class in $listing.Unknown.Keys) {
-                $lines = @(foreach ($failure in $listing.Unknown[$class]) { $failure.Line })
-                $problems += "class ${class}: $($lines -join '; ')"
-            }
+# Each machine's Listing after the changes: every class but those that had
+# no path before (a state can change only on a path there was).
+function Get-ListingAfter {
+    param($Cmdlet, [hashtable]$Bound, [hashtable]$Before)
+    $lacking = @{}
+    foreach ($computer in $Before.Keys) {
+        $listing = $Before[$computer]
+        $classes = @(foreach ($class in $script:ClassWords.Keys) {
+                $paths = $listing.Classes[$class]
+                if ($null -eq $paths -or $paths.Count -gt 0) { $class }
+            })
+        $key = $classes -join ','
+        if (-not $lacking.ContainsKey($key)) { $lacking[$key] = New-Object System.Collections.ArrayList }
+        [void]$lacking[$key].Add($computer)
+    }
+    $result = @{}
+    foreach ($key in $lacking.Keys) {
+        $listed = Get-SideEffectListing -Cmdlet $Cmdlet -Bound $Bound -Computers $lacking[$key].ToArray() `
+            -Classes @($key -split ',' | Where-Object { $_ })
+        foreach ($computer in $listed.Keys) { $result[$computer] = $listed[$computer] }
+    }
+    $result
+}
+
+# Classes listed on these machines for what Windows changes beside, said in
+# the -Verbose trail.
+function Get-SideEffectListing {
+    param($Cmdlet, [hashtable]$Bound, [string[]]$Computers, [string[]]$Classes)
+    Write-SideEffectListing -Cmdlet $Cmdlet -Computers $Computers -Classes $Classes
+    $result = @{}
+    if ($Classes.Count -eq 0) {
+        foreach ($computer in $Computers) { $result[$computer] = New-Object Ferrule.Listing $computer }
+        return $result
+    }
+    $listingArguments = @{ Cmdlet = $Cmdlet; Session = $Bound['Session']; Computers = $Computers; Classes = $Classes
+        ThrottleLimit = Get-ThrottleLimit -Bound $Bound
+    }
+    Get-Listing @listingArguments
+}
+
+# One Listing of a machine from two of it: the First's classes, and the
+# Second's, made of every class the First lacks (why the First could not
+# list one is then no longer so).
+function Join-Listing {
+    param($First, [Ferrule.Listing]$Second)
+    if ($null -eq $First -or $First.Narrowed) { return , $Second }
+    $joined = New-Object Ferrule.Listing $Second.Computer
+    $joined.Answered = $First.Answered -and $Second.Answered
+    foreach ($listing in $First, $Second) {
+        foreach ($class in $listing.Classes.Keys) {
+            $joined.Classes[$class] = $listing.Classes[$class]
+            if ($listing.Unknown.ContainsKey($class)) { $joined.Unknown[$class] = $listing.Unknown[$class] }
         }
+    }
+    foreach ($problem in $Second.Problems) { $joined.Problems.Add($problem) }
+    , $joined
+}
+
+# What a machine's listings leave unchecked (Before and After, its
+# Listings): why any class was not listed, and the parts left unknown.
+function Get-UncheckedPart {
+    param([Ferrule.Listing]$Before, [Ferrule.Listing]$After)
+    foreach ($listing in $Before, $After) {
+        foreach ($problem in $listing.Problems) { $problem }
+        foreach ($class in $listing.Unknown.Keys) {
+            $lines = @(foreach ($failure in $listing.Unknown[$class]) { $failure.Line })
+            "class ${class}: $($lines -join '; ')"
+        }
+    }
+}
+
+# Each path whose state changed between Before and After (Listings by
+# computer) that no step asked for (Asked: their keys): a warning, its event
+# record (a Ferrule.ChangeRecord, given for the caller to keep) and, with
+# -PassThru, the binding marked SideEffect. A machine whose listings are not
+# whole (a part left unknown included) is warned of instead: its changes
+# stand as reported.
+function Write-SideEffect {
+    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru)
+    foreach ($computer in $After.Keys) {
+        $problems = @(Get-UncheckedPart -Before $Before[$computer] -After $After[$computer])
         $machine = $(if ($computer) { $computer } else { 'this machine' })
         if ($problems.Count -gt 0) {
             $Cmdlet.WriteWarning((Get-Message -Id SideEffectsUnchecked -Values $machine, ($problems -join ' | ')))
             continue
         }
-        # Keys as Get-BindingKey makes them, made here: a listing may have tens of thousands of paths.
         $was = @{}
         foreach ($bindings in $Before[$computer].Classes.Values) {
-            foreach ($one in $bindings) {
-                $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)"
-                $was[$key] = $one.Enabled
-            }
+            foreach ($one in $bindings) { $was[[Ferrule.Binding]::KeyOf($one, $computer)] = $one.Enabled }
         }
         foreach ($class in $script:ClassWords.Keys) {
             foreach ($one in @($After[$computer].Classes[$class])) {
                 if ($null -eq $one) { continue }
-                $key = "$computer`n$($one.Class)`n$($one.ComponentID)`n$($one.InterfaceGuid)`n$($one.Path)"
+                $key = [Ferrule.Binding]::KeyOf($one, $computer)
                 if (-not $was.ContainsKey($key) -or $was[$key] -eq $one.Enabled -or
                     $Asked.ContainsKey($key)) { continue }
                 $state = $(if ($one.Enabled) { 'enabled' } else { 'disabled' })
                 $Cmdlet.WriteWarning((Get-Message -Id SideEffect -Values (Get-BindingLabel -Binding $one), $state))
-                [void]$Events[$computer].Add((New-ChangeEvent -Id 1002 -Binding $one -Before $was[$key] `
-                    -After $one.Enabled))
+                $record = New-ChangeEvent -Id 1002 -Binding $one -Before $was[$key] -After $one.Enabled
+                $record.Computer = $computer
+                $record
                 if ($PassThru) {
                     $side = Copy-Binding -Binding $one
                     $side.SideEffect = $true

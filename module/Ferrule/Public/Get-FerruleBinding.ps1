@@ -77,7 +77,6 @@ function Get-FerruleBinding {
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
     $Class = Get-SelectionClass -Cmdlet $PSCmdlet -Bound $PSBoundParameters
-    Get-Selected -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Class $Class `
-        -ComponentID $ComponentID `
-        -Path $Path -DisplayName $DisplayName -Name $Name
+    $selection = New-Selection -Class $Class -Bound $PSBoundParameters
+    Get-Selected -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Selection $selection
 }

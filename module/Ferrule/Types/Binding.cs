@@ -50,6 +50,14 @@ namespace Ferrule {
             return binding.Class == "Adapter" ? binding.InterfaceGuid : binding.ComponentID;
         }
 
+        // The one key of a path on its machine (Computer, '' for this one):
+        // its class, component, adapter (InterfaceGuid, on adapters) and path,
+        // so that a path of one adapter is never taken for another's.
+        public static string KeyOf(Binding binding, string computer) {
+            return (computer ?? "") + "\n" + binding.Class + "\n" + binding.ComponentID + "\n" +
+                   binding.InterfaceGuid + "\n" + binding.Path;
+        }
+
         // A path's first element, and its last.
         public static string First(string path) {
             string text = path ?? "";
