@@ -44,7 +44,7 @@ Describe 'Ferrule on this Windows machine' {
 
     It 'writes an event record to the Application log under the source Ferrule' {
         $correlation = [guid]::NewGuid().ToString()
-        $binding = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_none'; Name = ''; Path = 'ms_server->ms_none' }
+        $binding = New-Object Ferrule.Binding 'Protocol', 'ms_none', 'None', 'ms_server->ms_none', $false, ''
         $refused = & (Get-Module Ferrule) {
             param($Binding, $Correlation)
             & $script:EventWriter -Records @(New-ChangeEvent -Id 1002 -Binding $Binding -Before $true -After $false) `
