@@ -183,6 +183,9 @@ Describe 'Rows' {
             Whole = [pscustomobject]@{ PSTypeName = 'Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'; Enabled = $false } }
         @{ Case = 'that carries MachineId, whose path holds ?, as that one path'; Computer = $null; Extra = $Lookalike; Changed = @('ms_q ms_a?->x False')
             Whole = [pscustomobject]@{ Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'; Enabled = 'False'; MachineId = '' } }
+        @{ Case = 'piped to Set -Enabled $false, its own Enabled not read'; Computer = $null; State = $false
+            Changed = @('ms_tcpip ms_server->ms_tcpip False')
+            Whole = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $true } }
         @{ Case = 'of Compare, Equal, which asks for nothing'; Computer = $null; Changed = @()
             Whole = [pscustomobject]@{ PSTypeName = 'Ferrule.BindingDrift'; ComputerName = 'localhost'; Drift = 'Equal'; Class = 'Protocol'
                 ComponentID = 'ms_tcpip'; Name = $null; Path = 'ms_server->ms_tcpip'; Wanted = $false; Found = $false; Optional = $false } }
@@ -201,7 +204,9 @@ Describe 'Rows' {
             $given = [pscustomobject]$fields
         }
         $command = "$(if ($Through) { $Through } else { 'Set' })-FerruleBinding"
-        $passed = @(, $given | & $command -PassThru -Confirm:$false -ErrorAction Stop)
+        $oneState = @{}
+        if ($null -ne $State) { $oneState.Enabled = $State }
+        $passed = @(, $given | & $command -PassThru -Confirm:$false -ErrorAction Stop @oneState)
         @(Compare-Object $before (Get-State $file) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
         $passed.Count | Should -BeGreaterOrEqual $Changed.Count
         foreach ($one in $passed) {

@@ -46,7 +46,9 @@ Changes even what the guard refuses over a session: the protocol that
 carries the session, and the components that carry other adapters.
 
 .PARAMETER Enabled
-The state wanted: $true, $false, or the text True or False.
+The state wanted: $true, $false, or the text True or False. With rows from
+the pipeline, every path they name is put in this state, as
+Set-NetAdapterBinding does, and the rows' own Enabled is not read.
 
 .PARAMETER PassThru
 Returns a Ferrule.Binding object for each path, with its state after the change.
@@ -68,6 +70,11 @@ Import-Csv protocols.csv | Set-FerruleBinding
 Saves the protocols' states, changes them, and puts them back.
 
 .EXAMPLE
+PS C:\> Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 | Set-FerruleBinding -Enabled $false -WhatIf
+
+Shows what putting every IPv6 path of the protocols in one state would change.
+
+.EXAMPLE
 PS C:\> Set-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip' -Enabled $false -WhatIf
 
 Shows whether disabling one path would change anything.
@@ -83,7 +90,8 @@ function Set-FerruleBinding {
         [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string]$Path,
         [Parameter(ParameterSetName = 'Selection')] [Alias('InterfaceAlias')] [SupportsWildcards()]
         [ValidateNotNullOrEmpty()] [string]$Name,
-        [Parameter(ParameterSetName = 'Selection', Mandatory = $true)] [ValidateNotNull()] [object]$Enabled,
+        [Parameter(ParameterSetName = 'Selection', Mandatory = $true)] [Parameter(ParameterSetName = 'InputObject')]
+        [ValidateNotNull()] [object]$Enabled,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)]
         [psobject[]]$InputObject,
         [switch]$PassThru,
@@ -107,6 +115,11 @@ function Set-FerruleBinding {
         if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and -not $received) {
             $PSCmdlet.WriteWarning((Get-Message -Id NoRow))
         }
-        Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $gathered -State $null
+        # One state for every piped row, where it is given.
+        $state = $null
+        if ($PSCmdlet.ParameterSetName -eq 'InputObject' -and $PSBoundParameters.ContainsKey('Enabled')) {
+            $state = $Enabled
+        }
+        Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $gathered -State $state
     }
 }
