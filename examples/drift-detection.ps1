@@ -16,8 +16,12 @@ $baseline = @(
 # baseline ends
 $configurationManager = $false
 
-# Intune runs a script in 32-bit PowerShell unless told otherwise; on 64-bit
-# Windows that would pick the x86 exe, so this runs again in the 64-bit one.
+# Intune runs a script in 32-bit PowerShell unless told otherwise. On 64-bit
+# Windows that one's Program Files is Program Files (x86), and its System32 is
+# SysWOW64, so its module path leads to the 32-bit folders alone, never to
+# Program Files\WindowsPowerShell\Modules, where the module is installed:
+# Import-Module would not find it. So this runs again in the 64-bit one. (The
+# exe that the module runs is the machine's architecture's either way.)
 if ([Environment]::Is64BitOperatingSystem -and -not [Environment]::Is64BitProcess -and $env:windir) {
     $native = Join-Path $env:windir 'sysnative\WindowsPowerShell\v1.0\powershell.exe'
     if (Test-Path -LiteralPath $native) {

@@ -8,3 +8,14 @@ function Get-ReadmeExample {
         [pscustomobject]@{ Name = $match.Groups[1].Value; Language = $match.Groups[2].Value; Code = $match.Groups[3].Value }
     }
 }
+
+# The examples of every document that has them: the README's, then
+# docs/DEPLOYING.md's, each with its Document.
+function Get-DocumentExample {
+    $root = Split-Path (Split-Path $PSScriptRoot)
+    foreach ($document in 'README.md', 'docs/DEPLOYING.md') {
+        foreach ($example in Get-ReadmeExample -Readme (Join-Path $root $document)) {
+            $example | Add-Member -NotePropertyName Document -NotePropertyValue $document -PassThru
+        }
+    }
+}

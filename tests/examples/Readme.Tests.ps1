@@ -1,20 +1,23 @@
-# Every PowerShell example of the README that runs ferrule or the module, run
-# under pwsh against the stand-in build (FERRULE_EXE), each on a sample
-# machine of its own, with a stub Get-NetAdapter for the connection names.
+# Every PowerShell example of the README and docs/DEPLOYING.md that runs
+# ferrule or the module, run under pwsh against the stand-in build
+# (FERRULE_EXE), each on a sample machine of its own, with a stub
+# Get-NetAdapter for the connection names.
 # The fleet's examples run over remoting in tests/module/Fleet.Tests.ps1, and
 # the cmd ones under Wine's cmd (cmd_examples_test.py).
 BeforeDiscovery {
     . (Join-Path $PSScriptRoot 'Examples.ps1')
-    $script:Examples = @(Get-ReadmeExample)
+    $script:Examples = @(Get-DocumentExample)
     # Every example that a test runs: here, in tests/module/Fleet.Tests.ps1, or by cmd_examples_test.py.
     $script:Known = @('ps-quick-start', 'ps-file-sharing', 'ps-exe-quoting', 'ps-save-restore', 'ps-fleet', 'ps-fleet-restore', 'ps-drift',
-        'cmd-quick-start', 'cmd-ipv6-bound')
+        'cmd-quick-start', 'cmd-ipv6-bound', 'ps-remediation')
     $script:Run = @(
         @{ Name = 'ps-quick-start'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled') }
         @{ Name = 'ps-file-sharing'; Changed = @('path "ms_server->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}" disabled') }
         @{ Name = 'ps-exe-quoting'; Changed = @('path "ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}" disabled')
             Printed = '    ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}: 1->0' }
         @{ Name = 'ps-save-restore'; Changed = @() }
+        # The scripts it writes are the ones that examples/ holds.
+        @{ Name = 'ps-remediation'; Changed = @(); Made = @('ipv6-off/drift-detection.ps1', 'ipv6-off/drift-remediation.ps1') }
     )
 }
 
@@ -37,10 +40,10 @@ AfterAll {
     Remove-Module Ferrule -ErrorAction SilentlyContinue
 }
 
-Describe 'The README''s examples' {
+Describe 'The README''s and docs/DEPLOYING.md''s examples' {
     It 'names every block of cmd or PowerShell, so that none goes untested unseen' {
-        @($Examples | Where-Object { $_.Language -in 'bat', 'powershell' -and -not $_.Name } | ForEach-Object Code) |
-            Should -BeNullOrEmpty
+        @($Examples | Where-Object { $_.Language -in 'bat', 'powershell' -and -not $_.Name } |
+                ForEach-Object { "$($_.Document): $($_.Code)" }) | Should -BeNullOrEmpty
     }
 
     It 'has the example <Name> once' -ForEach @($Known | ForEach-Object { @{ Name = $_ } }) {
@@ -53,7 +56,7 @@ Describe 'The README''s examples' {
     }
 
     It 'runs <Name>' -ForEach $Run {
-        $example = @(Get-ReadmeExample | Where-Object Name -EQ $Name)[0]
+        $example = @(Get-DocumentExample | Where-Object Name -EQ $Name)[0]
         $folder = Join-Path $TestDrive $Name
         New-Item -ItemType Directory -Path $folder | Out-Null
         $machine = Join-Path $folder 'machine'
@@ -74,6 +77,25 @@ Describe 'The README''s examples' {
         @($output | Where-Object { $_ -is [Management.Automation.ErrorRecord] } | ForEach-Object { "$_" }) | Should -BeNullOrEmpty
         @(Compare-Object $before (Get-PathLines $machine) -PassThru | Where-Object SideIndicator -EQ '=>') | Should -Be $Changed
         if ($_.ContainsKey('Printed')) { @($output | ForEach-Object { "$_" }) | Should -Contain $Printed }
+        if ($_.ContainsKey('Made')) {
+            foreach ($file in $Made) {
+                # Byte for byte: reading them as text would pass a byte order mark.
+                $written = Join-Path $folder $file
+                $same = (Test-Path -LiteralPath $written) -and
+                    (Get-FileHash $written).Hash -eq (Get-FileHash (Join-Path $root "examples/$(Split-Path -Leaf $file)")).Hash
+                "${file}: $same" | Should -Be "${file}: True"
+            }
+        }
+    }
+}
+
+# The README is what an admin reads first, and is held to its length: what
+# goes beyond it goes to docs/. Words are counted as wc -w counts them.
+Describe 'The documents' {
+    It '<Document> has at most <Most> words' -ForEach @(
+        @{ Document = 'README.md'; Most = 3000 }
+    ) {
+        @(-split [IO.File]::ReadAllText((Join-Path $root $Document))).Count | Should -BeLessOrEqual $Most
     }
 }
 
