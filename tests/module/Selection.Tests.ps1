@@ -66,10 +66,18 @@ Describe 'Get-FerruleBinding' {
         @{ Cim = $false; Selection = 'a path pattern beside a component named path'; Parameters = @{ Class = 'Service'; ComponentID = 'path'; Path = 'ms_s*' }
             Extra = 'component path "Path"', 'path ms_server->path enabled', 'path ms_tcpip->path enabled'
             Expected = @('ms_server->path'); Components = @('path') }
+        @{ Cim = $false; Extra = @(); Selection = 'an adapter of Get-NetAdapter from the pipeline'; Piped = 'Wi-Fi'
+            Parameters = @{ ComponentID = 'ms_tcpip*' }; Expected = @("ms_tcpip->$WiFi", "ms_tcpip6->$WiFi") }
+        @{ Cim = $false; Extra = @(); Selection = 'nothing, where Get-NetAdapter gave no adapter'; Piped = 'none'
+            Parameters = @{}; Expected = @() }
     ) {
         Use-Machine sample $Extra | Out-Null
         Set-AdapterStub -Cim:$Cim
-        $got = @(Get-FerruleBinding @Parameters -ErrorAction Stop)
+        if ($Piped) {
+            $got = @(Get-NetAdapter -Name $Piped | Get-FerruleBinding @Parameters -ErrorAction Stop)
+        } else {
+            $got = @(Get-FerruleBinding @Parameters -ErrorAction Stop)
+        }
         @($got | ForEach-Object Path) | Should -Be $Expected
         if ($Components) { @($got | ForEach-Object ComponentID) | Should -Be $Components }
         if ($Parameters.ContainsKey('Name')) {
@@ -182,13 +190,31 @@ Describe 'Get-FerruleBinding' {
             Id = 'ParameterArgumentValidationError*' }
         @{ Command = 'Set'; Case = 'a name alone'; Parameters = @{ Name = 'Ethernet 2'; Enabled = $false }; Id = 'Ferrule.RowNamesNoPath,*'
             Message = "*ComponentID = '``*'*" }
+        @{ Command = 'Get'; Case = 'piped input that is no adapter'; Parameters = @{}; Id = 'Ferrule.InputNotAdapter,*'
+            Piping = { Get-NetAdapter -Name 'Wi-Fi'; 'Wi-Fi' } }
+        @{ Command = 'Get'; Case = 'a piped adapter with another class'; Parameters = @{ Class = 'Protocol' }
+            Id = 'Ferrule.InputNeedsAdapter,*'; Piping = { Get-NetAdapter -Name 'Wi-Fi' } }
+        @{ Command = 'Disable'; Case = 'a piped adapter and no selector'; Parameters = @{}; Id = 'Ferrule.NoSelector,*'
+            Piping = { Get-NetAdapter -Name 'Wi-Fi' } }
+        @{ Command = 'Disable'; Case = 'a piped adapter beside a row'; Parameters = @{ ComponentID = 'ms_tcpip6' }
+            Id = 'Ferrule.InputMixed,*'; Piping = { Get-NetAdapter -Name 'Wi-Fi'; Get-FerruleBinding -Name 'Wi-Fi' -ComponentID ms_tcpip } }
+        @{ Command = 'Enable'; Case = 'a selector beside piped rows'; Parameters = @{ ComponentID = 'ms_tcpip6' }
+            Id = 'Ferrule.SelectorNeedsAdapters,*'; Piping = { Get-FerruleBinding -Name 'Wi-Fi' -ComponentID ms_tcpip } }
     ) {
         $file = Use-Machine
         Set-AdapterStub
         $thrown = $null
         $extra = @{}
         if ($Command -ne 'Get') { $extra = @{ Confirm = $false } }
-        try { & "$Command-FerruleBinding" @Parameters @extra -ErrorAction Stop } catch { $thrown = $_ }
+        $piped = $(if ($Piping) { @(& $Piping) })
+        if (Test-Path "$file.journal") { Remove-Item "$file.journal" }
+        try {
+            if ($Piping) {
+                $piped | & "$Command-FerruleBinding" @Parameters @extra -ErrorAction Stop
+            } else {
+                & "$Command-FerruleBinding" @Parameters @extra -ErrorAction Stop
+            }
+        } catch { $thrown = $_ }
         $thrown | Should -Not -BeNullOrEmpty
         $thrown.FullyQualifiedErrorId | Should -BeLike $Id
         if ($Message) { $thrown.Exception.Message | Should -BeLike $Message }

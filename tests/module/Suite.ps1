@@ -61,8 +61,16 @@ function Set-AdapterStub([switch]$Cim, [string[]]$Names) {
         }
     } else {
         $global:StubNetAdapters = $adapters
-        function global:Get-NetAdapter([switch]$IncludeHidden) {
-            if ($IncludeHidden) { $global:StubNetAdapters }
+        # As Windows gives them: with -IncludeHidden (the module's own call), every adapter; without, those of the
+        # names given, as CIM instances of MSFT_NetAdapter.
+        function global:Get-NetAdapter([string[]]$Name = '*', [switch]$IncludeHidden) {
+            if ($IncludeHidden) { return $global:StubNetAdapters }
+            foreach ($one in $global:StubNetAdapters) {
+                if (-not @($Name | Where-Object { $one.Name -like $_ })) { continue }
+                $copy = $one.PSObject.Copy()
+                $copy.PSObject.TypeNames.Insert(0, 'Microsoft.Management.Infrastructure.CimInstance#ROOT/StandardCimv2/MSFT_NetAdapter')
+                $copy
+            }
         }
     }
 }

@@ -119,15 +119,27 @@ function Step-Change {
         foreach ($item in $Bound['InputObject']) { [void]$Rows.Add($item) }
         return
     }
-    if (-not ($Bound.ContainsKey('ComponentID') -or $Bound.ContainsKey('Path') -or
-            $Bound.ContainsKey('DisplayName') -or $Bound.ContainsKey('Name'))) {
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NoSelector -Category InvalidArgument -Target $null))
-    }
+    Assert-Selector -Cmdlet $Cmdlet -Bound $Bound -Parameters 'ComponentID', 'Path', 'DisplayName', 'Name'
     $selection = New-Selection -Class (Get-SelectionClass -Cmdlet $Cmdlet -Bound $Bound) -Bound $Bound -Change
+    Invoke-SelectionChange -Cmdlet $Cmdlet -Bound $Bound -Selection $selection -Enable:$Enable
+}
+
+# Refuses a change that no selector of these Parameters names: it would not
+# be all that is meant.
+function Assert-Selector {
+    param($Cmdlet, [hashtable]$Bound, [string[]]$Parameters)
+    foreach ($parameter in $Parameters) { if ($Bound.ContainsKey($parameter)) { return } }
+    $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id NoSelector -Category InvalidArgument -Target $null))
+}
+
+# Puts every path that a change's Selection names into one state (-Enable,
+# else disabled).
+function Invoke-SelectionChange {
+    param($Cmdlet, [hashtable]$Bound, $Selection, [switch]$Enable)
     $listings = Get-SelectionListing -Cmdlet $Cmdlet -Session $Bound['Session'] -ThrottleLimit (Get-ThrottleLimit `
-            -Bound $Bound) -Selection $selection
+            -Bound $Bound) -Selection $Selection
     $steps = @(foreach ($computer in (Get-SessionComputer -Session $Bound['Session'])) {
-            foreach ($one in @(Select-Listed -Cmdlet $Cmdlet -Listing $listings[$computer] -Selection $selection)) {
+            foreach ($one in @(Select-Listed -Cmdlet $Cmdlet -Listing $listings[$computer] -Selection $Selection)) {
                 New-Object Ferrule.ChangeStep $one, $computer, ([bool]$Enable), $null
             }
         })
@@ -135,10 +147,31 @@ function Step-Change {
 }
 
 # The end of a change command: the Rows gathered are read at once, each with
-# the State wanted (else its own Enabled), and put into that state.
+# the State wanted (else its own Enabled), and put into that state. With
+# -Adapters (Disable and Enable), adapters of Get-NetAdapter from the
+# pipeline name their paths instead, chosen among by the command's
+# selectors; adapters and rows together, or selectors beside rows, change
+# nothing.
 function Complete-Change {
-    param($Cmdlet, [hashtable]$Bound, [System.Collections.ArrayList]$Rows, $State)
+    param($Cmdlet, [hashtable]$Bound, [System.Collections.ArrayList]$Rows, $State, [switch]$Adapters)
     if ($Rows.Count -eq 0) { return }
+    $named = @(if ($Adapters) { foreach ($row in $Rows) { $guid = [Ferrule.RowReader]::AdapterOf($row)
+                if ($guid) { $guid } } })
+    $selectors = 'ComponentID', 'Path', 'DisplayName'
+    if ($named.Count -gt 0) {
+        if ($named.Count -lt $Rows.Count) {
+            $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id InputMixed -Category InvalidArgument -Target $null))
+        }
+        Assert-Selector -Cmdlet $Cmdlet -Bound $Bound -Parameters $selectors
+        $selection = New-Selection -Class Adapter -Bound $Bound -Change -Adapters $named
+        Invoke-SelectionChange -Cmdlet $Cmdlet -Bound $Bound -Selection $selection -Enable:([bool]$State)
+        return
+    }
+    foreach ($parameter in $selectors) {
+        if (-not $Adapters -or -not $Bound.ContainsKey($parameter)) { continue }
+        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id SelectorNeedsAdapters -Category InvalidArgument `
+                    -Target $parameter))
+    }
     $wanted = @((ConvertTo-Wanted -Cmdlet $Cmdlet -Items $Rows.ToArray() -State $State).Rows)
     if ($wanted.Count -eq 0) { return }
     Invoke-Wanted -Cmdlet $Cmdlet -Bound $Bound -Wanted $wanted

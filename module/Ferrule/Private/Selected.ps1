@@ -41,17 +41,22 @@ function New-UnmatchedError {
 }
 
 # A command's selection: its Class, its selectors (by parameter, those
-# given), how errors name it (Text), and Change: a change's, which lists
-# the whole class (the listing before the change too) and must name
-# something.
+# given; Adapters, the bind names of the adapters of Get-NetAdapter that came
+# from the pipeline, as InterfaceGuid), how errors name it (Text), and
+# Change: a change's, which lists the whole class (the listing before the
+# change too) and must name something.
 function New-Selection {
-    param([string]$Class, [hashtable]$Bound, [switch]$Change)
+    param([string]$Class, [hashtable]$Bound, [switch]$Change, [string[]]$Adapters)
     $selectors = @{}
     $text = "-Class $Class"
     foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
         if (-not $Bound[$parameter]) { continue }
         $selectors[$parameter] = [string[]]@($Bound[$parameter])
         $text += " -$parameter $($selectors[$parameter] -join ',')"
+    }
+    if ($Adapters) {
+        $selectors['InterfaceGuid'] = $Adapters
+        $text += " -InputObject $($Adapters -join ',')"
     }
     [pscustomobject]@{ Class = $Class; Selectors = $selectors; Text = $text; Change = [bool]$Change }
 }
@@ -186,4 +191,20 @@ function Test-UnknownNamed {
         if ($null -eq $matcher -or $matcher.Regex.IsMatch([string]$Failure.ComponentID)) { return $true }
     }
     $false
+}
+
+# The bind names of the adapters of Get-NetAdapter among Items, in their
+# order; for any item that is not one, an error (InputNotAdapter) and none
+# at all, so that nothing is listed for a wrong input.
+function Read-PipedAdapter {
+    param($Cmdlet, [object[]]$Items)
+    $adapters = @(foreach ($item in $Items) {
+            $guid = [Ferrule.RowReader]::AdapterOf($item)
+            if ($guid) { $guid; continue }
+            $Cmdlet.WriteError((New-ErrorRecord -Id InputNotAdapter -Values "$item" -Category InvalidArgument `
+                        -Target $item))
+            $null
+        })
+    if ($adapters -contains $null) { return }
+    $adapters
 }

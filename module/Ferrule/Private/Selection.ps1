@@ -69,7 +69,7 @@ function ConvertTo-WildcardRegex {
 function Get-SelectionTest {
     param([string]$Class, [string[]]$Components, [hashtable]$Selectors, [string[]]$Passed,
         [hashtable]$AdapterNames = @{}, [hashtable]$BoundNames = @{})
-    foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName') {
+    foreach ($parameter in 'Name', 'ComponentID', 'Path', 'DisplayName', 'InterfaceGuid') {
         $values = @($Selectors[$parameter] | Where-Object { $_ })
         if ($values.Count -eq 0) { continue }
         $matchers = @(foreach ($value in $values) {

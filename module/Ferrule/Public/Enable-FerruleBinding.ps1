@@ -47,13 +47,14 @@ function Enable-FerruleBinding {
     [CmdletBinding(SupportsShouldProcess = $true, ConfirmImpact = 'Medium', DefaultParameterSetName = 'Selection')]
     [OutputType('Ferrule.Binding')]
     param(
-        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
-        [string[]]$ComponentID,
+        [Parameter(ParameterSetName = 'Selection')] [Parameter(ParameterSetName = 'InputObject')]
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$ComponentID,
         [Parameter(ParameterSetName = 'Selection')] [ValidateSet('Adapter', 'Client', 'Protocol', 'Service')]
         [string]$Class = 'Adapter',
-        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Path,
-        [Parameter(ParameterSetName = 'Selection')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
-        [string[]]$DisplayName,
+        [Parameter(ParameterSetName = 'Selection')] [Parameter(ParameterSetName = 'InputObject')]
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$Path,
+        [Parameter(ParameterSetName = 'Selection')] [Parameter(ParameterSetName = 'InputObject')]
+        [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$DisplayName,
         [Parameter(ParameterSetName = 'Selection', Position = 0)] [Alias('InterfaceAlias')] [SupportsWildcards()]
         [ValidateNotNullOrEmpty()] [string[]]$Name,
         [Parameter(ParameterSetName = 'InputObject', Mandatory = $true, ValueFromPipeline = $true)]
@@ -65,5 +66,5 @@ function Enable-FerruleBinding {
     )
     begin { $rows = New-Object System.Collections.ArrayList }
     process { Step-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Enable -Rows $rows }
-    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $rows -State $true }
+    end { Complete-Change -Cmdlet $PSCmdlet -Bound $PSBoundParameters -Rows $rows -State $true -Adapters }
 }

@@ -39,6 +39,12 @@ wildcards (brackets are themselves); only with the Adapter class. The first
 positional parameter, alias -InterfaceAlias, as on the NetAdapterBinding
 cmdlets.
 
+.PARAMETER InputObject
+Adapters of Get-NetAdapter, from the pipeline, as Get-NetAdapterBinding
+takes them: the bindings of those adapters (known by their InterfaceGuid),
+chosen among further by the other selectors. Anything else is an error, and
+nothing is listed.
+
 .PARAMETER Session
 Runs ferrule on the machines of these sessions, all at once: the package's
 ferrule for each machine's architecture is copied there once (into a folder
@@ -47,6 +53,11 @@ object carries PSComputerName; a machine that fails is an error for it alone.
 
 .PARAMETER ThrottleLimit
 How many machines at once, 32 by default.
+
+.EXAMPLE
+PS C:\> Get-NetAdapter -Name 'Wi-Fi' | Get-FerruleBinding -ComponentID ms_tcpip6
+
+Whether IPv6 is bound to the Wi-Fi adapter, as Get-NetAdapterBinding gives it.
 
 .EXAMPLE
 PS C:\> Get-FerruleBinding -Class Protocol
@@ -73,10 +84,25 @@ function Get-FerruleBinding {
         [SupportsWildcards()] [ValidateNotNullOrEmpty()] [string[]]$DisplayName,
         [Parameter(Position = 0)] [Alias('InterfaceAlias')] [SupportsWildcards()] [ValidateNotNullOrEmpty()]
         [string[]]$Name,
+        [Parameter(ValueFromPipeline = $true)] [psobject[]]$InputObject,
         [ValidateNotNullOrEmpty()] [System.Management.Automation.Runspaces.PSSession[]]$Session,
         [ValidateRange(1, 1000)] [int]$ThrottleLimit = 32
     )
-    $Class = Get-SelectionClass -Cmdlet $PSCmdlet -Bound $PSBoundParameters
-    $selection = New-Selection -Class $Class -Bound $PSBoundParameters
-    Get-Selected -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Selection $selection
+    begin { $piped = New-Object System.Collections.ArrayList }
+    process { foreach ($item in $InputObject) { [void]$piped.Add($item) } }
+    end {
+        $Class = Get-SelectionClass -Cmdlet $PSCmdlet -Bound $PSBoundParameters
+        $adapters = @()
+        # Input expected and none given (Get-NetAdapter found no adapter) names no adapter, not every one.
+        if ($MyInvocation.ExpectingInput -or $PSBoundParameters.ContainsKey('InputObject')) {
+            $adapters = @(Read-PipedAdapter -Cmdlet $PSCmdlet -Items $piped.ToArray())
+            if ($adapters.Count -eq 0) { return }
+            if ($Class -ne 'Adapter') {
+                $PSCmdlet.ThrowTerminatingError((New-ErrorRecord -Id InputNeedsAdapter -Values $Class `
+                            -Category InvalidArgument -Target $Class))
+            }
+        }
+        $selection = New-Selection -Class $Class -Bound $PSBoundParameters -Adapters $adapters
+        Get-Selected -Cmdlet $PSCmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Selection $selection
+    }
 }

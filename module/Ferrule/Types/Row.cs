@@ -130,6 +130,15 @@ namespace Ferrule {
             return result;
         }
 
+        // The bind name of an adapter of Get-NetAdapter (its InterfaceGuid),
+        // known by its CIM class, never by its ComponentID (a hardware ID);
+        // null for anything else. An adapter is no row: it names itself.
+        public static string AdapterOf(object item) {
+            Given given = Gather(item);
+            if (!given.Adapter) return null;
+            return given.Text("InterfaceGuid") ?? "";
+        }
+
         // What one row gives: each property's value by its place in
         // Properties, and whether it is there at all.
         sealed class Given {

@@ -69,6 +69,14 @@
         'change.'
     RowDriftUnmatched = 'A Compare row of drift Unmatched (a rule that named no path) names no path to change.'
     RowDriftUnknown = 'A row has the Drift ''{0}'': a Compare row''s is Changed, Equal, New, Missing or Unmatched.'
+    InputNotAdapter = 'Get-FerruleBinding takes adapters of Get-NetAdapter from the pipeline, and ''{0}'' is not ' +
+        'one: nothing was listed.'
+    InputNeedsAdapter = 'Adapters of Get-NetAdapter name adapter bindings, and take -Class Adapter, not ' +
+        '-Class {0}.'
+    InputMixed = 'Adapters of Get-NetAdapter and rows came through the pipeline together, and nothing was changed: ' +
+        'give one kind at a time.'
+    SelectorNeedsAdapters = '-ComponentID, -Path and -DisplayName choose among the paths of adapters of ' +
+        'Get-NetAdapter from the pipeline; rows name their own paths, and nothing was changed.'
     RowIsAdapter = 'An adapter of Get-NetAdapter (''{0}'') is not a row: its ComponentID is a hardware ID, not a ' +
         'bind name. Name its bindings with -Name ''{0}'', or give the objects of Get-NetAdapterBinding.'
     RowMachineAmbiguous = '{0}: the machine that the row names is each of {1}, so it is changed on none: give ' +
