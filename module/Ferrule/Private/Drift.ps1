@@ -1,6 +1,81 @@
 # Drift: how each machine's paths stand against baseline rows, found from one
 # listing of each of the rows' classes on each machine, changing nothing.
 
+# The classes that the rows name, in ferrule's order: each is listed once on
+# each machine, whatever the number of its rows.
+function Get-BaselineClass {
+    param([object[]]$Wanted)
+    $named = @{}
+    foreach ($want in $Wanted) { $named[$want.Class] = $true }
+    , @(foreach ($class in $script:ClassWords.Keys) { if ($named.ContainsKey($class)) { $class } })
+}
+
+# Writes each failure of a machine's listings (Unknown: by class) that left
+# unknown what one of its rows (Wants) names, as that machine's error: one
+# that no row is about changes no answer, and is not said.
+function Write-NamedUnknown {
+    param($Cmdlet, [string]$Computer, [hashtable]$Unknown, [object[]]$Wants)
+    foreach ($class in $Unknown.Keys) {
+        foreach ($failure in $Unknown[$class]) {
+            $named = @(foreach ($want in $Wants) { if ($want.Class -eq $class -and
+                    (Test-Named -Failure $failure -Want $want)) { $want } })
+            if ($named.Count -eq 0) { continue }
+            Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $Computer -Computer $Computer
+        }
+    }
+}
+
+# A machine's drift (named Machine) from the rows that Resolve-Row resolved
+# there (Resolved): Missing for each literal row that names no path, and
+# Unmatched for each rule that names none (an Optional one only with
+# -IncludeEqual), neither where a failure of the listings (Unknown, by
+# class) left unknown what the row names; Changed for each path that its
+# last row wants in the other state, and with -IncludeEqual Equal for each
+# one in its wanted state. (Each object is made here, not by a function an
+# object: a baseline may name tens of thousands.)
+function Get-RowDrift {
+    param([string]$Machine, $Resolved, [hashtable]$Unknown, [switch]$IncludeEqual)
+    foreach ($want in $Resolved.Missing) {
+        if (Test-Unknown -Unknown $Unknown[$want.Class] -Want $want) { continue }
+        [Ferrule.BindingDrift]::new($Machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path,
+            $want.Enabled, $null)
+    }
+    foreach ($want in $Resolved.Unmatched) {
+        if ($want.Optional -and -not $IncludeEqual) { continue }
+        $named = @(foreach ($failure in $Unknown[$want.Class]) { if (Test-Named -Failure $failure -Want $want) {
+                $failure } })
+        if ($named.Count -gt 0) { continue }
+        $drift = [Ferrule.BindingDrift]::new($Machine, 'Unmatched', $want.Class, $want.ComponentID, $want.Name,
+            $want.Path, $want.Enabled, $null)
+        $drift.Optional = $want.Optional
+        $drift
+    }
+    foreach ($entry in $Resolved.Chosen.Values) {
+        $one = $entry.Binding
+        $wanted = $entry.Want.Enabled
+        $drift = $(if ($one.Enabled -ne $wanted) { 'Changed' } elseif ($IncludeEqual) { 'Equal' } else { $null })
+        if (-not $drift) { continue }
+        [Ferrule.BindingDrift]::new($Machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path, $wanted,
+            $one.Enabled)
+    }
+}
+
+# Each path of a machine's listings (Listings: by class) of the rows'
+# Classes that no row chose (Chosen: Resolve-Row's, by the path's key on
+# Computer), as drift New, named Machine.
+function Get-NewDrift {
+    param([string]$Machine, [string]$Computer, [string[]]$Classes, [hashtable]$Listings, $Chosen)
+    foreach ($class in $Classes) {
+        foreach ($one in @($Listings[$class])) {
+            if ($null -eq $one -or $Chosen.Contains([Ferrule.Binding]::KeyOf($one, $Computer))) {
+                continue
+            }
+            [Ferrule.BindingDrift]::new($Machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path, $null,
+                $one.Enabled)
+        }
+    }
+}
+
 # One object a path whose state differs from the last row that names it
 # (Changed), a literal row that names no path (Missing), or a rule that names
 # none (Unmatched; an Optional one only with -IncludeEqual); with
@@ -13,9 +88,7 @@
 function Compare-Baseline {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [object[]]$Wanted, [switch]$IncludeEqual,
         [switch]$IncludeNew)
-    $named = @{}
-    foreach ($want in $Wanted) { $named[$want.Class] = $true }
-    $classes = @(foreach ($class in $script:ClassWords.Keys) { if ($named.ContainsKey($class)) { $class } })
+    $classes = Get-BaselineClass -Wanted $Wanted
     if ($classes.Count -eq 0) { return }
     $computers = Get-SessionComputer -Session $Session
     $listings = Get-Listing -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Computers $computers `
@@ -30,55 +103,14 @@ function Compare-Baseline {
             $Cmdlet.WriteError($record)
             continue
         }
-        $unknown = $listing.Unknown
         $wants = @(foreach ($route in $routes) { if ($route.Computers -contains $computer) { $route.Want } })
-        foreach ($class in $unknown.Keys) {
-            foreach ($failure in $unknown[$class]) {
-                $named = @(foreach ($want in $wants) { if ($want.Class -eq $class -and
-                        (Test-Named -Failure $failure -Want $want)) { $want } })
-                if ($named.Count -gt 0) { Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $computer `
-                    -Computer $computer }
-            }
-        }
-        # Each object is made here, not by a function an object: a baseline may name tens of thousands.
+        Write-NamedUnknown -Cmdlet $Cmdlet -Computer $computer -Unknown $listing.Unknown -Wants $wants
         $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
         $resolved = Resolve-Row -Routes $routes -Computer $computer -Listings $listing.Classes
-        foreach ($want in $resolved.Missing) {
-            if (Test-Unknown -Unknown $unknown[$want.Class] -Want $want) { continue }
-            [Ferrule.BindingDrift]::new($machine, 'Missing', $want.Class, $want.ComponentID, $want.Name, $want.Path,
-                $want.Enabled, $null)
-        }
-        foreach ($want in $resolved.Unmatched) {
-            if ($want.Optional -and -not $IncludeEqual) { continue }
-            $named = @(foreach ($failure in $unknown[$want.Class]) { if (Test-Named -Failure $failure -Want $want) {
-                $failure } })
-            if ($named.Count -gt 0) { continue }
-            $drift = [Ferrule.BindingDrift]::new($machine, 'Unmatched', $want.Class, $want.ComponentID, $want.Name,
-                $want.Path,
-                $want.Enabled, $null)
-            $drift.Optional = $want.Optional
-            $drift
-        }
-        $chosen = $resolved.Chosen
-        foreach ($entry in $chosen.Values) {
-            $one = $entry.Binding
-            $wanted = $entry.Want.Enabled
-            $drift = $(if ($one.Enabled -ne $wanted) { 'Changed' } elseif ($IncludeEqual) { 'Equal' } else { $null })
-            if (-not $drift) { continue }
-            [Ferrule.BindingDrift]::new($machine, $drift, $one.Class, $one.ComponentID, $one.Name, $one.Path,
-                $wanted, $one.Enabled)
-        }
+        Get-RowDrift -Machine $machine -Resolved $resolved -Unknown $listing.Unknown -IncludeEqual:$IncludeEqual
         if (-not $IncludeNew) { continue }
-        foreach ($class in $classes) {
-            foreach ($one in @($listing.Classes[$class])) {
-                if ($null -eq $one -or
-                    $chosen.Contains([Ferrule.Binding]::KeyOf($one, $computer))) {
-                    continue
-                }
-                [Ferrule.BindingDrift]::new($machine, 'New', $one.Class, $one.ComponentID, $one.Name, $one.Path,
-                    $null, $one.Enabled)
-            }
-        }
+        Get-NewDrift -Machine $machine -Computer $computer -Classes $classes -Listings $listing.Classes `
+            -Chosen $resolved.Chosen
     }
 }
 

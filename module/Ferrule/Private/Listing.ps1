@@ -52,7 +52,7 @@ function ConvertTo-Listing {
             continue
         }
         $output = Read-Output -Lines $runs[$i].Lines -Class $class -AdapterNames $Machine.AdapterNames `
-            -MachineId $Machine.MachineId -MachineName $Machine.MachineName
+            -Identity $Machine
         if ($Computer) {
             foreach ($one in $output.Paths) { Add-Member -InputObject $one -NotePropertyName PSComputerName `
                 -NotePropertyValue $Computer }

@@ -120,12 +120,13 @@ function New-Failure {
 
 # Takes out of a listing's Paths what a failure line leaves Unknown: the path
 # just read (Path), the paths of the component from index Start on
-# (Component), or all (Class); returns the path whose state was not read. A
-# change's lines say what was done, and keep every path: there a path whose
-# state was not read has $null for its state Before.
+# (Component), or all (Class), or nothing; returns the path whose state was
+# not read. A change's lines say what was done, and keep every path: there a
+# path whose state was not read has $null for its state Before.
 function Remove-Unknown {
     param([System.Collections.ArrayList]$Paths, [System.Collections.ArrayList]$Before, [string]$Unknown,
         [int]$Start, [switch]$Change)
+    if (-not $Unknown) { return $null }
     $last = $Paths.Count - 1
     if ($Unknown -eq 'Path') {
         $binding = $Paths[$last]
@@ -137,43 +138,67 @@ function Remove-Unknown {
     $null
 }
 
+# What a line that is neither a path nor a heading says of a call's result.
+# Applied: what an apply gave when it succeeded ('' for its line of success,
+# else the code of a "failed" apply whose code is a success, the severity bit
+# clear: 4a020 among them), $null for any other line. Otherwise the line is a
+# failure, of a Kind (for New-Failure) and Code: its call's row of the table
+# (a failed apply's whatever its code), else an open error. A path's state
+# unread is said right after the path's line (AfterPath): anywhere else it
+# is, as a line that names no call is, a line ferrule does not print
+# (NotSpecified), which leaves nothing unknown.
+function Read-ResultLine {
+    param([string]$Line, [bool]$AfterPath)
+    if ($Line -eq 'Applying changes ... success') { return [pscustomobject]@{ Applied = ''; Kind = $null; Code = '' } }
+    $failed = $null
+    if ($script:FailureEnd.IsMatch($Line)) { $failed = Split-FailureLine -Line $Line }
+    if (-not $failed) { return [pscustomobject]@{ Applied = $null; Kind = @{ Category = 'NotSpecified' }; Code = '' } }
+    $apply = $failed.Call -eq 'Applying changes ... failed - error code'
+    if ($apply -and ([Convert]::ToInt64($failed.Code, 16) -band 0x80000000L) -eq 0) {
+        return [pscustomobject]@{ Applied = $failed.Code; Kind = $null; Code = $failed.Code }
+    }
+    $kind = Get-FailureCategory -Call $failed.Call -Code $(if ($apply) { '' } else { $failed.Code })
+    if (-not $kind) { $kind = @{ Category = 'OpenError'; Id = $script:FailureIds.OpenError } }
+    if ($kind['Unknown'] -eq 'Path' -and -not $AfterPath) { $kind = @{ Category = 'NotSpecified' } }
+    [pscustomobject]@{ Applied = $null; Kind = $kind; Code = $failed.Code }
+}
+
 # Reads one run's lines: the paths as Ferrule.Binding objects, each in the
 # state it is left in (and in Before, the state each change line began from),
 # and the failures. A path line is "    TOKEN: 1" in a listing, "    TOKEN:
 # 1->0" in a change (-Change), and only that; a heading is "BINDNAME
 # (DISPLAY NAME)", where both may hold " (": with Asked (the component a
 # change asked for) a heading that begins with that bind name and " (" is
-# that component's; any other is split at its first " (". Every line that
-# names a failed call ends "returned CODE". A path belongs to the heading
-# above it, unless a line that ferrule does not print came between them: then
-# it belongs to none, and is an error (InvalidResult), as that line is
-# (NotSpecified). What a failure leaves unknown is no path of a listing
-# (Remove-Unknown); a path's state unread is said right after its line, and
-# anywhere else is a line ferrule does not print. A path's binding is read as
-# Ferrule.Binding reads a listing (on adapters, the bound component is
-# ComponentID, the heading the adapter); Asked, Applied and the connection
-# names of AdapterNames go by the heading's bind name; every path gets its
-# machine's MachineId and MachineName. (The objects are made
-# here, not by a function a path, which would cost more than the object.)
+# that component's; any other is split at its first " (". Every other line
+# says what a call gave (Read-ResultLine), and none of those ends with a
+# heading's ")". A path belongs to the heading above it, unless a line that
+# ferrule does not print came between them: then it belongs to none, and is
+# an error (InvalidResult), as that line is (NotSpecified). What a failure
+# leaves unknown is no path of a listing (Remove-Unknown). A path's binding
+# is read as Ferrule.Binding reads a listing (on adapters, the bound
+# component is ComponentID, the heading the adapter); Asked, Applied and the
+# connection names of AdapterNames go by the heading's bind name; every path
+# gets the MachineId and MachineName of Identity (its machine's, as
+# Invoke-Run gives each machine), else none. (The objects are made, and the
+# headings read, here, not by a function a line, which would cost more than
+# the object.)
 function Read-Output {
     param([string[]]$Lines, [string]$Class, [hashtable]$AdapterNames = @{}, [switch]$Change, [string]$Asked,
-        [string]$MachineId, [string]$MachineName)
-    $pathLine = $script:ListingLine
-    if ($Change) { $pathLine = $script:ChangeLine }
-    $heading = $null
-    if ($Asked) { $heading = "$Asked (" }
+        $Identity)
+    $pathLine = $(if ($Change) { $script:ChangeLine } else { $script:ListingLine })
+    $machineId = $(if ($null -ne $Identity) { [string]$Identity.MachineId } else { '' })
+    $machineName = $(if ($null -ne $Identity) { [string]$Identity.MachineName } else { '' })
+    $askedHeading = "$Asked ("
     $paths = New-Object System.Collections.ArrayList
     $before = New-Object System.Collections.ArrayList
     $components = New-Object System.Collections.ArrayList
-    $displayNames = @{}
     $failures = New-Object System.Collections.ArrayList
+    $displayNames = @{}
     $applied = @{}
-    $under = $false
-    $afterPath = $false
+    $trim = @{ Paths = $paths; Before = $before; Change = $Change }
+    $under = $afterPath = $false
     $start = 0
-    $componentId = $null
-    $displayName = $null
-    $name = $null
+    $componentId = $displayName = $name = $null
     foreach ($line in $Lines) {
         $previousPath = $afterPath
         $afterPath = $false
@@ -182,63 +207,36 @@ function Read-Output {
             $afterPath = $true
             $state = $path.Groups[$path.Groups.Count - 1].Value -eq '1'
             [void]$paths.Add([Ferrule.Binding]::Listed($Class, $componentId, $displayName, $path.Groups[1].Value,
-                $state, $name, $MachineId, $MachineName))
+                $state, $name, $machineId, $machineName))
             if ($Change) { [void]$before.Add($path.Groups[2].Value -eq '1') }
             continue
         }
         if ($path.Success) {
-            [void]$failures.Add((New-Failure -Line $line -Kind @{ Category = 'InvalidResult' } -Code '' `
-                        -ComponentID $null))
+            [void]$failures.Add((New-Failure -Line $line -Kind @{ Category = 'InvalidResult' } -Code ''))
             continue
         }
-        if ($Asked -and $line.StartsWith($heading, [StringComparison]::Ordinal) -and $line.EndsWith(')')) {
+        $isAsked = $Asked -and $line.StartsWith($askedHeading, [StringComparison]::Ordinal) -and $line.EndsWith(')')
+        if ($isAsked -or $line -match '^(.*?) \((.*)\)$') {
             $under = $true
-            $componentId = $Asked
+            $componentId = $(if ($isAsked) { $Asked } else { $Matches[1] })
+            $displayName = $(if ($isAsked) {
+                    $line.Substring($askedHeading.Length, $line.Length - $askedHeading.Length - 1)
+                } else { $Matches[2] })
             $start = $paths.Count
             [void]$components.Add($componentId)
-            $displayName = $line.Substring($heading.Length, $line.Length - $heading.Length - 1)
             $displayNames[$componentId] = $displayName
             $name = $AdapterNames[$componentId]
             continue
         }
-        if ($line -eq 'Applying changes ... success') {
-            $applied[$componentId] = ''
+        $read = Read-ResultLine -Line $line -AfterPath $previousPath
+        if ($null -ne $read.Applied) {
+            $applied[$componentId] = $read.Applied
             continue
         }
-        $failed = $null
-        if ($script:FailureEnd.IsMatch($line)) { $failed = Split-FailureLine -Line $line }
-        if ($failed -and $failed.Call -eq 'Applying changes ... failed - error code' -and
-            ([Convert]::ToInt64($failed.Code, 16) -band 0x80000000L) -eq 0) {
-            # A success code (severity bit clear), 4a020 among them, is applied.
-            $applied[$componentId] = $failed.Code
-        } elseif ($failed) {
-            # A failed apply is a WriteError whatever its code.
-            $code = $failed.Code
-            if ($failed.Call -eq 'Applying changes ... failed - error code') { $code = '' }
-            $kind = Get-FailureCategory -Call $failed.Call -Code $code
-            if (-not $kind) { $kind = @{ Category = 'OpenError'; Id = $script:FailureIds.OpenError } }
-            if ($kind['Unknown'] -eq 'Path' -and -not $previousPath) {
-                $kind = @{ Category = 'NotSpecified' }
-                $under = $false
-            }
-            $unread = $null
-            if ($kind['Unknown']) { $unread = Remove-Unknown -Paths $paths -Before $before -Unknown $kind['Unknown'] `
-                -Start $start -Change:$Change }
-            [void]$failures.Add((New-Failure -Line $line -Kind $kind -Code $failed.Code -ComponentID $componentId `
-                        -Binding $unread))
-        } elseif ($line -match '^(.*?) \((.*)\)$') {
-            $under = $true
-            $componentId = $Matches[1]
-            $start = $paths.Count
-            [void]$components.Add($componentId)
-            $displayName = $Matches[2]
-            $displayNames[$componentId] = $displayName
-            $name = $AdapterNames[$componentId]
-        } else {
-            [void]$failures.Add((New-Failure -Line $line -Kind @{ Category = 'NotSpecified' } -Code '' `
-                        -ComponentID $componentId))
-            $under = $false
-        }
+        if ($read.Kind['Category'] -eq 'NotSpecified') { $under = $false }
+        $unread = Remove-Unknown @trim -Unknown $read.Kind['Unknown'] -Start $start
+        $failure = New-Failure -Line $line -Kind $read.Kind -Code $read.Code -ComponentID $componentId -Binding $unread
+        [void]$failures.Add($failure)
     }
     [pscustomobject]@{ Paths = $paths; Before = $before; Components = $components.ToArray(); Failures = $failures
         Applied = $applied; DisplayNames = $displayNames

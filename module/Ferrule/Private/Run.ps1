@@ -163,111 +163,183 @@ function Copy-ExeToSession {
     } | Out-Null
 }
 
-# Runs each machine's command lines: Work holds them by computer name (''
-# for this machine). Returns, by computer name, each machine's runs and, with
-# -WithAdapterNames, its adapters' connection names. On other machines the
-# exe is first copied where it is missing or another, and then checked by its
-# SHA-256 before it runs.
-function Invoke-Run {
-    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames)
-    $architecture = & $script:MachineArchitecture
-    $path = Get-ExePath -Exe $architecture.Exe
-    if (-not (Test-Path -LiteralPath $path)) {
-        $Cmdlet.ThrowTerminatingError((New-ErrorRecord -Id ExeMissing -Values $path -Category ObjectNotFound `
-            -Target $path))
-    }
-    Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session
+# The exe that is to run must be there: where it is not, nothing runs, and
+# the command ends (ExeMissing).
+function Assert-ExePresent {
+    param($Cmdlet, [string]$Path)
+    if (Test-Path -LiteralPath $Path) { return }
+    $record = New-ErrorRecord -Id ExeMissing -Values $Path -Category ObjectNotFound -Target $Path
+    $Cmdlet.ThrowTerminatingError($record)
+}
+
+# Says (verbose) every command line with the machine it is for, before any
+# runs: each is said even where a run never ends.
+function Write-RunVerbose {
+    param($Cmdlet, [hashtable]$Work)
     foreach ($computer in $Work.Keys) {
         $machine = $(if ($computer) { $computer } else { [Environment]::MachineName })
-        foreach ($line in $Work[$computer]) { $Cmdlet.WriteVerbose((Get-Message -Id VerboseRun `
-            -Values $machine, $line)) }
-    }
-    $machines = @{}
-    if (-not $Session) {
-        Write-EmulationWarning -Cmdlet $Cmdlet -Architectures @{ '' = $architecture }
-        $runs = & $script:RunExe -Path $path -CommandLines ([string[]]$Work['']) -StopAt $script:StoppedStatuses `
-            -Blocks (Get-RemoteBlock)
-        $names = @{}
-        if ($WithAdapterNames) { $names = & $script:AdapterNames }
-        $identity = & $script:MachineIdentity
-        $machines[''] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $identity.MachineId
-            MachineName = $identity.MachineName
+        foreach ($line in $Work[$computer]) {
+            $Cmdlet.WriteVerbose((Get-Message -Id VerboseRun -Values $machine, $line))
         }
-        return $machines
     }
-    $sessions = @(foreach ($one in $Session) { if ($Work.ContainsKey($one.ComputerName)) { $one } })
-    if ($sessions.Count -eq 0) { return $machines }
-    $name = Split-Path -Leaf $path
-    $blocks = Get-RemoteBlock
-    $probes = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit -Step $script:ProbeStep `
-        -Stage ProgressProbe `
-        -ArgumentsFor { , @($name, $blocks) }
-    Assert-OneSessionEach -Cmdlet $Cmdlet -Session $sessions -Probes $probes
+}
+
+# What another machine refused (Refused: its message's Id and Values), as an
+# error of that machine's, written one way wherever it comes: the folder or
+# exe that its check there refuses (Blocks.WriteCheck), or a start refused
+# for the exe's SHA-256.
+function Write-Refusal {
+    param($Cmdlet, $Refused, [string]$Computer)
+    $refusal = @{ Id = $Refused.Id; Values = $Refused.Values; Category = 'SecurityError'; Target = $Computer }
+    $Cmdlet.WriteError((New-ErrorRecord @refusal -Computer $Computer))
+}
+
+# This machine's runs of its command lines (through the exe at Path), as
+# Invoke-Run gives each machine: the runs, the adapters' connection names
+# (with -WithAdapterNames; else none) and the machine's identity.
+function Invoke-LocalRun {
+    param([string]$Path, [string[]]$CommandLines, [switch]$WithAdapterNames)
+    $run = @{ Path = $Path; CommandLines = $CommandLines; StopAt = $script:StoppedStatuses; Blocks = (Get-RemoteBlock) }
+    $runs = & $script:RunExe @run
+    $names = @{}
+    if ($WithAdapterNames) { $names = & $script:AdapterNames }
+    $identity = & $script:MachineIdentity
+    [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $identity.MachineId
+        MachineName = $identity.MachineName
+    }
+}
+
+# Each session's probe, by computer name: where its machine keeps the exe
+# (named ExeName), that file's SHA-256, the machine's architecture and
+# identity. Two sessions that reach one machine end the command; a machine
+# that refuses is an error, and has no probe.
+function Get-SessionProbe {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [string]$ExeName, [hashtable]$Blocks)
+    $probe = @{ Cmdlet = $Cmdlet; Session = $Session; ThrottleLimit = $ThrottleLimit; Step = $script:ProbeStep }
+    $probes = Invoke-FanOut @probe -Stage ProgressProbe -ArgumentsFor { , @($ExeName, $Blocks) }
+    Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session -Probes $probes
     foreach ($computer in @($probes.Keys)) {
         if (-not $probes[$computer].Refused) { continue }
-        $refused = $probes[$computer].Refused
-        $record = New-ErrorRecord -Id $refused.Id -Values $refused.Values -Category SecurityError -Target $computer `
-            -Computer $computer
-        $Cmdlet.WriteError($record)
+        Write-Refusal -Cmdlet $Cmdlet -Refused $probes[$computer].Refused -Computer $computer
         $probes.Remove($computer)
     }
+    $probes
+}
+
+# Each session's exe, by computer name: the package's for the architecture
+# that its probe gave (Exe), with that file's SHA-256 (Hash), each file
+# hashed once.
+function Get-SessionExe {
+    param([object[]]$Session, [hashtable]$Probes)
+    $hashes = @{}
+    $exes = @{}
+    foreach ($one in $Session) {
+        $exe = Get-ExePath -Exe $Probes[$one.ComputerName].Architecture.Exe
+        if (-not $hashes.ContainsKey($exe)) { $hashes[$exe] = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
+        $exes[$one.ComputerName] = [pscustomobject]@{ Exe = $exe; Hash = $hashes[$exe] }
+    }
+    $exes
+}
+
+# Copies each session's exe (Exes: Get-SessionExe's) where its probe found
+# another SHA-256 there, or none: the machines of one exe at once, each copy
+# said (verbose) first.
+function Copy-ExeWhereMissing {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Probes, [hashtable]$Exes)
+    $hashes = @{}
+    foreach ($one in $Session) { $hashes[$Exes[$one.ComputerName].Exe] = $Exes[$one.ComputerName].Hash }
+    foreach ($exe in @($hashes.Keys)) {
+        $missing = @(foreach ($one in $Session) {
+                $own = $Exes[$one.ComputerName]
+                if ($own.Exe -eq $exe -and $Probes[$one.ComputerName].Hash -ne $own.Hash) { $one }
+            })
+        foreach ($one in $missing) {
+            $target = $Probes[$one.ComputerName].Path
+            $Cmdlet.WriteVerbose((Get-Message -Id VerboseCopy -Values $one.ComputerName, $target))
+        }
+        if ($missing.Count -eq 0) { continue }
+        $copy = @{ Cmdlet = $Cmdlet; Session = $missing; ThrottleLimit = $ThrottleLimit; Probes = $Probes }
+        Copy-ExeToSession @copy -Bytes ([IO.File]::ReadAllBytes($exe))
+    }
+}
+
+# One machine's answer to its runs (Probe: its probe), as Invoke-Run gives
+# each machine: its runs, its adapters' connection names and its identity.
+# Each refusal is an error; a machine that refused the step gives nothing,
+# and a start refused for its SHA-256 ends the machine's runs: those before
+# it stand.
+function Read-RunAnswer {
+    param($Cmdlet, [string]$Computer, $Answer, $Probe)
+    if ($Answer.Refused) {
+        Write-Refusal -Cmdlet $Cmdlet -Refused $Answer.Refused -Computer $Computer
+        return
+    }
+    $runs = @(foreach ($run in @($Answer.Runs)) { if (-not $run.Refused) { $run } })
+    foreach ($run in @($Answer.Runs)) {
+        if ($run.Refused) { Write-Refusal -Cmdlet $Cmdlet -Refused $run.Refused -Computer $Computer }
+    }
+    $names = @{}
+    if ($Answer.AdapterNames) {
+        foreach ($key in $Answer.AdapterNames.Keys) { $names[$key] = $Answer.AdapterNames[$key] }
+    }
+    [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $Probe.MachineId
+        MachineName = $Probe.MachineName
+    }
+}
+
+# Runs each session's command lines (Work, by computer name) on its machine,
+# through the exe named ExeName there; returns what Invoke-Run does. Each
+# machine is probed first; its exe is the package's for its architecture,
+# copied where the one there has another SHA-256, or none, and checked by
+# that SHA-256 before it runs.
+function Invoke-SessionRun {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames,
+        [string]$ExeName)
+    $sessions = @(foreach ($one in $Session) { if ($Work.ContainsKey($one.ComputerName)) { $one } })
+    if ($sessions.Count -eq 0) { return @{} }
+    $blocks = Get-RemoteBlock
+    $probe = @{ Cmdlet = $Cmdlet; Session = $sessions; ThrottleLimit = $ThrottleLimit; ExeName = $ExeName }
+    $probes = Get-SessionProbe @probe -Blocks $blocks
     $ready = @(foreach ($one in $sessions) { if ($probes.ContainsKey($one.ComputerName)) { $one } })
     $architectures = @{}
     foreach ($one in $ready) { $architectures[$one.ComputerName] = $probes[$one.ComputerName].Architecture }
     Write-EmulationWarning -Cmdlet $Cmdlet -Architectures $architectures
-    # Each machine's exe is the package's for its architecture; it is copied
-    # where the one there has another SHA-256, or none.
-    $hashes = @{}
-    $exeFor = @{}
-    foreach ($one in $ready) {
-        $exe = Get-ExePath -Exe $probes[$one.ComputerName].Architecture.Exe
-        if (-not $hashes.ContainsKey($exe)) { $hashes[$exe] = (Get-FileHash -Algorithm SHA256 -LiteralPath $exe).Hash }
-        $exeFor[$one.ComputerName] = $exe
-    }
-    foreach ($exe in @($hashes.Keys)) {
-        $missing = @(foreach ($one in $ready) {
-                if ($exeFor[$one.ComputerName] -eq $exe -and $probes[$one.ComputerName].Hash -ne $hashes[$exe]) { $one }
-            })
-        foreach ($one in $missing) {
-            $Cmdlet.WriteVerbose((Get-Message -Id VerboseCopy `
-                -Values $one.ComputerName, $probes[$one.ComputerName].Path))
-        }
-        if ($missing.Count -gt 0) {
-            Copy-ExeToSession -Cmdlet $Cmdlet -Session $missing -ThrottleLimit $ThrottleLimit -Probes $probes `
-                -Bytes ([IO.File]::ReadAllBytes($exe))
-        }
-    }
-    $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Step $script:RunStep `
-        -Stage ProgressRun `
-        -ArgumentsFor {
+    $exes = Get-SessionExe -Session $ready -Probes $probes
+    Copy-ExeWhereMissing -Cmdlet $Cmdlet -Session $ready -ThrottleLimit $ThrottleLimit -Probes $probes -Exes $exes
+    $run = @{ Cmdlet = $Cmdlet; Session = $ready; ThrottleLimit = $ThrottleLimit; Step = $script:RunStep }
+    $answers = Invoke-FanOut @run -Stage ProgressRun -ArgumentsFor {
         param($one)
-        , @($probes[$one.ComputerName].Path, $hashes[$exeFor[$one.ComputerName]], $Work[$one.ComputerName],
+        , @($probes[$one.ComputerName].Path, $exes[$one.ComputerName].Hash, $Work[$one.ComputerName],
             $script:StoppedStatuses, $blocks, [bool]$WithAdapterNames)
     }
+    $machines = @{}
     foreach ($computer in $answers.Keys) {
         $answer = $answers[$computer]
-        if ($answer.Refused) {
-            $record = New-ErrorRecord -Id $answer.Refused.Id -Values $answer.Refused.Values -Category SecurityError `
-                -Target $computer -Computer $computer
-            $Cmdlet.WriteError($record)
-            continue
-        }
-        # A start refused for its SHA-256 ends the machine's runs: those before it stand.
-        $runs = @(foreach ($run in @($answer.Runs)) { if (-not $run.Refused) { $run } })
-        foreach ($run in @($answer.Runs)) {
-            if (-not $run.Refused) { continue }
-            $record = New-ErrorRecord -Id $run.Refused.Id -Values $run.Refused.Values -Category SecurityError `
-                -Target $computer `
-                -Computer $computer
-            $Cmdlet.WriteError($record)
-        }
-        $names = @{}
-        if ($answer.AdapterNames) { foreach ($key in $answer.AdapterNames.Keys) {
-            $names[$key] = $answer.AdapterNames[$key] } }
-        $machines[$computer] = [pscustomobject]@{ Runs = $runs; AdapterNames = $names;
-            MachineId = $probes[$computer].MachineId
-            MachineName = $probes[$computer].MachineName
-        }
+        $machine = Read-RunAnswer -Cmdlet $Cmdlet -Computer $computer -Answer $answer -Probe $probes[$computer]
+        if ($null -ne $machine) { $machines[$computer] = $machine }
     }
     $machines
+}
+
+# Runs each machine's command lines: Work holds them by computer name (''
+# for this machine). Returns, by computer name, each machine's runs and, with
+# -WithAdapterNames, its adapters' connection names, with its MachineId and
+# MachineName. On other machines the exe is first copied where it is missing
+# or another, and then checked by its SHA-256 before it runs.
+function Invoke-Run {
+    param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Work, [switch]$WithAdapterNames)
+    $architecture = & $script:MachineArchitecture
+    $path = Get-ExePath -Exe $architecture.Exe
+    Assert-ExePresent -Cmdlet $Cmdlet -Path $path
+    Assert-OneSessionEach -Cmdlet $Cmdlet -Session $Session
+    Write-RunVerbose -Cmdlet $Cmdlet -Work $Work
+    if ($Session) {
+        $remote = @{ Cmdlet = $Cmdlet; Session = $Session; ThrottleLimit = $ThrottleLimit; Work = $Work
+            WithAdapterNames = $WithAdapterNames
+        }
+        return Invoke-SessionRun @remote -ExeName (Split-Path -Leaf $path)
+    }
+    Write-EmulationWarning -Cmdlet $Cmdlet -Architectures @{ '' = $architecture }
+    $here = Invoke-LocalRun -Path $path -CommandLines ([string[]]$Work['']) -WithAdapterNames:$WithAdapterNames
+    @{ '' = $here }
 }
