@@ -79,7 +79,18 @@ function Get-SelectionListing {
     $listingArguments = @{ Cmdlet = $Cmdlet; Session = $Session; ThrottleLimit = $ThrottleLimit; Classes = $classes
         Computers = Get-SessionComputer -Session $Session; Narrow = $narrow
     }
-    Get-Listing @listingArguments
+    $listings = Get-Listing @listingArguments
+    if ($narrow -notcontains 'comp') { return $listings }
+    # A component that ferrule found nothing of is an error that names those there: the whole class, listed again.
+    $listingArguments.Computers = [string[]]@(foreach ($computer in $listingArguments.Computers) {
+            $output = $listings[$computer].Outputs[$Selection.Class]
+            if ($output -and $output.Failures.Count -eq 0 -and @($output.Components).Count -eq 0) { $computer }
+        })
+    if ($listingArguments.Computers.Count -eq 0) { return $listings }
+    $listingArguments.Narrow = @()
+    $whole = Get-Listing @listingArguments
+    foreach ($computer in $whole.Keys) { $listings[$computer] = $whole[$computer] }
+    $listings
 }
 
 # The bindings that a Selection names on every machine, in the sessions'
