@@ -29,7 +29,10 @@ Describe 'Running ferrule' {
             param($word)
             ConvertTo-CommandLine -ArgumentList @('-c', 'import json, sys; print(json.dumps(sys.argv[1:]))', $word, 'after')
         } $Word
-        $run = @(& $module { param($path, $line) & $script:RunExe -Path $path -CommandLines @($line) -StopAt @() } $python $commandLine)[0]
+        $run = @(& $module {
+                param($path, $line)
+                & $script:RunExe -Path $path -CommandLines @($line) -StopAt @() -Blocks (Get-RemoteBlock)
+            } $python $commandLine)[0]
         @(($run.Lines -join "`n") | ConvertFrom-Json) | Should -BeExactly @($Word, 'after')
     }
 
@@ -93,23 +96,43 @@ Describe 'Running ferrule' {
 
 Describe 'What runs on another machine' {
     # The steps of Private/Remote.ps1, and the blocks that travel inside them
-    # (Process.ps1's, Machine.ps1's), are sent to another machine as text,
-    # where nothing of the module's is.
+    # (Process.ps1's, Machine.ps1's, the seam's, the suite's hosts' blocks of
+    # the seam in SuiteHost.ps1), are sent to another machine as text, where
+    # nothing of the module's is.
     BeforeDiscovery {
         $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private'
         $script:Blocks = @(foreach ($file in 'Process.ps1', 'Machine.ps1', 'Remote.ps1', 'Event.ps1') {
                 $ast = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $folder $file), [ref]$null, [ref]$null)
                 $ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
-                    ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } }
+                    ForEach-Object {
+                        $left = $_.Left
+                        $name = $(if ($left -is [System.Management.Automation.Language.MemberExpressionAst]) {
+                                "$($left.Expression.VariablePath.UserPath).$($left.Member.Value)" } else { $left.VariablePath.UserPath })
+                        @{ Name = $name; Block = $_.Right.Expression.ScriptBlock }
+                    }
+            })
+        $suite = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $PSScriptRoot 'SuiteHost.ps1'), [ref]$null, [ref]$null)
+        $table = $suite.Find({ param($node) $node -is [System.Management.Automation.Language.HashtableAst] }, $false)
+        $script:Blocks += @(foreach ($pair in $table.KeyValuePairs) {
+                @{ Name = "SuiteHost.$($pair.Item1.Value)"; Block = $pair.Item2.PipelineElements[0].Expression.ScriptBlock }
             })
     }
 
-    It 'finds every block that travels, and no other' {
-        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
-            'script:MachineIdentity', 'script:MachineArchitecture', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
-            'script:ManagementStep', 'script:EventWriter')
+    It 'finds every block that travels, and no other, and the suite''s hosts give every block of the seam' {
+        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:StartExe',
+            'script:HostSeam.ExeStartPath', 'script:AdapterNames', 'script:HostSeam.MachineIdentity', 'script:MachineArchitecture',
+            'script:WriteCheck', 'script:HostSeam.FileOwnerCheck', 'script:HostSeam.HomeFolder', 'script:ProbeStep',
+            'script:HostSeam.NewExeItem', 'script:CopyStep', 'script:RunStep', 'script:ManagementStep', 'script:HostSeam.AccountName',
+            'script:HostSeam.EventSink', 'script:EventWriter', 'SuiteHost.MachineIdentity', 'SuiteHost.AccountName', 'SuiteHost.EventSink',
+            'SuiteHost.ExeStartPath', 'SuiteHost.FileOwnerCheck', 'SuiteHost.HomeFolder', 'SuiteHost.NewExeItem')
         $travelling = @(& (Get-Module Ferrule) { (Get-RemoteBlock).Keys } | Where-Object { $_ -ne 'Launcher' } | Sort-Object)
-        $travelling | Should -Be @('AdapterNames', 'MachineArchitecture', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
+        $travelling | Should -Be @('AccountName', 'AdapterNames', 'EventSink', 'ExeStartPath', 'FileOwnerCheck', 'HomeFolder',
+            'MachineArchitecture', 'MachineIdentity', 'NewExeItem', 'OutputCodePage', 'RunExe', 'StartExe', 'WriteCheck')
+        $seam = @(& (Get-Module Ferrule) { $script:HostSeam.Keys } | Sort-Object)
+        @($Blocks | Where-Object { $_.Name -like 'SuiteHost.*' } | ForEach-Object { $_.Name.Substring(10) } | Sort-Object) | Should -Be $seam
+        # The blocks in place are the suite's (FERRULE_SUITE_HOST, Suite.ps1).
+        $suite = & (Join-Path $PSScriptRoot 'SuiteHost.ps1')
+        foreach ($name in $seam) { & (Get-Module Ferrule) { param($name) "$($script:HostSeam[$name])" } $name | Should -Be "$($suite[$name])" }
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {
