@@ -12,6 +12,8 @@ param(
 )
 $ErrorActionPreference = 'Stop'
 [Threading.Thread]::CurrentThread.CurrentCulture = [Globalization.CultureInfo]::InvariantCulture
+# This host's blocks of the module's seam: it is no Windows.
+$env:FERRULE_SUITE_HOST = Join-Path (Split-Path $PSScriptRoot) 'tests/module/SuiteHost.ps1'
 Import-Module (Join-Path (Split-Path $PSScriptRoot) 'module/Ferrule/Ferrule.psd1') -Force
 $env:STANDIN_MACHINE = $Machine
 Remove-Item env:STANDIN_JOURNAL -ErrorAction SilentlyContinue

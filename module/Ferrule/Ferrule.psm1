@@ -103,9 +103,32 @@ $script:ModuleRoot = $PSScriptRoot
 # How many machines at once, unless -ThrottleLimit says otherwise.
 $script:DefaultThrottleLimit = 32
 
+# What a machine does in its own way (its identity, its account, its event
+# log, its file security, how a held-open exe is started, the exe's home on
+# it), by name: the one place where the suite's hosts, which are no Windows,
+# differ from the machines that the module is for. Each file of Private/ puts
+# the Windows block of its own names here; every use goes through this
+# table, here or (Get-RemoteBlock) on another machine.
+$script:HostSeam = @{}
+
 $manifest = Import-PowerShellDataFile -Path (Join-Path $PSScriptRoot 'Ferrule.psd1')
 foreach ($file in @($manifest.FileList | Where-Object { $_ -like '*.ps1' })) {
     . (Join-Path $PSScriptRoot $file)
+}
+
+# On the suite's hosts, FERRULE_SUITE_HOST names the script that gives their
+# blocks, by the seam's names; each replaces the Windows one. The script is
+# run, not read, so that the execution policy holds it as it holds the
+# module's own files (AllSigned runs it only signed).
+if ($env:FERRULE_SUITE_HOST) {
+    $suite = & $env:FERRULE_SUITE_HOST
+    if ($suite -isnot [hashtable]) { throw "Ferrule: $env:FERRULE_SUITE_HOST gives no table of blocks." }
+    foreach ($name in $suite.Keys) {
+        if (-not $script:HostSeam.ContainsKey($name) -or $suite[$name] -isnot [scriptblock]) {
+            throw "Ferrule: $env:FERRULE_SUITE_HOST gives $name, which is no block of the module's seam."
+        }
+        $script:HostSeam[$name] = $suite[$name]
+    }
 }
 
 Export-ModuleMember -Function $manifest.FunctionsToExport

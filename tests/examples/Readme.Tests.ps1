@@ -25,6 +25,8 @@ BeforeAll {
     . (Join-Path $PSScriptRoot 'Examples.ps1')
     $root = Split-Path (Split-Path $PSScriptRoot)
     $env:PSModulePath = (Join-Path $root 'module') + [IO.Path]::PathSeparator + $env:PSModulePath
+    # The suite's host blocks, for the module here and in every pwsh started from here.
+    $env:FERRULE_SUITE_HOST = Join-Path $root 'tests/module/SuiteHost.ps1'
     $script:Sample = Join-Path $root 'standin/sample.machine'
     function global:Get-NetAdapter {
         param([string[]]$Name = '*', [switch]$IncludeHidden)

@@ -57,6 +57,7 @@ BeforeDiscovery {
 BeforeAll {
     $tests = Split-Path $PSScriptRoot
     $root = Split-Path $tests
+    $env:FERRULE_SUITE_HOST = Join-Path $PSScriptRoot 'SuiteHost.ps1'
     Import-Module (Join-Path $root 'module/Ferrule/Ferrule.psd1') -Force
     $script:Sample = Join-Path $root 'standin/sample.machine'
     $script:Lltdio = 'ms_lltdio->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'

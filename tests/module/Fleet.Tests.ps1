@@ -15,6 +15,8 @@ BeforeAll {
     $tests = Split-Path $PSScriptRoot
     $root = Split-Path $tests
     $script:ModulePath = Join-Path $root 'module/Ferrule/Ferrule.psd1'
+    # Here, and for the module imported inside a host's session (SetEnv below).
+    $env:FERRULE_SUITE_HOST = Join-Path $PSScriptRoot 'SuiteHost.ps1'
     Import-Module $script:ModulePath -Force
     $script:Work = Join-Path $TestDrive 'fleet'
     $script:Port = Get-Random -Minimum 20000 -Maximum 40000
@@ -44,7 +46,7 @@ BeforeAll {
         $id = $(if ($own -eq '2') { 'machine-2' } else { 'machine-34' })
         $environment = "DOTNET_ROOT=$dotnetRoot FERRULE_HOME=$folder/home STANDIN_MACHINE=$folder/machine " +
         "STANDIN_JOURNAL=$folder/journal FERRULE_EVENT_FILE=$folder/events FERRULE_MACHINE_ID=$id FERRULE_MACHINE_NAME=host$own " +
-        "FERRULE_EXE=$env:FERRULE_EXE PATH=$env:PATH"
+        "FERRULE_EXE=$env:FERRULE_EXE FERRULE_SUITE_HOST=$env:FERRULE_SUITE_HOST PATH=$env:PATH"
         @(
             "ListenAddress $Address", "Port $Port", "HostKey $script:Work/host_key", "PidFile $folder/$Name.pid",
             "AuthorizedKeysFile $script:Work/authorized_keys", 'StrictModes no', 'PermitRootLogin prohibit-password',

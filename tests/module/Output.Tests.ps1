@@ -251,12 +251,13 @@ Describe 'One table per concept' {
 Describe 'Messages' {
     # The keys that the module's code names: -Id constants of New-ErrorRecord
     # and Get-Message, -Stage constants of Invoke-FanOut, Id = '...' in hashtables (the reasons of the remote
-    # blocks), and the IDs that the row reader (Types/Row.cs) refuses a row with.
+    # blocks, and of the suite's hosts' blocks of the seam, SuiteHost.ps1, whose refusals the module says as it
+    # says its own), and the IDs that the row reader (Types/Row.cs) refuses a row with.
     BeforeAll {
         $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
         $script:Used = @{}
         $script:ErrorIds = @{}
-        foreach ($file in Get-ChildItem $folder -Recurse -Include *.ps1, *.psm1) {
+        foreach ($file in @(Get-ChildItem $folder -Recurse -Include *.ps1, *.psm1) + @(Get-Item (Join-Path $PSScriptRoot 'SuiteHost.ps1'))) {
             $ast = [System.Management.Automation.Language.Parser]::ParseFile($file.FullName, [ref]$null, [ref]$null)
             foreach ($command in $ast.FindAll({ param($n) $n -is [System.Management.Automation.Language.CommandAst] }, $true)) {
                 $name = $command.GetCommandName()

@@ -29,7 +29,10 @@ Describe 'Running ferrule' {
             param($word)
             ConvertTo-CommandLine -ArgumentList @('-c', 'import json, sys; print(json.dumps(sys.argv[1:]))', $word, 'after')
         } $Word
-        $run = @(& $module { param($path, $line) & $script:RunExe -Path $path -CommandLines @($line) -StopAt @() } $python $commandLine)[0]
+        $run = @(& $module {
+                param($path, $line)
+                & $script:RunExe -Path $path -CommandLines @($line) -StopAt @() -Blocks (Get-RemoteBlock)
+            } $python $commandLine)[0]
         @(($run.Lines -join "`n") | ConvertFrom-Json) | Should -BeExactly @($Word, 'after')
     }
 
@@ -93,23 +96,43 @@ Describe 'Running ferrule' {
 
 Describe 'What runs on another machine' {
     # The steps of Private/Remote.ps1, and the blocks that travel inside them
-    # (Process.ps1's, Machine.ps1's), are sent to another machine as text,
-    # where nothing of the module's is.
+    # (Process.ps1's, Machine.ps1's, the seam's, the suite's hosts' blocks of
+    # the seam in SuiteHost.ps1), are sent to another machine as text, where
+    # nothing of the module's is.
     BeforeDiscovery {
         $folder = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule/Private'
         $script:Blocks = @(foreach ($file in 'Process.ps1', 'Machine.ps1', 'Remote.ps1', 'Event.ps1') {
                 $ast = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $folder $file), [ref]$null, [ref]$null)
                 $ast.EndBlock.Statements | Where-Object { $_ -is [System.Management.Automation.Language.AssignmentStatementAst] } |
-                    ForEach-Object { @{ Name = $_.Left.VariablePath.UserPath; Block = $_.Right.Expression.ScriptBlock } }
+                    ForEach-Object {
+                        $left = $_.Left
+                        $name = $(if ($left -is [System.Management.Automation.Language.MemberExpressionAst]) {
+                                "$($left.Expression.VariablePath.UserPath).$($left.Member.Value)" } else { $left.VariablePath.UserPath })
+                        @{ Name = $name; Block = $_.Right.Expression.ScriptBlock }
+                    }
+            })
+        $suite = [System.Management.Automation.Language.Parser]::ParseFile((Join-Path $PSScriptRoot 'SuiteHost.ps1'), [ref]$null, [ref]$null)
+        $table = $suite.Find({ param($node) $node -is [System.Management.Automation.Language.HashtableAst] }, $false)
+        $script:Blocks += @(foreach ($pair in $table.KeyValuePairs) {
+                @{ Name = "SuiteHost.$($pair.Item1.Value)"; Block = $pair.Item2.PipelineElements[0].Expression.ScriptBlock }
             })
     }
 
-    It 'finds every block that travels, and no other' {
-        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:AdapterNames',
-            'script:MachineIdentity', 'script:MachineArchitecture', 'script:WriteCheck', 'script:ProbeStep', 'script:CopyStep', 'script:RunStep',
-            'script:ManagementStep', 'script:EventWriter')
+    It 'finds every block that travels, and no other, and the suite''s hosts give every block of the seam' {
+        @($Blocks | ForEach-Object { $_.Name }) | Should -Be @('script:OutputCodePage', 'script:RunExe', 'script:StartExe',
+            'script:HostSeam.ExeStartPath', 'script:AdapterNames', 'script:HostSeam.MachineIdentity', 'script:MachineArchitecture',
+            'script:WriteCheck', 'script:HostSeam.FileOwnerCheck', 'script:HostSeam.HomeFolder', 'script:ProbeStep',
+            'script:HostSeam.NewExeItem', 'script:CopyStep', 'script:RunStep', 'script:ManagementStep', 'script:HostSeam.AccountName',
+            'script:HostSeam.EventSink', 'script:EventWriter', 'SuiteHost.MachineIdentity', 'SuiteHost.AccountName', 'SuiteHost.EventSink',
+            'SuiteHost.ExeStartPath', 'SuiteHost.FileOwnerCheck', 'SuiteHost.HomeFolder', 'SuiteHost.NewExeItem')
         $travelling = @(& (Get-Module Ferrule) { (Get-RemoteBlock).Keys } | Where-Object { $_ -ne 'Launcher' } | Sort-Object)
-        $travelling | Should -Be @('AdapterNames', 'MachineArchitecture', 'MachineIdentity', 'OutputCodePage', 'RunExe', 'WriteCheck')
+        $travelling | Should -Be @('AccountName', 'AdapterNames', 'EventSink', 'ExeStartPath', 'FileOwnerCheck', 'HomeFolder',
+            'MachineArchitecture', 'MachineIdentity', 'NewExeItem', 'OutputCodePage', 'RunExe', 'StartExe', 'WriteCheck')
+        $seam = @(& (Get-Module Ferrule) { $script:HostSeam.Keys } | Sort-Object)
+        @($Blocks | Where-Object { $_.Name -like 'SuiteHost.*' } | ForEach-Object { $_.Name.Substring(10) } | Sort-Object) | Should -Be $seam
+        # The blocks in place are the suite's (FERRULE_SUITE_HOST, Suite.ps1).
+        $suite = & (Join-Path $PSScriptRoot 'SuiteHost.ps1')
+        foreach ($name in $seam) { & (Get-Module Ferrule) { param($name) "$($script:HostSeam[$name])" } $name | Should -Be "$($suite[$name])" }
     }
 
     It '<Name> uses no function and no script variable of the module''s' -ForEach $Blocks {
@@ -123,15 +146,56 @@ Describe 'What runs on another machine' {
     }
 }
 
+Describe 'The seam for the suite''s hosts' {
+    # What runs in production holds the Windows way alone: what the suite's
+    # hosts do otherwise comes through the seam (HostSeam, Ferrule.psm1), put
+    # in place from SuiteHost.ps1 through FERRULE_SUITE_HOST, which
+    # Ferrule.psm1 alone reads. Every other FERRULE_ variable that the module
+    # reads is one that its users are told of (README.md, about_Ferrule).
+    # Test-Elevated (Check.ps1) answers "not elevated" off Windows for a user
+    # who runs Test-Ferrule there; the suite mocks it.
+    BeforeDiscovery {
+        $module = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
+        $script:Production = @(Get-ChildItem $module -Recurse -File -Include *.ps1, *.psm1, *.ps1.in |
+                ForEach-Object { @{ Name = $_.FullName.Substring($module.Length + 1).Replace('\', '/'); File = $_.FullName } })
+    }
+
+    BeforeAll {
+        $root = Split-Path (Split-Path $PSScriptRoot)
+        $docs = [IO.File]::ReadAllText((Join-Path $root 'README.md')) +
+        [IO.File]::ReadAllText((Join-Path $root 'module/Ferrule/en-US/about_Ferrule.help.txt'))
+        $told = @([regex]::Matches($docs, 'FERRULE_\w+') | ForEach-Object Value | Sort-Object -Unique)
+    }
+
+    It 'holds no branch for a platform and no FERRULE_ variable of the suite''s in <Name>' -ForEach $Production {
+        $text = [IO.File]::ReadAllText($File)
+        $allowed = @($told) + @(if ($Name -eq 'Ferrule.psm1') { 'FERRULE_SUITE_HOST' })
+        @([regex]::Matches($text, 'FERRULE_\w+') | ForEach-Object Value | Where-Object { $allowed -notcontains $_ }) | Should -BeNullOrEmpty
+        if ($Name -ne 'Private/Check.ps1') {
+            @([regex]::Matches($text, '\[PlatformID\]|Win32NT|OSVersion\.Platform|\$Is(Windows|Linux|MacOS)\b|RuntimeInformation|\$windows\b') |
+                    ForEach-Object Value) | Should -BeNullOrEmpty
+        }
+    }
+}
+
 Describe 'Loading' {
     # AllSigned does not look at what Add-Type compiles: the module compiles
     # its C# only with the SHA-256 that its signed script gives. The copy holds
     # what the build installs and packs: the files of its manifest's FileList.
+    # Suite: the text of the suite's host file that FERRULE_SUITE_HOST names
+    # (SuiteHost.ps1's where none); a block that the seam lacks is no block
+    # put in place, but an import refused.
     It 'imports <Case>' -ForEach @(
         @{ Case = 'as it was built'; Changed = $false }
-        @{ Case = 'nothing when a byte of its C# has changed'; Changed = $true }
+        @{ Case = 'nothing when a byte of its C# has changed'; Changed = $true
+            Refused = '*Types/Selection.cs is not the file that the module was built with*' }
+        @{ Case = 'nothing with a suite''s host file that gives a block the seam lacks'; Changed = $false
+            Suite = '@{ HomeFolder = { ''/tmp'' }; HomeFolders = { ''/tmp'' } }'
+            Refused = '*suite.ps1 gives HomeFolders, which is no block of the module''s seam*' }
+        @{ Case = 'nothing with a suite''s host file that gives no table of blocks'; Changed = $false; Suite = '''HomeFolder'''
+            Refused = '*suite.ps1 gives no table of blocks*' }
     ) {
-        $copy = Join-Path $TestDrive "module-$Changed/Ferrule"
+        $copy = Join-Path $TestDrive "module-$([guid]::NewGuid())/Ferrule"
         $source = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
         foreach ($name in (Import-PowerShellDataFile (Join-Path $source 'Ferrule.psd1')).FileList) {
             New-Item -ItemType Directory -Force -Path (Split-Path (Join-Path $copy $name)) | Out-Null
@@ -143,13 +207,20 @@ Describe 'Loading' {
             $bytes[$bytes.Length - 2] = [byte][char]' '
             [IO.File]::WriteAllBytes($file, $bytes)
         }
+        $suite = $env:FERRULE_SUITE_HOST
+        if ($_.ContainsKey('Suite')) {
+            $suite = Join-Path (Split-Path $copy) 'suite.ps1'
+            [IO.File]::WriteAllText($suite, $_.Suite)
+        }
         $pwsh = $env:FERRULE_PWSH
         if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
-        $said = @(& $pwsh -NoProfile -NonInteractive -Command ("Import-Module '$copy/Ferrule.psd1' -ErrorAction Stop; " +
-                "'loaded: ' + ('Ferrule.Selection' -as [type])") 2>&1 | ForEach-Object { "$_" })
-        if ($Changed) {
-            ($said -join ' ') | Should -BeLike '*Types/Selection.cs is not the file that the module was built with*'
-            ($said -join ' ') | Should -Not -BeLike '*loaded: Ferrule.Selection*'
+        $said = @(& $pwsh -NoProfile -NonInteractive -Command ("`$env:FERRULE_SUITE_HOST = '$suite'; " +
+                "Import-Module '$copy/Ferrule.psd1' -ErrorAction Stop; " +
+                "if (Get-Module Ferrule) { 'loaded: ' + ('Ferrule.Selection' -as [type]) }") 2>&1 |
+                ForEach-Object { "$_" })
+        if ($_.ContainsKey('Refused')) {
+            ($said -join ' ') | Should -BeLike $Refused
+            ($said -join ' ') | Should -Not -BeLike '*loaded:*'
         } else {
             $said | Should -Be 'loaded: Ferrule.Selection'
         }

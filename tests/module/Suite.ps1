@@ -1,10 +1,12 @@
 # What every file of the module's suite shares, dot-sourced by each one's
-# BeforeAll: the module imported from the repository, the machine
+# BeforeAll: the module imported from the repository with this host's blocks
+# (SuiteHost.ps1, for every pwsh started from here too), the machine
 # descriptions, and the helpers that give each test a machine of its own
 # (which ferrule reads and Apply writes back, with a journal of every
 # platform call) and the connection names that Get-NetAdapter would give.
 $tests = Split-Path $PSScriptRoot
 $root = Split-Path $tests
+$env:FERRULE_SUITE_HOST = Join-Path $PSScriptRoot 'SuiteHost.ps1'
 Import-Module (Join-Path $root 'module/Ferrule/Ferrule.psd1') -Force
 . (Join-Path $PSScriptRoot 'Windows51.ps1')
 . (Join-Path $PSScriptRoot 'Machines.ps1')

@@ -48,7 +48,7 @@ Describe 'Ferrule on this Windows machine' {
         $refused = & (Get-Module Ferrule) {
             param($Binding, $Correlation)
             & $script:EventWriter -Records @(New-ChangeEvent -Id 1002 -Binding $Binding -Before $true -After $false) `
-                -Correlation $Correlation -Command 'Windows.Tests' -Asker $env:COMPUTERNAME
+                -Correlation $Correlation -Command 'Windows.Tests' -Asker $env:COMPUTERNAME -Blocks (Get-RemoteBlock)
         } $binding $correlation
         $refused | Should -BeNullOrEmpty
         $found = @(Get-WinEvent -FilterHashtable @{ LogName = 'Application'; ProviderName = 'Ferrule'; Id = 1002 } -MaxEvents 50 |

@@ -88,7 +88,7 @@ Describe 'The exe''s home on this Windows machine' {
         $probe = Invoke-Probe
         $probe.Path | Should -Be (Join-Path $Default 'ferrule.exe')
         $probe.Refused | Should -BeNullOrEmpty
-        & $Module { param($path, $bytes) & $script:CopyStep -Path $path -Bytes $bytes } $probe.Path $Bytes
+        & $Module { param($path, $bytes) & $script:CopyStep -Path $path -Bytes $bytes -Blocks (Get-RemoteBlock) } $probe.Path $Bytes
         $sid = [Security.Principal.SecurityIdentifier]
         $acl = Get-Acl -LiteralPath $Default
         $acl.GetOwner($sid).Value | Should -Be 'S-1-5-32-544'

@@ -1,8 +1,6 @@
 # An account of every change, on the machine that changed: one record a path,
 # 1000 for a change made, 1001 for a change that failed, 1002 for a path that
-# Windows changed beside one. On Windows the records go to the Application log
-# under the source Ferrule; elsewhere (where only the suite's hosts run) each
-# is a line of JSON appended to the file that FERRULE_EVENT_FILE names.
+# Windows changed beside one, in the Application log under the source Ferrule.
 
 # The record of one path (a Ferrule.ChangeRecord): its event ID, its
 # outcome (Made, Failed, or Unknown: it may have been made), the path, its
@@ -13,17 +11,39 @@ function New-ChangeEvent {
     New-Object Ferrule.ChangeRecord $Id, $Outcome, $Binding, $Before, $After
 }
 
+# The account that runs this, as the records name it (a block of the seam,
+# Ferrule.psm1).
+$script:HostSeam.AccountName = {
+    [Security.Principal.WindowsIdentity]::GetCurrent().Name
+}
+
+# Writes the records' Entries, each a table of its fields, to the Application
+# log under the source Ferrule, which it registers where it is missing and
+# this user may (a block of the seam, Ferrule.psm1). A record it cannot write
+# is an exception.
+$script:HostSeam.EventSink = {
+    param([object[]]$Entries)
+    $source = 'Ferrule'
+    if (-not [Diagnostics.EventLog]::SourceExists($source)) {
+        [Diagnostics.EventLog]::CreateEventSource($source, 'Application')
+    }
+    $types = @{ 1000 = 'Information'; 1001 = 'Error'; 1002 = 'Warning' }
+    foreach ($entry in $Entries) {
+        $text = @(foreach ($key in $entry.Keys) { "${key}: $($entry[$key])" }) -join "`r`n"
+        [Diagnostics.EventLog]::WriteEntry($source, $text, [Diagnostics.EventLogEntryType]$types[$entry.EventId],
+            $entry.EventId)
+    }
+}
+
 # Writes Records (New-ChangeEvent's) on this machine, with the command that
-# made them (Command), the one GUID of that command (Correlation), the user
-# that runs this, and the machine that asked (Asker, and over SSH the client's
-# address). The source Ferrule is registered where it is missing and this
-# user may; a reason (Id, Values) when the records could not be written, else
-# $null. It travels: a command's records on another machine are written there.
+# made them (Command), the one GUID of that command (Correlation), the account
+# that runs this (Blocks.AccountName), and the machine that asked (Asker, and
+# over SSH the client's address), through Blocks.EventSink. A reason (Id,
+# Values) when the records could not be written, else $null. It travels: a
+# command's records on another machine are written there.
 $script:EventWriter = {
-    param([object[]]$Records, [string]$Correlation, [string]$Command, [string]$Asker)
-    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
-    $user = [Environment]::UserName
-    if ($windows) { $user = [Security.Principal.WindowsIdentity]::GetCurrent().Name }
+    param([object[]]$Records, [string]$Correlation, [string]$Command, [string]$Asker, [hashtable]$Blocks)
+    $user = & ([scriptblock]::Create($Blocks.AccountName))
     $address = ''
     if ($env:SSH_CONNECTION) { $address = @($env:SSH_CONNECTION -split ' ')[0] }
     $entries = @(foreach ($record in $Records) {
@@ -38,23 +58,7 @@ $script:EventWriter = {
             }
         })
     try {
-        if (-not $windows) {
-            if ($env:FERRULE_EVENT_FILE) {
-                $lines = @(foreach ($entry in $entries) { (ConvertTo-Json -InputObject $entry -Compress) + "`n" })
-                [IO.File]::AppendAllText($env:FERRULE_EVENT_FILE, ($lines -join ''))
-            }
-            return $null
-        }
-        $source = 'Ferrule'
-        if (-not [Diagnostics.EventLog]::SourceExists($source)) {
-            [Diagnostics.EventLog]::CreateEventSource($source, 'Application')
-        }
-        $types = @{ 1000 = 'Information'; 1001 = 'Error'; 1002 = 'Warning' }
-        foreach ($entry in $entries) {
-            $text = @(foreach ($key in $entry.Keys) { "${key}: $($entry[$key])" }) -join "`r`n"
-            [Diagnostics.EventLog]::WriteEntry($source, $text, [Diagnostics.EventLogEntryType]$types[$entry.EventId],
-                $entry.EventId)
-        }
+        $null = & ([scriptblock]::Create($Blocks.EventSink)) -Entries $entries
     } catch {
         return [pscustomobject]@{ Id = 'EventsNotWritten'; Values = @($_.Exception.Message) }
     }
@@ -68,10 +72,13 @@ function Write-ChangeEvent {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Events, [string]$Correlation)
     $command = $Cmdlet.MyInvocation.MyCommand.Name
     $asker = [Environment]::MachineName
+    $blocks = Get-RemoteBlock
     $refused = @{}
     if ($Events.ContainsKey('') -and $Events[''].Count -gt 0) {
-        $refused[''] = & $script:EventWriter -Records $Events[''].ToArray() -Correlation $Correlation `
-            -Command $command -Asker $asker
+        $here = @{ Records = $Events[''].ToArray(); Correlation = $Correlation; Command = $command; Asker = $asker
+            Blocks = $blocks
+        }
+        $refused[''] = & $script:EventWriter @here
     }
     $sessions = @(foreach ($one in $Session) {
             if ($Events.ContainsKey($one.ComputerName) -and $Events[$one.ComputerName].Count -gt 0) { $one } })
@@ -79,7 +86,7 @@ function Write-ChangeEvent {
         $answers = Invoke-FanOut -Cmdlet $Cmdlet -Session $sessions -ThrottleLimit $ThrottleLimit `
             -Step $script:EventWriter -Stage ProgressEvents -ArgumentsFor {
             param($one)
-            , @($Events[$one.ComputerName].ToArray(), $Correlation, $command, $asker)
+            , @($Events[$one.ComputerName].ToArray(), $Correlation, $command, $asker, $blocks)
         }
         foreach ($computer in $answers.Keys) { $refused[$computer] = $answers[$computer] }
     }

@@ -24,32 +24,22 @@ $script:AdapterNames = {
     $names
 }
 
-# The machine's identity: its MachineGuid (read through the registry's
-# 64-bit view, which a 32-bit process does not see otherwise) and the name it
-# gives itself. Clones made without sysprep share the GUID, but not, once
-# renamed, the name. Off Windows, where only test hosts run, the GUID is
-# FERRULE_MACHINE_ID's, else /etc/machine-id's, and the name
-# FERRULE_MACHINE_NAME's, else the host's. MachineId is $null where it cannot
-# be read (Windows PE, a container).
-$script:MachineIdentity = {
+# The machine's identity (a block of the seam, Ferrule.psm1): its
+# MachineGuid (read through the registry's 64-bit view, which a 32-bit process
+# does not see otherwise) and the name it gives itself. Clones made without
+# sysprep share the GUID, but not, once renamed, the name. MachineId is $null
+# where it cannot be read (Windows PE, a container).
+$script:HostSeam.MachineIdentity = {
     $id = $null
-    $name = [Environment]::MachineName
-    if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
-        try {
-            $hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('LocalMachine', 'Registry64')
-            $key = $hive.OpenSubKey('SOFTWARE\Microsoft\Cryptography')
-            if ($key) { $id = [string]$key.GetValue('MachineGuid') }
-        } catch {
-            $id = $null
-        }
-    } else {
-        $id = $env:FERRULE_MACHINE_ID
-        if (-not $id -and (Test-Path `
-            -LiteralPath '/etc/machine-id')) { $id = [IO.File]::ReadAllText('/etc/machine-id').Trim() }
-        if ($env:FERRULE_MACHINE_NAME) { $name = $env:FERRULE_MACHINE_NAME }
+    try {
+        $hive = [Microsoft.Win32.RegistryKey]::OpenBaseKey('LocalMachine', 'Registry64')
+        $key = $hive.OpenSubKey('SOFTWARE\Microsoft\Cryptography')
+        if ($key) { $id = [string]$key.GetValue('MachineGuid') }
+    } catch {
+        $id = $null
     }
     if (-not $id) { $id = $null }
-    [pscustomobject]@{ MachineId = $id; MachineName = $name }
+    [pscustomobject]@{ MachineId = $id; MachineName = [Environment]::MachineName }
 }
 
 # The machine's architecture (Name: AMD64, x86 or ARM64), not this process's:

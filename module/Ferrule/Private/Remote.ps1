@@ -6,45 +6,41 @@
 # into its message here.
 #
 # The one way a step gets the other blocks it needs: its Blocks argument, the
-# text of each block by name, as Get-RemoteBlock gives it (RunExe and
-# OutputCodePage of Process.ps1, AdapterNames and MachineIdentity of
-# Machine.ps1, WriteCheck here, and the launcher's C#). A step makes a block
-# with [scriptblock]::Create($Blocks.NAME) and calls it by its named
-# parameters; RunExe takes the same Blocks.
+# text of each block by name, as Get-RemoteBlock gives it (RunExe, StartExe
+# and OutputCodePage of Process.ps1, AdapterNames and MachineArchitecture of
+# Machine.ps1, WriteCheck here, every block of the seam (Ferrule.psm1), and
+# the launcher's C#). A step makes a block with [scriptblock]::Create($Blocks.NAME)
+# and calls it by its named parameters; RunExe takes the same Blocks. So the
+# seam's blocks that run there are the caller's.
 #
 # On another machine the exe lives in a folder of the module's own: FERRULE_HOME
-# where the machine's environment sets it, else, on Windows, Ferrule under
-# Program Files (which only administrators can write), elsewhere ~/.ferrule.
-# A command goes there in three steps: Probe, then Copy where the exe there is
-# missing or another, then Run.
+# where the machine's environment sets it, else Blocks.HomeFolder's. A command
+# goes there in three steps: Probe, then Copy where the exe there is missing or
+# another, then Run.
 
 # Why the exe at Path, or its folder, may not be used (a reason), or $null.
 # Neither may be a reparse point (a junction, a link), and the folder may hold
 # nothing but the exe and what this module's own interrupted copies left
-# (NAME.<random>, owned as the exe must be). On Windows both must be owned by
-# Administrators, SYSTEM or TrustedInstaller, and only they (and CREATOR OWNER)
-# may hold a right to write them; every folder above must be owned so too,
-# may be no reparse point, and may give no one else a right that replaces what
-# is in it (delete child, write DAC, write owner, generic write or all; to
-# create folders is not one: C:\ gives that to Authenticated Users).
-# Elsewhere the exe and its folder are this user's, and neither its group nor
-# others may write them.
+# (NAME.<random>, owned as the exe must be). Every folder above may be no
+# reparse point either. Who owns each and who may write it is
+# Blocks.FileOwnerCheck's to say: for the exe and its folder, whether any but
+# their owners may write them (ExeWritable); for a folder above, whether any
+# but its owners may replace what is in it (ExeParentWritable: delete child,
+# write DAC, write owner, generic write or all; to create folders is not one:
+# C:\ gives that to Authenticated Users).
 $script:WriteCheck = {
-    param([string]$Path)
-    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
+    param([string]$Path, [hashtable]$Blocks)
     $folder = Split-Path -Parent $Path
     $name = Split-Path -Leaf $Path
-    $owners = 'S-1-5-32-544', 'S-1-5-18', 'S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464'
     # Write, Delete, DeleteSubdirectoriesAndFiles, ChangePermissions, TakeOwnership, GENERIC_ALL, GENERIC_WRITE.
     $writing = 0x116 -bor 0x10000 -bor 0x40 -bor 0x40000 -bor 0x80000 -bor 0x10000000 -bor 0x40000000
     $replacing = 0x40 -bor 0x40000 -bor 0x80000 -bor 0x10000000 -bor 0x40000000
     $checks = @(@{ Path = $Path; Rights = $writing; Id = 'ExeWritable' }, @{ Path = $folder; Rights = $writing
             Id = 'ExeWritable' })
-    if ($windows) {
-        for ($above = Split-Path -Parent $folder; $above; $above = Split-Path -Parent $above) {
-            $checks += @{ Path = $above; Rights = $replacing; Id = 'ExeParentWritable' }
-        }
+    for ($above = Split-Path -Parent $folder; $above; $above = Split-Path -Parent $above) {
+        $checks += @{ Path = $above; Rights = $replacing; Id = 'ExeParentWritable' }
     }
+    $ownership = [scriptblock]::Create($Blocks.FileOwnerCheck)
     # Why one file or folder may not be used, or $null.
     $refusal = {
         param([string]$Item, [int64]$Rights, [string]$Id)
@@ -52,35 +48,7 @@ $script:WriteCheck = {
         if ($found.Attributes -band [IO.FileAttributes]::ReparsePoint) {
             return [pscustomobject]@{ Id = 'ExeReparsePoint'; Values = @($Item) }
         }
-        if (-not $windows) {
-            $owner, $mode = (& stat -c '%u %a' -- $Item) -split ' '
-            if ($owner -ne (& id -u)) { return [pscustomobject]@{ Id = 'ExeOwnedByOther'; Values = @($Item, $owner) } }
-            if (([Convert]::ToInt32($mode, 8) -band 18) -ne 0) {
-                return [pscustomobject]@{ Id = 'ExeWritableByOthers'; Values = @($Item, $mode) }
-            }
-            return $null
-        }
-        $acl = Get-Acl -LiteralPath $Item
-        $sid = [Security.Principal.SecurityIdentifier]
-        if ($owners -notcontains $acl.GetOwner($sid).Value) {
-            return [pscustomobject]@{ Id = 'ExeOwnedBy'; Values = @($Item, [string]$acl.Owner) }
-        }
-        foreach ($rule in @($acl.GetAccessRules($true, $true, $sid))) {
-            if ([string]$rule.AccessControlType -ne 'Allow' -or
-                ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
-            if (([int64]$rule.FileSystemRights -band $Rights) -eq 0) { continue }
-            if ($owners -contains $rule.IdentityReference.Value -or $rule.IdentityReference.Value -eq 'S-1-3-0') {
-                continue
-            }
-            $who = $rule.IdentityReference.Value
-            try {
-                $who = $rule.IdentityReference.Translate([Security.Principal.NTAccount]).Value
-            } catch {
-                $who = $rule.IdentityReference.Value
-            }
-            return [pscustomobject]@{ Id = $Id; Values = @($Item, $who) }
-        }
-        $null
+        & $ownership -Item $Item -Rights $Rights -Id $Id
     }
     # From the root down, so that the highest folder at fault is named.
     [array]::Reverse($checks)
@@ -104,6 +72,44 @@ $script:WriteCheck = {
     $null
 }
 
+# Why the file or folder Item may not be used for what its owner or a right
+# to it allows (a reason, Id the one for a right of Rights), or $null (a block
+# of the seam, Ferrule.psm1): it must be owned by Administrators, SYSTEM or
+# TrustedInstaller, and only they (and CREATOR OWNER) may hold a right of
+# Rights to it.
+$script:HostSeam.FileOwnerCheck = {
+    param([string]$Item, [int64]$Rights, [string]$Id)
+    $owners = 'S-1-5-32-544', 'S-1-5-18', 'S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464'
+    $acl = Get-Acl -LiteralPath $Item
+    $sid = [Security.Principal.SecurityIdentifier]
+    if ($owners -notcontains $acl.GetOwner($sid).Value) {
+        return [pscustomobject]@{ Id = 'ExeOwnedBy'; Values = @($Item, [string]$acl.Owner) }
+    }
+    foreach ($rule in @($acl.GetAccessRules($true, $true, $sid))) {
+        if ([string]$rule.AccessControlType -ne 'Allow' -or
+            ([string]$rule.PropagationFlags).Contains('InheritOnly')) { continue }
+        if (([int64]$rule.FileSystemRights -band $Rights) -eq 0) { continue }
+        if ($owners -contains $rule.IdentityReference.Value -or $rule.IdentityReference.Value -eq 'S-1-3-0') {
+            continue
+        }
+        $who = $rule.IdentityReference.Value
+        try {
+            $who = $rule.IdentityReference.Translate([Security.Principal.NTAccount]).Value
+        } catch {
+            $who = $rule.IdentityReference.Value
+        }
+        return [pscustomobject]@{ Id = $Id; Values = @($Item, $who) }
+    }
+    $null
+}
+
+# The exe's folder where the machine's environment names none (a block of the
+# seam, Ferrule.psm1): Ferrule under Program Files, which only administrators
+# can write.
+$script:HostSeam.HomeFolder = {
+    Join-Path $env:ProgramFiles 'Ferrule'
+}
+
 # The machine's architecture (Blocks.MachineArchitecture), its identity
 # (Blocks.MachineIdentity), where the exe Name lives there, and the SHA-256 of
 # the exe there (none when it is missing); or, through Blocks.WriteCheck, why
@@ -111,15 +117,9 @@ $script:WriteCheck = {
 $script:ProbeStep = {
     param([string]$Name, [hashtable]$Blocks)
     $folder = $env:FERRULE_HOME
-    if (-not $folder) {
-        if ([Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT) {
-            $folder = Join-Path $env:ProgramFiles 'Ferrule'
-        } else {
-            $folder = Join-Path $HOME '.ferrule'
-        }
-    }
+    if (-not $folder) { $folder = & ([scriptblock]::Create($Blocks.HomeFolder)) }
     $exe = Join-Path $folder $Name
-    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Path $exe
+    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Path $exe -Blocks $Blocks
     $hash = $null
     if (-not $refused -and (Test-Path -LiteralPath $exe)) { $hash = (Get-FileHash -Algorithm SHA256 `
         -LiteralPath $exe).Hash }
@@ -130,64 +130,64 @@ $script:ProbeStep = {
     }
 }
 
+# Makes the exe's folder at Path (Folder), or else opens a new file there for
+# writing, shared with no one (CreateNew), and gives its stream; either is made
+# with its security as it is made, never given it afterwards (a block of the
+# seam, Ferrule.psm1): owned by Administrators (under "object creator" the
+# default owner would be the connecting user), written by Administrators and
+# SYSTEM alone.
+$script:HostSeam.NewExeItem = {
+    param([string]$Path, [bool]$Folder)
+    $desktop = $PSVersionTable.PSEdition -ne 'Core'
+    $administrators = New-Object System.Security.Principal.SecurityIdentifier 'S-1-5-32-544'
+    $rules = @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', 'ReadAndExecute'))
+    $inheritance = 'None'
+    if ($Folder) {
+        $security = New-Object System.Security.AccessControl.DirectorySecurity
+        $inheritance = 'ContainerInherit, ObjectInherit'
+    } else {
+        $security = New-Object System.Security.AccessControl.FileSecurity
+    }
+    $security.SetOwner($administrators)
+    if ($Folder) { $security.SetAccessRuleProtection($true, $false) }
+    foreach ($entry in $rules) {
+        $who = New-Object System.Security.Principal.SecurityIdentifier $entry[0]
+        $security.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule ($who, $entry[1],
+                    $inheritance, 'None', 'Allow')))
+    }
+    if ($Folder) {
+        if ($desktop) {
+            [void][IO.Directory]::CreateDirectory($Path, $security)
+        } else {
+            [IO.FileSystemAclExtensions]::Create((New-Object IO.DirectoryInfo $Path), $security)
+        }
+        return
+    }
+    if ($desktop) {
+        return New-Object IO.FileStream -ArgumentList $Path, ([IO.FileMode]'CreateNew'),
+            ([Security.AccessControl.FileSystemRights]'Write'), ([IO.FileShare]'None'), 4096, ([IO.FileOptions]'None'),
+            $security
+    }
+    [IO.FileSystemAclExtensions]::Create((New-Object IO.FileInfo $Path), 'CreateNew', 'Write', 'None', 4096, 'None',
+        $security)
+}
+
 # Writes the exe's bytes under a name no one can foresee beside Path (the
 # probe's), then puts them in its place; first it removes what its own
-# interrupted copies left there (which the probe's check let through). What it
-# makes is made with its security as it is made, never given it afterwards:
-# on Windows owned by Administrators (under "object creator" the default owner
-# would be the connecting user), written by Administrators and SYSTEM alone;
-# elsewhere with the mode 755.
+# interrupted copies left there (which the probe's check let through). The
+# folder, where it is missing, and the file are Blocks.NewExeItem's.
 $script:CopyStep = {
-    param([string]$Path, [byte[]]$Bytes)
-    $windows = [Environment]::OSVersion.Platform -eq [PlatformID]::Win32NT
-    $desktop = $PSVersionTable.PSEdition -ne 'Core'
+    param([string]$Path, [byte[]]$Bytes, [hashtable]$Blocks)
     $folder = Split-Path -Parent $Path
     $name = Split-Path -Leaf $Path
     $temporary = Join-Path $folder ($name + '.' + [IO.Path]::GetRandomFileName())
-    if ($windows) {
-        $administrators = New-Object System.Security.Principal.SecurityIdentifier 'S-1-5-32-544'
-        $rules = @(@('S-1-5-32-544', 'FullControl'), @('S-1-5-18', 'FullControl'), @('S-1-5-32-545', 'ReadAndExecute'))
-        $folderSecurity = New-Object System.Security.AccessControl.DirectorySecurity
-        $fileSecurity = New-Object System.Security.AccessControl.FileSecurity
-        $folderSecurity.SetOwner($administrators)
-        $fileSecurity.SetOwner($administrators)
-        $folderSecurity.SetAccessRuleProtection($true, $false)
-        foreach ($entry in $rules) {
-            $who = New-Object System.Security.Principal.SecurityIdentifier $entry[0]
-            $folderSecurity.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule ($who,
-                        $entry[1], 'ContainerInherit, ObjectInherit', 'None', 'Allow')))
-            $fileSecurity.AddAccessRule((New-Object System.Security.AccessControl.FileSystemAccessRule ($who,
-                        $entry[1], 'Allow')))
-        }
-    }
-    if (-not (Test-Path -LiteralPath $folder)) {
-        if (-not $windows) {
-            [void][IO.Directory]::CreateDirectory($folder, [IO.UnixFileMode]0x1ED)
-        } elseif ($desktop) {
-            [void][IO.Directory]::CreateDirectory($folder, $folderSecurity)
-        } else {
-            [IO.FileSystemAclExtensions]::Create((New-Object IO.DirectoryInfo $folder), $folderSecurity)
-        }
-    }
+    $make = [scriptblock]::Create($Blocks.NewExeItem)
+    if (-not (Test-Path -LiteralPath $folder)) { $null = & $make -Path $folder -Folder $true }
     $leftover = '^' + [regex]::Escape($name) + '\.[a-z0-9]{8}\.[a-z0-9]{3}$'
     foreach ($item in @(Get-ChildItem -LiteralPath $folder -Force -File)) {
         if ($item.Name -match $leftover) { Remove-Item -LiteralPath $item.FullName -Force }
     }
-    if (-not $windows) {
-        $options = New-Object IO.FileStreamOptions
-        $options.Mode = 'CreateNew'
-        $options.Access = 'Write'
-        $options.Share = 'None'
-        $options.UnixCreateMode = [IO.UnixFileMode]0x1ED
-        $file = New-Object IO.FileStream -ArgumentList $temporary, $options
-    } elseif ($desktop) {
-        $file = New-Object IO.FileStream -ArgumentList $temporary, ([IO.FileMode]'CreateNew'),
-            ([Security.AccessControl.FileSystemRights]'Write'), ([IO.FileShare]'None'), 4096, ([IO.FileOptions]'None'),
-            $fileSecurity
-    } else {
-        $file = [IO.FileSystemAclExtensions]::Create((New-Object IO.FileInfo $temporary), 'CreateNew', 'Write', 'None',
-            4096, 'None', $fileSecurity)
-    }
+    $file = & $make -Path $temporary -Folder $false
     try { $file.Write($Bytes, 0, $Bytes.Length) } finally { $file.Dispose() }
     Move-Item -Force -LiteralPath $temporary -Destination $Path
 }
@@ -199,11 +199,10 @@ $script:CopyStep = {
 $script:RunStep = {
     param([string]$Path, [string]$Hash, [string[]]$CommandLines, [int[]]$StopAt, [hashtable]$Blocks,
         [bool]$WithAdapterNames)
-    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Path $Path
+    $refused = & ([scriptblock]::Create($Blocks.WriteCheck)) -Path $Path -Blocks $Blocks
     if ($refused) { return [pscustomobject]@{ Refused = $refused } }
-    $runs = & ([scriptblock]::Create($Blocks.RunExe)) -Path $Path -CommandLines $CommandLines -StopAt $StopAt `
-        -Hash $Hash `
-        -Blocks $Blocks
+    $run = @{ Path = $Path; CommandLines = $CommandLines; StopAt = $StopAt; Hash = $Hash; Blocks = $Blocks }
+    $runs = & ([scriptblock]::Create($Blocks.RunExe)) @run
     $names = @{}
     if ($WithAdapterNames) { $names = & ([scriptblock]::Create($Blocks.AdapterNames)) }
     [pscustomobject]@{ Refused = $null; Runs = $runs; AdapterNames = $names }

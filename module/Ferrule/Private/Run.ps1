@@ -95,13 +95,16 @@ function Assert-OneSessionEach {
 }
 
 # The blocks that travel inside the remote steps, by name, as text: the one
-# way a step gets them (see Remote.ps1).
+# way a step gets them (see Remote.ps1), the seam's (Ferrule.psm1) with them,
+# so that another machine does in its own way what this one's seam says.
 function Get-RemoteBlock {
-    @{ RunExe = $script:RunExe.ToString(); OutputCodePage = $script:OutputCodePage.ToString()
-        WriteCheck = $script:WriteCheck.ToString(); AdapterNames = $script:AdapterNames.ToString()
-        MachineIdentity = $script:MachineIdentity.ToString(); Launcher = $script:LauncherText
+    $blocks = @{ RunExe = $script:RunExe.ToString(); StartExe = $script:StartExe.ToString()
+        OutputCodePage = $script:OutputCodePage.ToString(); WriteCheck = $script:WriteCheck.ToString()
+        AdapterNames = $script:AdapterNames.ToString(); Launcher = $script:LauncherText
         MachineArchitecture = $script:MachineArchitecture.ToString()
     }
+    foreach ($name in $script:HostSeam.Keys) { $blocks[$name] = $script:HostSeam[$name].ToString() }
+    $blocks
 }
 
 # Runs one remote step on each session at once, at most ThrottleLimit at a
@@ -156,10 +159,11 @@ function Invoke-FanOut {
 # that its probe gave.
 function Copy-ExeToSession {
     param($Cmdlet, [object[]]$Session, [int]$ThrottleLimit, [hashtable]$Probes, [byte[]]$Bytes)
+    $blocks = Get-RemoteBlock
     Invoke-FanOut -Cmdlet $Cmdlet -Session $Session -ThrottleLimit $ThrottleLimit -Step $script:CopyStep `
         -Stage ProgressCopy -ArgumentsFor {
         param($one)
-        , @($Probes[$one.ComputerName].Path, $Bytes)
+        , @($Probes[$one.ComputerName].Path, $Bytes, $blocks)
     } | Out-Null
 }
 
@@ -203,7 +207,7 @@ function Invoke-LocalRun {
     $runs = & $script:RunExe @run
     $names = @{}
     if ($WithAdapterNames) { $names = & $script:AdapterNames }
-    $identity = & $script:MachineIdentity
+    $identity = & $script:HostSeam.MachineIdentity
     [pscustomobject]@{ Runs = $runs; AdapterNames = $names; MachineId = $identity.MachineId
         MachineName = $identity.MachineName
     }
