@@ -97,16 +97,27 @@ Describe 'Event records' {
     # Off Windows each record is a line of JSON in FERRULE_EVENT_FILE.
     It 'records <Case>, one record a path, under one GUID' -ForEach $EventCases {
         $null = Use-Machine -Extra $Extra
+        if ($Adapters) { Set-AdapterStub -Names $Adapters }
         $env:FERRULE_EVENT_FILE = Join-Path $TestDrive "events-$([guid]::NewGuid())"
+        if ($Refuse) {
+            $env:FERRULE_EVENT_REFUSE = "$env:FERRULE_EVENT_FILE.refuse"
+            Set-Content -LiteralPath $env:FERRULE_EVENT_REFUSE -Value ''
+        }
         try {
-            $null = & $Run @{} 2>$null 3>$null
+            $warnings = @(& $Run @{} 2>$null 3>&1 | Where-Object { $_ -is [Management.Automation.WarningRecord] })
         } finally {
             $file = $env:FERRULE_EVENT_FILE
             $env:FERRULE_EVENT_FILE = $null
+            $env:FERRULE_EVENT_REFUSE = $null
         }
+        @($warnings | Where-Object { "$_" -like '*event records were not written*' }) | Should -BeNullOrEmpty
         $records = @(Get-Content -LiteralPath $file -ErrorAction Ignore | ForEach-Object { $_ | ConvertFrom-Json })
-        @($records | ForEach-Object { "$($_.EventId) $($_.Outcome) $($_.Command) $($_.ComponentID) $($_.Path) $($_.Before) $($_.Wanted)" }) |
-            Should -Be $Expected
+        @($records | ForEach-Object { Format-EventRecord $_ }) | Should -Be $Expected
+        # No value makes a line of its own: one line a field, and no Wanted beside what nobody asked for.
+        foreach ($record in $records) {
+            @($record.Text -split "`r`n").Count | Should -Be @($record.PSObject.Properties | Where-Object Name -NE Text).Count
+            [bool]$record.PSObject.Properties['Wanted'] | Should -Be ($record.EventId -ne 1002)
+        }
         @($records | ForEach-Object { "$($_.Correlation) $($_.User) $($_.AskedBy) $($_.ClientAddress)" } | Sort-Object -Unique) |
             Should -Be @($records | Select-Object -First 1 | ForEach-Object {
                     "$([guid]$_.Correlation) $([Environment]::UserName) $([Environment]::MachineName) " })

@@ -12,6 +12,7 @@ BeforeDiscovery {
 }
 
 BeforeAll {
+    . (Join-Path $PSScriptRoot 'Names.ps1')
     $tests = Split-Path $PSScriptRoot
     $root = Split-Path $tests
     $script:ModulePath = Join-Path $root 'module/Ferrule/Ferrule.psd1'
@@ -248,8 +249,7 @@ Describe 'Many machines over PowerShell remoting' {
         foreach ($address in $Addresses) { Reset-HostMachine $address $Extra; Remove-Item "$(Get-HostFolder $address)/events" -ErrorAction Ignore }
         $null = & $Run @{ Session = $Three[1] } 2>$null 3>$null
         $records = @(Get-Content "$(Get-HostFolder '127.0.0.3')/events" -ErrorAction Ignore | ForEach-Object { $_ | ConvertFrom-Json })
-        @($records | ForEach-Object { "$($_.EventId) $($_.Outcome) $($_.Command) $($_.ComponentID) $($_.Path) $($_.Before) $($_.Wanted)" }) |
-            Should -Be $Expected
+        @($records | ForEach-Object { Format-EventRecord $_ }) | Should -Be $Expected
         @($records | ForEach-Object { "$($_.Correlation) $($_.User) $($_.AskedBy) $($_.ClientAddress -like '127.*')" } | Sort-Object -Unique) |
             Should -Be @($records | Select-Object -First 1 | ForEach-Object { "$([guid]$_.Correlation) root $([Environment]::MachineName) True" })
         foreach ($address in '127.0.0.2', '127.0.0.4') { "$(Get-HostFolder $address)/events" | Should -Not -Exist }

@@ -3,15 +3,20 @@
 $script:Commands = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding')
 $script:Ethernet = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}'
 $script:WiFi = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'
-# The event records of a command's changes, each "ID Command ComponentID Path
-# Before Wanted": a row runs its command with the splatted Session (none here).
+# The event records of a command's changes, each "ID Outcome Command
+# ComponentID Path Before Wanted", and for 1002 "... Before After beside
+# Beside": a row runs its command with the splatted Session (none here).
+function Format-EventRecord($Record) {
+    $end = $(if ($Record.EventId -eq 1002) { "$($Record.After) beside $($Record.Beside)" } else { "$($Record.Wanted)" })
+    "$($Record.EventId) $($Record.Outcome) $($Record.Command) $($Record.ComponentID) $($Record.Path) $($Record.Before) $end"
+}
 $script:EventCases = @(
     @{ Case = 'a disable'; Extra = @(); Expected = @('1000 Made Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     @{ Case = 'an enable with a side effect'
         Extra = @('class service', 'component ms_e "E"', 'path "ms_e->a" disabled', 'path "ms_e->b" disabled',
             'link "ms_e->a" enabled "ms_e->b" enabled')
-        Expected = @('1000 Made Enable-FerruleBinding ms_e ms_e->a False True', '1002 Made Enable-FerruleBinding ms_e ms_e->b False True')
+        Expected = @('1000 Made Enable-FerruleBinding ms_e ms_e->a False True', '1002 Made Enable-FerruleBinding ms_e ms_e->b False True beside ms_e->a')
         Run = { param($s) Enable-FerruleBinding -Class Service -ComponentID ms_e -Path 'ms_e->a' -Confirm:$false @s } }
     @{ Case = 'a failed apply'; Extra = @('fail INetCfg.Apply * 80004005')
         Expected = @('1001 Failed Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
@@ -22,6 +27,14 @@ $script:EventCases = @(
         Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
     # An adapter's record names the component bound to it, as its objects do.
     @{ Case = 'a disable on an adapter'; Extra = @(); Expected = @("1000 Made Disable-FerruleBinding ms_lltdio ms_lltdio->$script:WiFi True False")
+        Run = { param($s) Disable-FerruleBinding -Path 'ms_lltdio->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}' -Confirm:$false @s } }
+    # The first write fails, as one can just after the source is registered: the record is written again.
+    @{ Case = 'a disable whose first write fails'; Extra = @(); Refuse = $true
+        Expected = @('1000 Made Disable-FerruleBinding ms_tcpip6 ms_server->ms_tcpip6 True False')
+        Run = { param($s) Disable-FerruleBinding -Class Protocol -ComponentID ms_tcpip6 -Path 'ms_server->*' -Confirm:$false @s } }
+    # A connection name that holds a line break and a field of its own adds no field.
+    @{ Case = 'a disable on an adapter whose name holds a line break'; Extra = @(); Adapters = "Ethernet 2", "Wi-Fi`r`nUser: SYSTEM"
+        Expected = @("1000 Made Disable-FerruleBinding ms_lltdio ms_lltdio->$script:WiFi True False")
         Run = { param($s) Disable-FerruleBinding -Path 'ms_lltdio->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}' -Confirm:$false @s } }
     @{ Case = 'Get'; Extra = @(); Expected = @(); Run = { param($s) Get-FerruleBinding -Class Protocol @s } }
     @{ Case = 'Compare'; Extra = @(); Expected = @()

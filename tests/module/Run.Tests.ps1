@@ -163,6 +163,7 @@ Describe 'The seam for the suite''s hosts' {
     BeforeAll {
         $root = Split-Path (Split-Path $PSScriptRoot)
         $docs = [IO.File]::ReadAllText((Join-Path $root 'README.md')) +
+        [IO.File]::ReadAllText((Join-Path $root 'docs/DEPLOYING.md')) +
         [IO.File]::ReadAllText((Join-Path $root 'module/Ferrule/en-US/about_Ferrule.help.txt'))
         $told = @([regex]::Matches($docs, 'FERRULE_\w+') | ForEach-Object Value | Sort-Object -Unique)
     }

@@ -24,13 +24,21 @@
         [Environment]::UserName
     }
 
-    # Each record a line of JSON appended to FERRULE_EVENT_FILE; none where it
-    # names no file.
+    # Each record a line of JSON appended to FERRULE_EVENT_FILE, its text as
+    # Windows would hold it in Text; none where it names no file. Where
+    # FERRULE_EVENT_REFUSE names a file, the first write takes it away and
+    # fails, as a write can just after the source is registered.
     EventSink = {
-        param([object[]]$Entries)
+        param([System.Collections.IDictionary]$Entry, [string]$Text)
+        if ($env:FERRULE_EVENT_REFUSE -and [IO.File]::Exists($env:FERRULE_EVENT_REFUSE)) {
+            [IO.File]::Delete($env:FERRULE_EVENT_REFUSE)
+            throw 'The source Ferrule was registered a moment ago.'
+        }
         if (-not $env:FERRULE_EVENT_FILE) { return }
-        $lines = @(foreach ($entry in $Entries) { (ConvertTo-Json -InputObject $entry -Compress) + "`n" })
-        [IO.File]::AppendAllText($env:FERRULE_EVENT_FILE, ($lines -join ''))
+        $line = [ordered]@{}
+        foreach ($key in $Entry.Keys) { $line[$key] = $Entry[$key] }
+        $line.Text = $Text
+        [IO.File]::AppendAllText($env:FERRULE_EVENT_FILE, (ConvertTo-Json -InputObject $line -Compress) + "`n")
     }
 
     # From the handle itself, where sharing modes are only advice.

@@ -88,7 +88,15 @@ function Write-ChangeBeside {
         return
     }
     $after = Get-ListingAfter -Cmdlet $Cmdlet -Bound $Bound -Before $Before
-    Write-SideEffect -Cmdlet $Cmdlet -Before $Before -After $after -Asked $asked -PassThru:([bool]$Bound['PassThru'])
+    $beside = @{}
+    foreach ($computer in (Get-StepComputer -Steps $Steps)) {
+        $paths = @(foreach ($step in $Steps) { if ($step.Computer -eq $computer) { $step.Binding.Path } })
+        $beside[$computer] = $paths -join ', '
+    }
+    $sideArguments = @{ Cmdlet = $Cmdlet; Before = $Before; After = $after; Asked = $asked; Beside = $beside
+        PassThru = [bool]$Bound['PassThru']
+    }
+    Write-SideEffect @sideArguments
 }
 
 # Writes every record on its machine under one GUID: the Steps' and those of

@@ -17,50 +17,83 @@ $script:HostSeam.AccountName = {
     [Security.Principal.WindowsIdentity]::GetCurrent().Name
 }
 
-# Writes the records' Entries, each a table of its fields, to the Application
-# log under the source Ferrule, which it registers where it is missing and
-# this user may (a block of the seam, Ferrule.psm1). A record it cannot write
-# is an exception.
+# Writes one record, Entry (a table of its fields), as Text (its fields as
+# lines), to the Application log under the source Ferrule, which it
+# registers where it is missing and this user may (a block of the seam,
+# Ferrule.psm1). A record it cannot write is an exception: a write just
+# after the source is registered can fail until Windows has read it.
 $script:HostSeam.EventSink = {
-    param([object[]]$Entries)
+    param([System.Collections.IDictionary]$Entry, [string]$Text)
     $source = 'Ferrule'
     if (-not [Diagnostics.EventLog]::SourceExists($source)) {
         [Diagnostics.EventLog]::CreateEventSource($source, 'Application')
     }
     $types = @{ 1000 = 'Information'; 1001 = 'Error'; 1002 = 'Warning' }
-    foreach ($entry in $Entries) {
-        $text = @(foreach ($key in $entry.Keys) { "${key}: $($entry[$key])" }) -join "`r`n"
-        [Diagnostics.EventLog]::WriteEntry($source, $text, [Diagnostics.EventLogEntryType]$types[$entry.EventId],
-            $entry.EventId)
-    }
+    [Diagnostics.EventLog]::WriteEntry($source, $Text, [Diagnostics.EventLogEntryType]$types[$Entry.EventId],
+        $Entry.EventId)
 }
 
 # Writes Records (New-ChangeEvent's) on this machine, with the command that
 # made them (Command), the one GUID of that command (Correlation), the account
 # that runs this (Blocks.AccountName), and the machine that asked (Asker, and
-# over SSH the client's address), through Blocks.EventSink. A reason (Id,
-# Values) when the records could not be written, else $null. It travels: a
-# command's records on another machine are written there.
+# over SSH the client's address), through Blocks.EventSink, each as lines of
+# "Field: value" in which no value can make a line of its own. A record that
+# could not be written is written again once, a moment later (the source may
+# be new). A reason (Id, Values) when the records could not be written, else
+# $null. It travels: a command's records on another machine are written
+# there.
 $script:EventWriter = {
     param([object[]]$Records, [string]$Correlation, [string]$Command, [string]$Asker, [hashtable]$Blocks)
     $user = & ([scriptblock]::Create($Blocks.AccountName))
     $address = ''
     if ($env:SSH_CONNECTION) { $address = @($env:SSH_CONNECTION -split ' ')[0] }
-    $entries = @(foreach ($record in $Records) {
-            $after = $record.After
-            if ($record.EventId -eq 1001) { $after = $null }
-            [ordered]@{ EventId = [int]$record.EventId; Outcome = $record.Outcome; Correlation = $Correlation
-                Command = $Command
-                Class = $record.Class; ComponentID = $record.ComponentID; Name = $record.Name; Path = $record.Path
-                Before = $record.Before; After = $after; Wanted = $record.After; User = $user
-                Computer = [Environment]::MachineName; AskedBy = $Asker; ClientAddress = $address
-                Output = $record.Output; Time = [DateTime]::UtcNow.ToString('o')
+    # Control characters and lone surrogates, as ferrule shows them as ?, written as \uXXXX.
+    $escape = {
+        param([string]$Value)
+        $text = New-Object System.Text.StringBuilder
+        for ($i = 0; $i -lt $Value.Length; $i++) {
+            $c = $Value[$i]
+            $pair = [char]::IsHighSurrogate($c) -and $i + 1 -lt $Value.Length -and
+                [char]::IsLowSurrogate($Value[$i + 1])
+            if ($pair) {
+                [void]$text.Append($c).Append($Value[++$i])
+            } elseif ([char]::IsControl($c) -or [char]::IsSurrogate($c)) {
+                [void]$text.AppendFormat('\u{0:x4}', [int]$c)
+            } else {
+                [void]$text.Append($c)
             }
+        }
+        $text.ToString()
+    }
+    $entries = @(foreach ($record in $Records) {
+            $entry = [ordered]@{ EventId = [int]$record.EventId; Outcome = $record.Outcome; Correlation = $Correlation
+                Command = $Command; Class = $record.Class; ComponentID = $record.ComponentID; Name = $record.Name
+                Path = $record.Path; Before = $record.Before; After = $record.After
+            }
+            # What Windows changed beside was asked by nobody: the paths asked for on the machine, not a state wanted.
+            if ($record.EventId -eq 1002) { $entry.Beside = $record.Beside } else { $entry.Wanted = $record.After }
+            if ($record.EventId -eq 1001) { $entry.After = $null }
+            $entry.User = $user
+            $entry.Computer = [Environment]::MachineName
+            $entry.AskedBy = $Asker
+            $entry.ClientAddress = $address
+            $entry.Output = $record.Output
+            $entry.Time = [DateTime]::UtcNow.ToString('o')
+            $entry
         })
-    try {
-        $null = & ([scriptblock]::Create($Blocks.EventSink)) -Entries $entries
-    } catch {
-        return [pscustomobject]@{ Id = 'EventsNotWritten'; Values = @($_.Exception.Message) }
+    $sink = [scriptblock]::Create($Blocks.EventSink)
+    $again = $true
+    for ($i = 0; $i -lt $entries.Count; $i++) {
+        $entry = $entries[$i]
+        $text = @(foreach ($key in $entry.Keys) { "${key}: $(& $escape -Value ([string]$entry[$key]))" }) -join "`r`n"
+        try {
+            $null = & $sink -Entry $entry -Text $text
+        } catch {
+            if (-not $again) { return [pscustomobject]@{ Id = 'EventsNotWritten'; Values = @($_.Exception.Message) } }
+            $again = $false
+            $i--
+            Start-Sleep -Seconds 1
+        }
     }
     $null
 }

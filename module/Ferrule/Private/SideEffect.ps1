@@ -113,12 +113,13 @@ function Get-UncheckedPart {
 
 # Each path whose state changed between Before and After (Listings by
 # computer) that no step asked for (Asked: their keys): a warning, its event
-# record (a Ferrule.ChangeRecord, given for the caller to keep) and, with
+# record (a Ferrule.ChangeRecord, given for the caller to keep, that names
+# the paths asked for on its machine: Beside, by computer) and, with
 # -PassThru, the binding marked SideEffect. A machine whose listings are not
 # whole (a part left unknown included) is warned of instead: its changes
 # stand as reported.
 function Write-SideEffect {
-    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [switch]$PassThru)
+    param($Cmdlet, [hashtable]$Before, [hashtable]$After, [hashtable]$Asked, [hashtable]$Beside, [switch]$PassThru)
     foreach ($computer in $After.Keys) {
         $problems = @(Get-UncheckedPart -Before $Before[$computer] -After $After[$computer])
         $machine = $(if ($computer) { $computer } else { 'this machine' })
@@ -140,6 +141,7 @@ function Write-SideEffect {
                 $Cmdlet.WriteWarning((Get-Message -Id SideEffect -Values (Get-BindingLabel -Binding $one), $state))
                 $record = New-ChangeEvent -Id 1002 -Binding $one -Before $was[$key] -After $one.Enabled
                 $record.Computer = $computer
+                $record.Beside = $Beside[$computer]
                 $record
                 if ($PassThru) {
                     $side = Copy-Binding -Binding $one

@@ -86,6 +86,8 @@ namespace Ferrule {
         public string Output { get; set; }
         public string Label { get; set; }
         public string Computer { get; set; }
+        // For 1002: the paths asked for on the machine, beside which Windows changed it.
+        public string Beside { get; set; }
         public bool Said { get; set; }
     }
 }
