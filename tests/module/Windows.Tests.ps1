@@ -42,9 +42,13 @@ Describe 'Ferrule on this Windows machine' {
         Get-State | Should -Be $before
     }
 
-    It 'writes an event record to the Application log under the source Ferrule' {
+    # A connection name may hold a line break: it adds no field.
+    It 'writes an event record to the Application log under the source Ferrule: <Case>' -ForEach @(
+        @{ Case = 'a path'; Name = '' }
+        @{ Case = 'a name that holds a line break and a field'; Name = "Wi-Fi`r`nUser: SYSTEM" }
+    ) {
         $correlation = [guid]::NewGuid().ToString()
-        $binding = New-Object Ferrule.Binding 'Protocol', 'ms_none', 'None', 'ms_server->ms_none', $false, ''
+        $binding = New-Object Ferrule.Binding 'Protocol', 'ms_none', 'None', 'ms_server->ms_none', $false, $Name
         $refused = & (Get-Module Ferrule) {
             param($Binding, $Correlation)
             & $script:EventWriter -Records @(New-ChangeEvent -Id 1002 -Binding $Binding -Before $true -After $false) `
@@ -55,6 +59,9 @@ Describe 'Ferrule on this Windows machine' {
                 Where-Object { $_.Message -like "*Correlation: $correlation*" })
         $found.Count | Should -Be 1
         $found[0].Level | Should -Be 3  # Warning
-        $found[0].Message | Should -BeLike '*Path: ms_server->ms_none*Before: True*After: False*'
+        $found[0].Message | Should -BeLike '*Path: ms_server->ms_none*Before: True*After: False*Beside: *'
+        $lines = @($found[0].Message -split "`r`n")
+        @($lines | Where-Object { $_ -like 'User: SYSTEM*' -or $_ -like 'Wanted:*' }) | Should -BeNullOrEmpty
+        @($lines | Where-Object { $_ -like 'User: *' }).Count | Should -Be 1
     }
 }
