@@ -92,6 +92,8 @@ Describe 'Rows' {
         @{ Case = 'with a misspelt property'; Row = @{ Nmae = 'Wi-Fi' }; Category = 'InvalidArgument'
             Message = 'Nmae: did you mean Name? *Select-Object -Property * -ExcludeProperty Nmae.' }
         @{ Case = 'with a column added by hand'; Row = @{ Note = 'keep' }; Category = 'InvalidArgument'; Message = 'Note: did you mean *-ExcludeProperty Note.' }
+        @{ Case = 'of Get''s own, with a column added by hand'; Live = @{ Note = 'keep' }; Category = 'InvalidArgument'
+            Message = 'Note: did you mean *-ExcludeProperty Note.' }
         @{ Case = 'whose Name and InterfaceAlias disagree'; Category = 'InvalidArgument'; Message = "A row has Name 'Wi-Fi' and InterfaceAlias 'Ethernet 2'*"
             Row = @{ Class = 'Adapter'; ComponentID = 'ms_tcpip'; Path = ''; Name = 'Wi-Fi'; InterfaceAlias = 'Ethernet 2' } }
         @{ Case = 'whose InterfaceDescription and ifDesc disagree'; Row = @{ InterfaceDescription = 'Intel A'; ifDesc = 'Intel B' }
@@ -116,6 +118,11 @@ Describe 'Rows' {
     ) {
         $file = Use-Machine
         $given = $Whole
+        if ($Live) {
+            $given = @(Get-FerruleBinding -Class Protocol -ComponentID ms_tcpip -Path 'ms_server->ms_tcpip')[0]
+            foreach ($key in $Live.Keys) { Add-Member -InputObject $given -NotePropertyName $key -NotePropertyValue $Live[$key] }
+            Remove-Item "$file.journal"
+        }
         if ($null -eq $given) {
             $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = 'False' }
             foreach ($key in $Row.Keys) { $fields[$key] = $Row[$key] }

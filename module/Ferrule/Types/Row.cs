@@ -281,6 +281,8 @@ namespace Ferrule {
                     if (string.Equals(bare, own, StringComparison.OrdinalIgnoreCase)) given.Own = true;
                 if (IsAdapterClass(type, '/') || IsAdapterClass(type, '#')) given.Adapter = true;
             }
+            Binding binding = inner as Binding;
+            if (binding != null) return GatherBinding(given, wrapped, binding);
             IDictionary dictionary = inner as IDictionary;
             if (dictionary != null) {
                 foreach (DictionaryEntry entry in dictionary) Take(given, Text(entry.Key), entry.Value);
@@ -299,6 +301,39 @@ namespace Ferrule {
             if (given.Has("MachineId")) given.Own = true;
             string cimClass = Text(given.Value("CimClass"));
             if (IsAdapterClass(cimClass, ':') || IsAdapterClass(cimClass, '/')) given.Adapter = true;
+            return given;
+        }
+
+        // The module's own object, as Get gave it: its properties read as
+        // themselves, and what was added to it (PSComputerName, or a column of
+        // an admin's) from its extended members alone, since a listing's
+        // tens of thousands of objects make every member looked up count.
+        static Given GatherBinding(Given given, PSObject wrapped, Binding binding) {
+            Take(given, "Class", binding.Class);
+            Take(given, "ComponentID", binding.ComponentID);
+            Take(given, "DisplayName", binding.DisplayName);
+            Take(given, "Path", binding.Path);
+            Take(given, "Enabled", binding.Enabled);
+            Take(given, "Name", binding.Name);
+            Take(given, "InterfaceDescription", binding.InterfaceDescription);
+            Take(given, "InterfaceGuid", binding.InterfaceGuid);
+            Take(given, "RebootRequired", binding.RebootRequired);
+            Take(given, "SideEffect", binding.SideEffect);
+            Take(given, "MachineId", binding.MachineId);
+            Take(given, "MachineName", binding.MachineName);
+            PSMemberSet extended = wrapped.Members["psextended"] as PSMemberSet;
+            if (extended != null) {
+                foreach (PSPropertyInfo property in extended.Properties) {
+                    object value;
+                    try {
+                        value = property.Value;
+                    } catch (GetValueException) {
+                        value = null;
+                    }
+                    Take(given, property.Name, value);
+                }
+            }
+            given.Own = true;
             return given;
         }
 
