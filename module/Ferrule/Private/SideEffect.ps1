@@ -22,20 +22,13 @@ function Get-ListingBefore {
     foreach ($computer in $Computers) {
         $listing = $Listings[$computer]
         $result[$computer] = $listing
-        $missing = @(foreach ($class in $script:ClassWords.Keys) {
+        $lacking[$computer] = @(foreach ($class in $script:ClassWords.Keys) {
                 if ($null -eq $listing -or $listing.Narrowed -or -not $listing.Classes.ContainsKey($class)) { $class }
             })
-        if ($missing.Count -eq 0) { continue }
-        $key = $missing -join ','
-        if (-not $lacking.ContainsKey($key)) { $lacking[$key] = New-Object System.Collections.ArrayList }
-        [void]$lacking[$key].Add($computer)
     }
-    foreach ($key in $lacking.Keys) {
-        $listed = Get-SideEffectListing -Cmdlet $Cmdlet -Bound $Bound -Computers $lacking[$key].ToArray() `
-            -Classes ($key -split ',')
-        foreach ($computer in $listed.Keys) {
-            $result[$computer] = Join-Listing -First $result[$computer] -Second $listed[$computer]
-        }
+    $listed = Get-SideEffectListing -Cmdlet $Cmdlet -Bound $Bound -Classes $lacking
+    foreach ($computer in $listed.Keys) {
+        $result[$computer] = Join-Listing -First $result[$computer] -Second $listed[$computer]
     }
     $result
 }
@@ -44,40 +37,44 @@ function Get-ListingBefore {
 # no path before (a state can change only on a path there was).
 function Get-ListingAfter {
     param($Cmdlet, [hashtable]$Bound, [hashtable]$Before)
-    $lacking = @{}
+    $classes = @{}
     foreach ($computer in $Before.Keys) {
         $listing = $Before[$computer]
-        $classes = @(foreach ($class in $script:ClassWords.Keys) {
+        $classes[$computer] = @(foreach ($class in $script:ClassWords.Keys) {
                 $paths = $listing.Classes[$class]
                 if ($null -eq $paths -or $paths.Count -gt 0) { $class }
             })
-        $key = $classes -join ','
-        if (-not $lacking.ContainsKey($key)) { $lacking[$key] = New-Object System.Collections.ArrayList }
-        [void]$lacking[$key].Add($computer)
     }
+    Get-SideEffectListing -Cmdlet $Cmdlet -Bound $Bound -Classes $classes
+}
+
+# The Listings, by computer, of the Classes each machine is to list (by
+# computer) for what Windows changes beside, said in the -Verbose trail:
+# the machines that list the same classes at once. A machine with none to
+# list has an empty Listing.
+function Get-SideEffectListing {
+    param($Cmdlet, [hashtable]$Bound, [hashtable]$Classes)
     $result = @{}
-    foreach ($key in $lacking.Keys) {
-        $listed = Get-SideEffectListing -Cmdlet $Cmdlet -Bound $Bound -Computers $lacking[$key].ToArray() `
-            -Classes @($key -split ',' | Where-Object { $_ })
+    $alike = @{}
+    foreach ($computer in $Classes.Keys) {
+        $key = @($Classes[$computer]) -join ','
+        if (-not $key) {
+            $result[$computer] = New-Object Ferrule.Listing $computer
+            continue
+        }
+        if (-not $alike.ContainsKey($key)) { $alike[$key] = New-Object System.Collections.ArrayList }
+        [void]$alike[$key].Add($computer)
+    }
+    foreach ($key in $alike.Keys) {
+        $computers = [string[]]$alike[$key].ToArray()
+        Write-SideEffectListing -Cmdlet $Cmdlet -Computers $computers -Classes ($key -split ',')
+        $listingArguments = @{ Cmdlet = $Cmdlet; Session = $Bound['Session']; Computers = $computers
+            Classes = [string[]]($key -split ','); ThrottleLimit = Get-ThrottleLimit -Bound $Bound
+        }
+        $listed = Get-Listing @listingArguments
         foreach ($computer in $listed.Keys) { $result[$computer] = $listed[$computer] }
     }
     $result
-}
-
-# Classes listed on these machines for what Windows changes beside, said in
-# the -Verbose trail.
-function Get-SideEffectListing {
-    param($Cmdlet, [hashtable]$Bound, [string[]]$Computers, [string[]]$Classes)
-    Write-SideEffectListing -Cmdlet $Cmdlet -Computers $Computers -Classes $Classes
-    $result = @{}
-    if ($Classes.Count -eq 0) {
-        foreach ($computer in $Computers) { $result[$computer] = New-Object Ferrule.Listing $computer }
-        return $result
-    }
-    $listingArguments = @{ Cmdlet = $Cmdlet; Session = $Bound['Session']; Computers = $Computers; Classes = $Classes
-        ThrottleLimit = Get-ThrottleLimit -Bound $Bound
-    }
-    Get-Listing @listingArguments
 }
 
 # One Listing of a machine from two of it: the First's classes, and the
