@@ -290,13 +290,7 @@ namespace Ferrule {
             foreach (PSPropertyInfo property in wrapped.Properties) {
                 // A dictionary's own .NET properties (Count, Keys) are not its row's.
                 if (dictionary != null && property.MemberType == PSMemberTypes.Property) continue;
-                object value;
-                try {
-                    value = property.Value;
-                } catch (GetValueException) {
-                    value = null;
-                }
-                Take(given, property.Name, value);
+                TakeProperty(given, property);
             }
             if (given.Has("MachineId")) given.Own = true;
             string cimClass = Text(given.Value("CimClass"));
@@ -323,18 +317,21 @@ namespace Ferrule {
             Take(given, "MachineName", binding.MachineName);
             PSMemberSet extended = wrapped.Members["psextended"] as PSMemberSet;
             if (extended != null) {
-                foreach (PSPropertyInfo property in extended.Properties) {
-                    object value;
-                    try {
-                        value = property.Value;
-                    } catch (GetValueException) {
-                        value = null;
-                    }
-                    Take(given, property.Name, value);
-                }
+                foreach (PSPropertyInfo property in extended.Properties) TakeProperty(given, property);
             }
             given.Own = true;
             return given;
+        }
+
+        // A property whose value cannot be read is there, without a value.
+        static void TakeProperty(Given given, PSPropertyInfo property) {
+            object value;
+            try {
+                value = property.Value;
+            } catch (GetValueException) {
+                value = null;
+            }
+            Take(given, property.Name, value);
         }
 
         static void Take(Given given, string name, object value) {
