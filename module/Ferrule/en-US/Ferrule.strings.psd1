@@ -91,6 +91,8 @@
     EmulatedExe = 'There is no ARM64 build of ferrule: on {0}, the exe of that architecture runs under ' +
         'emulation, which is untested.'
     WriteRemediation = 'Write the {0} script'
+    OtherTypesLoaded = 'This session holds types of another build of the module ({0}), and .NET can neither ' +
+        'unload them nor load this build''s beside them: start a new PowerShell session, and import the module there.'
     TemplateChanged = '{0} is not the template that the module was built with (its SHA-256 is {1}): nothing written'
     ScriptTooLarge = '{0} would be {1:N0} bytes{2}, and Intune takes less than {3:N0} bytes (200 KB): nothing ' +
         'written. Rules make a baseline smaller than saved rows: one row of Class, ComponentID and Name, such as ' +
