@@ -61,6 +61,7 @@
     RowNameNotAdapter = 'A row names adapters (Name) but is of class {0}.'
     RowComponentNotInPath = 'An Adapter row has the ComponentID ''{0}'', which is neither the first element of its ' +
     'Path ''{1}'' (the component bound to the adapter) nor its last (the adapter, as rows saved before named it).'
+    RowValueUnreadable = 'A row''s {0} cannot be read as text ({1}): the row is not read.'
     RowPropertyUnknown = '{0}: did you mean {1}? A row has no property {0} (Get-Help about_Ferrule lists those it ' +
         'has); drop a column added by hand with Select-Object -Property * -ExcludeProperty {0}.'
     RowPropertyTwice = 'A row has {0} and {1}: one property given twice (its names are read case aside).'
