@@ -10,22 +10,79 @@
 # manifest's FileList, and dot-sourced from there.
 Set-StrictMode -Version 2.0
 
-# The module's compiled types (Types/*.cs, compiled together: Selection needs
-# Binding), each file loaded only when its SHA-256 is the one that the signed
-# Private/TypeHashes.ps1 gives: AllSigned does not look at what Add-Type
-# compiles, and Authenticode cannot sign a .cs file.
-. (Join-Path $PSScriptRoot 'Private/TypeHashes.ps1')
-$types = @(foreach ($name in $script:TypeHashes.Keys) {
+# The module's compiled types (Types/*.cs), loaded once the scripts are (so
+# that a refusal is the module's own error): see Import-ModuleType.
+
+# The SHA-256 of bytes, as Get-FileHash gives it.
+function Get-Sha256 {
+    param([byte[]]$Bytes)
+    $sha = [Security.Cryptography.SHA256]::Create()
+    try { [BitConverter]::ToString($sha.ComputeHash($Bytes)).Replace('-', '') } finally { $sha.Dispose() }
+}
+
+# The module's C# as one text to compile: each of Types/*.cs read once, its
+# bytes held to the SHA-256 that the signed Private/TypeHashes.ps1 gives
+# (AllSigned does not look at what Add-Type compiles, and Authenticode cannot
+# sign a .cs file), and the text of those same bytes compiled, so that a file
+# changed after its check is never what runs. C# takes using lines only
+# before the first namespace: the files' lead, each once, and each file's
+# rest follows with a #line that names it in the compiler's messages. The
+# text ends in Ferrule.TypesHash, whose Value is the SHA-256 of the text
+# before it (Hash). Names: the public types that the files declare; Files:
+# each file's text, by its name.
+function Read-TypeSource {
+    $utf8 = New-Object System.Text.UTF8Encoding $false
+    $usings = New-Object System.Collections.Specialized.OrderedDictionary
+    $bodies = New-Object System.Text.StringBuilder
+    $files = @{}
+    foreach ($name in $script:TypeHashes.Keys) {
         $path = Join-Path $PSScriptRoot "Types/$name"
-        $hash = (Get-FileHash -Algorithm SHA256 -LiteralPath $path).Hash
+        $bytes = [IO.File]::ReadAllBytes($path)
+        $hash = Get-Sha256 -Bytes $bytes
         if ($hash -ne $script:TypeHashes[$name]) {
             throw "Ferrule: $path is not the file that the module was built with (its SHA-256 is $hash): not loaded."
         }
-        $path
-    })
-if (-not ('Ferrule.Selection' -as [type])) { Add-Type -Path $types }
-# The launcher's C# travels to other machines as text.
-$script:LauncherText = [IO.File]::ReadAllText((Join-Path $PSScriptRoot 'Types/DetachedRun.cs'))
+        $files[$name] = $utf8.GetString($bytes).TrimStart([char]0xFEFF)
+        $lines = @($files[$name] -split "`r?`n")
+        $first = 0
+        while ($first -lt $lines.Count -and $lines[$first] -match '^\s*(using\s+[^;(]+;)?\s*$') {
+            if ($lines[$first].Trim()) { $usings[$lines[$first].Trim()] = $true }
+            $first++
+        }
+        if ($first -eq $lines.Count) { continue }
+        [void]$bodies.Append("#line $($first + 1) `"$name`"`n").Append($lines[$first..($lines.Count - 1)] -join "`n")
+        [void]$bodies.Append("`n")
+    }
+    $text = (@($usings.Keys) -join "`n") + "`n" + $bodies.ToString()
+    $hash = Get-Sha256 -Bytes $utf8.GetBytes($text)
+    $pattern = '\bpublic\s+(?:(?:static|sealed|abstract|partial)\s+)*(?:class|struct|enum|interface)\s+(\w+)'
+    $names = @([regex]::Matches($text, $pattern) | ForEach-Object { $_.Groups[1].Value }) + 'TypesHash'
+    $own = "#line default`nnamespace Ferrule {`n" +
+        "    public static class TypesHash { public const string Value = `"$hash`"; }`n}`n"
+    [pscustomobject]@{ Text = $text + $own; Hash = $hash; Names = $names; Files = $files }
+}
+
+# Compiles the module's types once a session. .NET unloads no type, nor
+# loads another of the same name beside it: a session that holds this
+# build's (a second import, -Force) keeps them, and one that holds types of
+# the module's names from other text (a build imported before an upgrade, or
+# types from elsewhere) cannot import this build, whose commands would run
+# the other's types or find their own missing. The launcher's C# travels to
+# other machines as the text that was checked.
+function Import-ModuleType {
+    $source = Read-TypeSource
+    $script:LauncherText = $source.Files['DetachedRun.cs']
+    $loaded = 'Ferrule.TypesHash' -as [type]
+    if ($loaded -and $loaded::Value -eq $source.Hash) { return }
+    $found = @(foreach ($name in $source.Names) { if ("Ferrule.$name" -as [type]) { "Ferrule.$name" } })
+    if ($found.Count -gt 0) {
+        $refusal = @{ Id = 'OtherTypesLoaded'; Values = $found -join ', '; Category = 'InvalidOperation'
+            Target = $PSScriptRoot
+        }
+        throw (New-ErrorRecord @refusal)
+    }
+    Add-Type -TypeDefinition $source.Text
+}
 
 # The commands' class names and ferrule's words for them, in ferrule's order.
 # The commands' ValidateSet attributes must list the same names (an attribute
@@ -115,6 +172,7 @@ $manifest = Import-PowerShellDataFile -Path (Join-Path $PSScriptRoot 'Ferrule.ps
 foreach ($file in @($manifest.FileList | Where-Object { $_ -like '*.ps1' })) {
     . (Join-Path $PSScriptRoot $file)
 }
+Import-ModuleType
 
 # On the suite's hosts, FERRULE_SUITE_HOST names the script that gives their
 # blocks, by the seam's names; each replaces the Windows one. The script is

@@ -29,7 +29,7 @@ Describe 'Drift' {
         @{ Case = 'a typo in a rule''s component'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = $false })
             Expected = @('Unmatched ms_tcpipv6 False ') }
         @{ Case = 'a typo in a rule''s connection name'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Etherent*'; Enabled = $false })
-            Expected = @('Unmatched ms_tcpip6 False '); Shown = '*Unmatched ms_tcpip6 Etherent`**False*' }
+            Expected = @('Unmatched ms_tcpip6 False '); Shown = '*Unmatched False * ms_tcpip6 Etherent`**' }
         @{ Case = 'an adapter added since is New'; Class = 'Adapter'; Switches = @{ IncludeNew = $true }
             Added = 'class dev', '  component "{00000000-0000-0000-0000-0000000000AA}" "VPN Adapter"',
             '    path "ms_tcpip->{00000000-0000-0000-0000-0000000000AA}" enabled'
@@ -59,18 +59,18 @@ Describe 'Drift' {
     # With the long names of a real fleet, every column of every drift kind is
     # there whole at 120 columns: a GUID in a path shrinks, Found does not.
     It 'shows a <Drift> row whole in 120 columns' -ForEach @(
-        @{ Drift = 'Changed'; Shown = '*Changed   vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
-        @{ Drift = 'Missing'; Shown = '*Missing   vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
-        @{ Drift = 'Equal'; Shown = '*Equal     vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
-        @{ Drift = 'New'; Shown = '*New       vEthernet (Default Switch) * ms_tcpip6->{4A1F3C7E...} * False  True' }
-        @{ Drift = 'Unmatched'; Shown = '*Unmatched ms_tcpip6 vEthernet (Default Switch) * False  True' }
+        @{ Drift = 'Changed'; Shown = 'Changed False  True  vEthernet (Default Switch) ms_tcpip6->{4A1F3C7E...}' }
+        @{ Drift = 'Missing'; Shown = 'Missing False  True  vEthernet (Default Switch) ms_tcpip6->{4A1F3C7E...}' }
+        @{ Drift = 'Equal'; Shown = 'Equal False  True  vEthernet (Default Switch) ms_tcpip6->{4A1F3C7E...}' }
+        @{ Drift = 'New'; Shown = 'New   False  True  vEthernet (Default Switch) ms_tcpip6->{4A1F3C7E...}' }
+        @{ Drift = 'Unmatched'; Shown = 'Unmatched False  True  ms_tcpip6 vEthernet (Default Switch)' }
     ) {
         $path = $(if ($Drift -ne 'Unmatched') { "ms_tcpip6->$Ethernet" } else { '' })
         $row = New-Object Ferrule.BindingDrift 'PC-FIN-0231.corp.contoso.com', $Drift, 'Adapter', 'ms_tcpip6',
             'vEthernet (Default Switch)', $path, $false, $true
         $lines = @(($row | Out-String -Width 120) -split "`r?`n" | Where-Object { $_.Trim() })
-        $lines[0] | Should -Match '^ComputerName +Drift +Component +Path +Wanted Found$'
-        $lines[2] | Should -BeLike "PC-FIN-0231.corp.contoso.com $Shown"
+        $lines[0] | Should -Match '^ComputerName +Drift +Wanted Found Component +Path$'
+        $lines[2].TrimEnd() | Should -BeExactly "PC-FIN-0231.corp.contoso.com $Shown"
         $lines | ForEach-Object { $_.TrimEnd().Length | Should -BeLessOrEqual 120 }
     }
 
@@ -90,7 +90,7 @@ Describe 'Drift' {
         $shown = @(($both | Out-String -Width 200) -split "`r?`n" | Where-Object { $_.Trim() })
         $shown[0] | Should -Be $Group
         @($shown | Where-Object { $_ -like '*()*' }) | Should -BeNullOrEmpty
-        $shown[3..4] | Should -BeLike 'ms_*->* True    side effect'
+        $shown[3..4] | Should -BeLike 'True    side effect ms_*->*'
         $shown.Count | Should -Be 5
     }
 

@@ -30,6 +30,59 @@ Describe 'Help' {
     }
 }
 
+Describe 'Types' {
+    # A pwsh of its own for each case, since a session keeps the types it has
+    # loaded: it imports the module as each step says (the repository's; a
+    # copy whose Binding.cs is another build's, its hash with it; a copy whose
+    # Binding.cs is a FIFO that gives its checked bytes once and then others,
+    # a class more, to any other read), and says what the last import did.
+    It 'imports <Case>' -ForEach @(
+        @{ Case = 'twice, the second with -Force'; Steps = 'own', 'own'; Said = 'imported' }
+        @{ Case = 'another build of its C# after its own'; Steps = 'own', 'other'; Said = 'Ferrule.OtherTypesLoaded: *new PowerShell session*' }
+        @{ Case = 'after a type of its names from elsewhere'; Steps = 'own'; Said = 'Ferrule.OtherTypesLoaded: *new PowerShell session*'
+            Before = 'namespace Ferrule { public static class Selection { } }' }
+        @{ Case = 'the C# it checked, though the file is read again after'; Steps = 'fifo'; Said = 'imported' }
+    ) {
+        if ($Steps -contains 'fifo' -and [Environment]::OSVersion.Platform -ne 'Unix') { Set-ItResult -Skipped -Because 'no FIFO here' }
+        $own = Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule'
+        $copy = Join-Path $TestDrive ([guid]::NewGuid())
+        Copy-Item -Recurse $own $copy
+        $binding = Join-Path $copy 'Types/Binding.cs'
+        $bytes = [IO.File]::ReadAllBytes($binding)
+        if ($Steps -contains 'other') {
+            $checked = (Get-FileHash -LiteralPath $binding).Hash
+            [IO.File]::AppendAllText($binding, "// another build`n")
+            $hashes = Join-Path $copy 'Private/TypeHashes.ps1'
+            [IO.File]::WriteAllText($hashes, [IO.File]::ReadAllText($hashes).Replace($checked, (Get-FileHash -LiteralPath $binding).Hash))
+        }
+        $paths = @(foreach ($step in $Steps) { Join-Path $(if ($step -eq 'own') { $own } else { $copy }) 'Ferrule.psd1' })
+        $script = "try { $(if ($Before) { "Add-Type '$Before'; " }) " + (@($paths | ForEach-Object { "Import-Module '$_' -Force; " }) -join '') +
+            "if ('Ferrule.SecondRead' -as [type]) { 'compiled a second read' } else { 'imported' } } " +
+            "catch { (`$_.FullyQualifiedErrorId -split ',')[0] + ': ' + `$_.Exception.Message }"
+        $pwsh = $env:FERRULE_PWSH
+        if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+        $writer = $null
+        try {
+            if ($Steps -contains 'fifo') {
+                [IO.File]::WriteAllBytes("$copy.good", $bytes)
+                [IO.File]::WriteAllText("$copy.read", [IO.File]::ReadAllText("$copy.good") + "namespace Ferrule { public class SecondRead { } }`n")
+                Remove-Item $binding
+                mkfifo $binding
+                $feed = "cat '$copy.good' > '$binding'; while [ ! -e '$copy.stop' ]; do cat '$copy.read' > '$binding'; done"
+                $writer = Start-Process sh -ArgumentList '-c', "`"$feed`"" -PassThru
+            }
+            $answer = & $pwsh -NoProfile -NonInteractive -Command $script 2>&1
+        } finally {
+            if ($writer) {
+                New-Item "$copy.stop" | Out-Null
+                ([IO.File]::Open($binding, 'Open', 'ReadWrite')).Dispose()
+                if (-not $writer.WaitForExit(10000)) { Stop-Process -Id $writer.Id }
+            }
+        }
+        "$answer" | Should -BeLike $Said
+    }
+}
+
 Describe 'Windows PowerShell 5.1' {
     It 'reads <_>' -ForEach @(@(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'module/Ferrule') -File -Recurse) +
             @(Get-ChildItem (Join-Path (Split-Path (Split-Path $PSScriptRoot)) 'examples') -Filter *.ps1) | ForEach-Object FullName) {

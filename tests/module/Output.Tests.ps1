@@ -1,4 +1,5 @@
-# The Ferrule module's reading of lines and its errors (Private/Output.ps1, the messages), against a ferrule of FERRULE_EXE: the stand-in
+# The Ferrule module's reading of lines and its errors (Private/Output.ps1, the messages) and its tables (Ferrule.Format.ps1xml),
+# against a ferrule of FERRULE_EXE: the stand-in
 # build, or ferrule.exe under Wine through wine_ferrule.sh (Suite.ps1).
 BeforeDiscovery { . (Join-Path $PSScriptRoot 'Names.ps1') }
 BeforeAll { . (Join-Path $PSScriptRoot 'Suite.ps1') }
@@ -245,6 +246,44 @@ Describe 'One table per concept' {
     It 'offers the classes of its table on <_>' -ForEach @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding') {
         $set = (Get-Command $_).Parameters['Class'].Attributes | Where-Object { $_ -is [System.Management.Automation.ValidateSetAttribute] }
         @($set.ValidValues) | Should -Be @(& (Get-Module Ferrule) { $script:ClassWords.Keys })
+    }
+}
+
+Describe 'Views' {
+    # The long machine's names at 120 columns: each row keeps its state or
+    # its drift kind whole, no column is wider than its widest value and one
+    # space, and the path, wrapped, is all there.
+    It 'fits <View> of long names in 120 columns' -ForEach @(
+        @{ View = 'a listing'; Key = 'Enabled'; Run = { Get-FerruleBinding -Class Service } }
+        @{ View = 'a drift'; Key = 'Drift'; Run = {
+                $saved = @(Get-FerruleBinding -Class Service | ForEach-Object { $one = $_.Clone(); $one.Enabled = -not $one.Enabled; $one })
+                $rule = [pscustomobject]@{ Class = 'Service'; ComponentID = "$($saved[0].ComponentID)_gone*"; Enabled = $true }
+                @($saved) + $rule | Compare-FerruleBinding } }
+    ) {
+        Use-Machine long -Extra '    path "ms_server->ms_a_service_whose_bind_name_is_far_longer_than_sixty_four_characters_x" disabled' |
+            Out-Null
+        $objects = @(& $Run)
+        $lines = @(($objects | Out-String -Width 120) -split "`r?`n" | ForEach-Object { $_.TrimEnd() })
+        @($lines | Where-Object { $_.Length -gt 120 }) | Should -BeNullOrEmpty
+        $head = @(for ($i = 1; $i -lt $lines.Count; $i++) { if ($lines[$i] -match '^-+( +-+)*$') { $i - 1 } })[0]
+        $labels = @([regex]::Matches($lines[$head], '\S+'))
+        @($labels | ForEach-Object Value) | Should -Contain $Key
+        $place = @($labels | ForEach-Object Value).IndexOf($Key)
+        $body = @($lines[($head + 2)..($lines.Count - 1)] | Where-Object { $_ } | ForEach-Object { $_.PadRight(120) })
+        $rows = @(for ($i = 0; $i -lt $body.Count; $i++) { if ($body[$i].Substring(0, $labels[1].Index).Trim()) { $i } })
+        $rows.Count | Should -Be $objects.Count
+        for ($r = 0; $r -lt $rows.Count; $r++) {
+            $body[$rows[$r]].Substring($labels[$place].Index, $labels[$place + 1].Index - $labels[$place].Index).Trim() |
+                Should -BeExactly "$($objects[$r].$Key)"
+            $last = @($body[$rows[$r]..(@($rows + $body.Count)[$r + 1] - 1)] | ForEach-Object { $_.Substring($labels[-1].Index).Trim() })
+            $last -join '' | Should -BeExactly "$($objects[$r].Path)"
+        }
+        for ($c = 0; $c -lt $labels.Count - 1; $c++) {
+            $width = $labels[$c + 1].Index - $labels[$c].Index - 1
+            $widest = @(@($body | ForEach-Object { $_.Substring($labels[$c].Index, $width).TrimEnd().Length }) + $labels[$c].Length |
+                    Measure-Object -Maximum).Maximum
+            "$($labels[$c].Value): $width" | Should -Be "$($labels[$c].Value): $([Math]::Min($width, $widest + 1))"
+        }
     }
 }
 

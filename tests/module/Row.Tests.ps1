@@ -94,6 +94,9 @@ Describe 'Rows' {
         @{ Case = 'with a column added by hand'; Row = @{ Note = 'keep' }; Category = 'InvalidArgument'; Message = 'Note: did you mean *-ExcludeProperty Note.' }
         @{ Case = 'of Get''s own, with a column added by hand'; Live = @{ Note = 'keep' }; Category = 'InvalidArgument'
             Message = 'Note: did you mean *-ExcludeProperty Note.' }
+        @{ Case = 'whose value cannot be made text'; Category = 'InvalidArgument'; Message = "A row's ComponentID cannot be read as text (*"
+            Row = @{ ComponentID = & { $value = New-Object psobject
+                    Add-Member -InputObject $value -MemberType ScriptMethod -Name ToString -Value { throw 'no text' } -Force -PassThru } } }
         @{ Case = 'whose Name and InterfaceAlias disagree'; Category = 'InvalidArgument'; Message = "A row has Name 'Wi-Fi' and InterfaceAlias 'Ethernet 2'*"
             Row = @{ Class = 'Adapter'; ComponentID = 'ms_tcpip'; Path = ''; Name = 'Wi-Fi'; InterfaceAlias = 'Ethernet 2' } }
         @{ Case = 'whose InterfaceDescription and ifDesc disagree'; Row = @{ InterfaceDescription = 'Intel A'; ifDesc = 'Intel B' }

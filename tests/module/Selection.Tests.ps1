@@ -173,6 +173,69 @@ Describe 'Get-FerruleBinding' {
         if ($Command -eq 'Get') { $changed | Should -BeNullOrEmpty } else { $changed.Count | Should -Be $Paths.Count }
     }
 
+    # Whatever a selector holds, the outcome is the module's own error or
+    # none, and nothing changes: each value as each selector of Get (an empty
+    # one is PowerShell's to refuse, below), and as a row's ComponentID, Path
+    # or Name piped to Set -WhatIf. No value names a path here but *, which
+    # names them all.
+    It 'gives only its own errors for a selector of <Case>' -ForEach @(
+        @{ Case = 'a bracket left open'; Value = 'ms_server->ms_tcpi[p' }
+        @{ Case = 'brackets about a name'; Value = '[ms_tcpip]' }
+        @{ Case = 'backslashes'; Value = 'ms_tcpip\\\' }
+        @{ Case = 'a regular expression''s signs'; Value = '(^ms_.+$){1}|x' }
+        @{ Case = 'a lone surrogate'; Value = "ms_tcpip$([char]0xD800)" }
+        @{ Case = 'control characters'; Value = "ms_tcpip`t`r`n$([char]0x1B)" }
+        @{ Case = 'a NUL, where a command line ends'; Value = "ms_tcpip$([char]0)" }
+        @{ Case = 'more characters than a command line takes'; Value = 'ms_tcpip' * 30000 }
+        @{ Case = 'a star alone'; Value = '*' }
+        @{ Case = 'nothing'; Value = '' }
+    ) {
+        $file = Use-Machine
+        Set-AdapterStub
+        $before = Get-State $file
+        $failures = @()
+        foreach ($selector in @(if ($Value) { 'ComponentID', 'Path', 'DisplayName', 'Name' })) {
+            foreach ($class in 'Protocol', 'Adapter') {
+                if ($selector -eq 'Name' -and $class -ne 'Adapter') { continue }
+                $parameters = @{ Class = $class; $selector = $Value }
+                $got = @(Get-FerruleBinding @parameters -ErrorAction SilentlyContinue -ErrorVariable failed)
+                $all = @(Read-Machine $file | Where-Object Class -EQ $class).Count
+                "$class $selector $($got.Count)" | Should -Be "$class $selector $(if ($Value -eq '*') { $all } else { 0 })"
+                $failures += $failed
+            }
+        }
+        foreach ($row in @{ ComponentID = $Value }, @{ Path = $Value }, @{ Class = 'Adapter'; Path = ''; Name = $Value }) {
+            $fields = [ordered]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $false }
+            foreach ($key in $row.Keys) { $fields[$key] = $row[$key] }
+            [pscustomobject]$fields | Set-FerruleBinding -WhatIf -ErrorAction SilentlyContinue -ErrorVariable failed -WarningAction SilentlyContinue
+            $failures += $failed
+        }
+        @($failures | Where-Object { $_.FullyQualifiedErrorId -notlike 'Ferrule.*' } | ForEach-Object { "$($_.FullyQualifiedErrorId): $_" }) |
+            Should -BeNullOrEmpty
+        Get-State $file | Should -Be $before
+        Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
+    }
+
+    # Only * and ? are wildcards, and to the value's end; a star's text is
+    # kept where it first fits, so that a match takes no longer than the
+    # pattern's length times the value's (it is given 5 seconds here).
+    It 'matches <Pattern> to <Value>: <Matched>' -ForEach @(
+        @{ Pattern = 'ms_tcpi[p'; Value = 'ms_tcpi[p'; Matched = $true }
+        @{ Pattern = '[ms]_tcpip'; Value = 's_tcpip'; Matched = $false }
+        @{ Pattern = 'ms\tcpip'; Value = 'ms\tcpip'; Matched = $true }
+        @{ Pattern = '(ms)?.+'; Value = '(ms)x.+'; Matched = $true }
+        @{ Pattern = 'MS_TCPIP'; Value = "ms_tcpip`n"; Matched = $false }
+        @{ Pattern = '*'; Value = "a`nb"; Matched = $true }
+        @{ Pattern = 'a*b*c'; Value = 'aXcYb'; Matched = $false }
+        @{ Pattern = '*ab*ab'; Value = 'xabyab'; Matched = $true }
+        @{ Pattern = '*a?c*'; Value = 'xxabcyy'; Matched = $true }
+        @{ Pattern = ('*a' * 12) + '*b'; Value = 'a' * 60; Matched = $false }
+    ) {
+        $regex = & (Get-Module Ferrule) { param($pattern) ConvertTo-WildcardRegex -Pattern $pattern } $Pattern
+        $timed = New-Object System.Text.RegularExpressions.Regex $regex.ToString(), $regex.Options, ([TimeSpan]::FromSeconds(5))
+        $timed.IsMatch($Value) | Should -Be $Matched
+    }
+
     # Refused before anything runs: no platform call is made.
     It '<Command> refuses <Case>' -ForEach @(
         @{ Command = 'Get'; Case = 'a $null component'; Parameters = @{ ComponentID = $null }; Id = 'ParameterArgumentValidationError*' }

@@ -14,6 +14,7 @@ $script:Machines = @{
     sample = Join-Path $root 'standin/sample.machine'
     localized = Join-Path $tests 'machines/localized.machine'
     control = Join-Path $tests 'machines/control.machine'
+    long = Join-Path $tests 'machines/long.machine'
 }
 # This process is in no session of another machine's, so nothing here is
 # guarded unless a row says so.

@@ -27,33 +27,52 @@ function Get-SelectionClass {
     $class
 }
 
+# Whether a value reaches ferrule whole: a command line ends at a NUL, and
+# Windows takes 32,767 characters in all (two values of 4,096, each at most
+# twice as long quoted, leave room for the rest); a longer value, which no
+# bind name or path is, would keep ferrule from starting at all.
+function Test-Passable {
+    param([string]$Value)
+    $Value.Length -le 4096 -and $Value.IndexOf([char]0) -lt 0
+}
+
 # The words that narrow a listing of Class (Narrow, after its class words),
 # and which selectors they gave ferrule to compare (Passed): ferrule
 # compares a single value without wildcards itself (as Windows compares
-# names); anything else is filtered here. On the Adapter class a component
-# may be an adapter or a component bound to one, so the whole class is
-# listed.
+# names), where it can be given it whole; anything else is filtered here. On
+# the Adapter class a component may be an adapter or a component bound to
+# one, so the whole class is listed.
 function Get-ListingArgument {
     param([string]$Class, [string[]]$ComponentID, [string[]]$Path)
     $narrow = @()
     $passed = @()
-    if ($Class -ne 'Adapter' -and (Test-Literal -Values $ComponentID)) {
+    if ($Class -ne 'Adapter' -and (Test-Literal -Values $ComponentID) -and (Test-Passable -Value $ComponentID[0])) {
         $narrow += 'comp', $ComponentID[0]
         $passed += 'ComponentID'
     }
-    if (Test-Literal -Values $Path) {
+    if ((Test-Literal -Values $Path) -and (Test-Passable -Value $Path[0])) {
         $narrow += 'path', $Path[0]
         $passed += 'Path'
     }
     [pscustomobject]@{ Narrow = $narrow; Passed = $passed }
 }
 
-# A wildcard as a regular expression: * and ?, every other character itself.
+# A wildcard as a regular expression: * and ?, every other character itself,
+# to the value's end (\z: $ would take a value with a line feed more). The
+# text between two stars is taken where it first fits, and kept there (an
+# atomic group): wherever a match of the rest starts, it can start there, and
+# the time a match takes stays within the value's length times the
+# pattern's, where stars that give back what they took try every split of
+# the value (*a*a*a*a*a*a*b took 8 seconds on 60 a's, and each star more
+# many times that).
 function ConvertTo-WildcardRegex {
     param([string]$Pattern)
-    $expression = [regex]::Escape($Pattern).Replace('\*', '.*').Replace('\?', '.')
-    New-Object System.Text.RegularExpressions.Regex ('^(?:' + $expression +
-        ')$'), 'IgnoreCase, Singleline, CultureInvariant'
+    $parts = @(foreach ($part in ($Pattern -split '\*+')) { [regex]::Escape($part).Replace('\?', '.') })
+    $expression = $parts[0]
+    for ($i = 1; $i -lt $parts.Count - 1; $i++) { $expression += '(?>.*?' + $parts[$i] + ')' }
+    if ($parts.Count -gt 1) { $expression += '.*' + $parts[-1] }
+    $options = [System.Text.RegularExpressions.RegexOptions]'IgnoreCase, Singleline, CultureInvariant'
+    New-Object System.Text.RegularExpressions.Regex ('^' + $expression + '\z'), $options
 }
 
 # A selection as tests, one for each parameter given: Values, whether each is
@@ -90,7 +109,7 @@ function Get-SelectionTest {
                     $bound = @(foreach ($key in $BoundNames.Keys) { if ($regex.IsMatch($BoundNames[$key])) {
                         [regex]::Escape($key) } })
                     $regex = New-Object System.Text.RegularExpressions.Regex ('^(?:' + ($bound -join '|') +
-                        ')$'), 'IgnoreCase, CultureInvariant'
+                        ')\z'), 'IgnoreCase, CultureInvariant'
                     if ($bound.Count -eq 0) { $regex = New-Object System.Text.RegularExpressions.Regex '(?!)' }
                 }
                 [pscustomobject]@{ Field = $field; Regex = $regex }

@@ -285,12 +285,20 @@ namespace Ferrule {
             if (binding != null) return GatherBinding(given, wrapped, binding);
             IDictionary dictionary = inner as IDictionary;
             if (dictionary != null) {
-                foreach (DictionaryEntry entry in dictionary) Take(given, Text(entry.Key), entry.Value);
+                foreach (DictionaryEntry entry in dictionary) {
+                    string key;
+                    if (TryText(given, entry.Key, "key", out key)) Take(given, key, entry.Value);
+                }
             }
             foreach (PSPropertyInfo property in wrapped.Properties) {
                 // A dictionary's own .NET properties (Count, Keys) are not its row's.
                 if (dictionary != null && property.MemberType == PSMemberTypes.Property) continue;
                 TakeProperty(given, property);
+            }
+            for (int i = 0; i < given.Values.Length; i++) {
+                string ignored;
+                if (given.Values[i] != null && !TryText(given, given.Values[i], given.Spelt[i], out ignored))
+                    given.Values[i] = null;
             }
             if (given.Has("MachineId")) given.Own = true;
             string cimClass = Text(given.Value("CimClass"));
@@ -403,6 +411,23 @@ namespace Ferrule {
                 }
             }
             return d[a.Length, b.Length];
+        }
+
+        // A value as text, where it can be made text: one whose ToString
+        // throws (anything a script can make, so any exception) refuses its
+        // row, naming the property (Name), and stands for no value.
+        static bool TryText(Given given, object value, string name, out string text) {
+            try {
+                text = Text(value);
+                return true;
+            } catch (Exception error) {
+                text = null;
+                if (given.Problem == null) {
+                    given.Problem = "RowValueUnreadable";
+                    given.ProblemValues = new object[] {name, error.Message};
+                }
+                return false;
+            }
         }
 
         // As [string] gives it: '' for null.

@@ -61,6 +61,7 @@
     RowNameNotAdapter = 'A row names adapters (Name) but is of class {0}.'
     RowComponentNotInPath = 'An Adapter row has the ComponentID ''{0}'', which is neither the first element of its ' +
     'Path ''{1}'' (the component bound to the adapter) nor its last (the adapter, as rows saved before named it).'
+    RowValueUnreadable = 'A row''s {0} cannot be read as text ({1}): the row is not read.'
     RowPropertyUnknown = '{0}: did you mean {1}? A row has no property {0} (Get-Help about_Ferrule lists those it ' +
         'has); drop a column added by hand with Select-Object -Property * -ExcludeProperty {0}.'
     RowPropertyTwice = 'A row has {0} and {1}: one property given twice (its names are read case aside).'
@@ -99,6 +100,8 @@
     EmulatedExe = 'There is no ARM64 build of ferrule: on {0}, the exe of that architecture runs under ' +
         'emulation, which is untested.'
     WriteRemediation = 'Write the {0} script'
+    OtherTypesLoaded = 'This session holds types of another build of the module ({0}), and .NET can neither ' +
+        'unload them nor load this build''s beside them: start a new PowerShell session, and import the module there.'
     TemplateChanged = '{0} is not the template that the module was built with (its SHA-256 is {1}): nothing written'
     ScriptTooLarge = '{0} would be {1:N0} bytes{2}, and Intune takes less than {3:N0} bytes (200 KB): nothing ' +
         'written. Rules make a baseline smaller than saved rows: one row of Class, ComponentID and Name, such as ' +
