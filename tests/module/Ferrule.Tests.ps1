@@ -68,7 +68,8 @@ Describe 'Types' {
                 [IO.File]::WriteAllText("$copy.read", [IO.File]::ReadAllText("$copy.good") + "namespace Ferrule { public class SecondRead { } }`n")
                 Remove-Item $binding
                 mkfifo $binding
-                $feed = "cat '$copy.good' > '$binding'; while [ ! -e '$copy.stop' ]; do cat '$copy.read' > '$binding'; done"
+                # A FIFO ends its read only when no writer holds it: the other bytes wait until the first read is done.
+                $feed = "cat '$copy.good' > '$binding'; sleep 2; while [ ! -e '$copy.stop' ]; do cat '$copy.read' > '$binding'; done"
                 $writer = Start-Process sh -ArgumentList '-c', "`"$feed`"" -PassThru
             }
             $answer = & $pwsh -NoProfile -NonInteractive -Command $script 2>&1
