@@ -163,7 +163,8 @@ Describe 'The drift scripts' {
         @{ Case = 'a lone surrogate beside a pair'; Value = "a$([char]0xD800)b$([char]0xD83D)$([char]0xDE00)c$([char]0xDE00)" }
     ) {
         $env:FERRULE_PWNED = Join-Path $TestDrive 'pwned'
-        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value"; Enabled = $true; Optional = $true }
+        # A rule (its path has a wildcard), as Optional is for rules alone.
+        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value*"; Enabled = $true; Optional = $true }
         $made = @(New-FerruleRemediation -Baseline $rule -Path (Join-Path $TestDrive ([guid]::NewGuid())) -For ConfigurationManager)
         # ASCII alone, as Windows PowerShell 5.1 reads a file without a byte order mark alike in every code page.
         @([IO.File]::ReadAllBytes($made[0].FullName) | Where-Object { $_ -gt 0x7F }) | Should -BeNullOrEmpty
@@ -176,7 +177,7 @@ Describe 'The drift scripts' {
         $codes = '$baseline | ForEach-Object { "$($_.Class) $($_.Enabled) $($_.Optional)"; ' +
             '@($_.ComponentID, $_.Path | ForEach-Object { [int[]]$_.ToCharArray() -join '' '' }) }'
         [IO.File]::WriteAllText($read, "$block`r`n$codes`r`n", (New-Object Text.UTF8Encoding $false))
-        $expected = @('Protocol True True') + @($Value, "ms_server->$Value" | ForEach-Object { [int[]]$_.ToCharArray() -join ' ' })
+        $expected = @('Protocol True True') + @($Value, "ms_server->$Value*" | ForEach-Object { [int[]]$_.ToCharArray() -join ' ' })
         @(& $Pwsh -NoProfile -NonInteractive -File $read) | Should -Be $expected
         Test-Path $env:FERRULE_PWNED | Should -BeFalse
     }
@@ -265,13 +266,25 @@ Describe 'The drift scripts' {
             Line = "    [pscustomobject]@{PSTypeName='Ferrule.Binding';Class='Service';ComponentID='ms_q';Path='ms_a?->x';Enabled=`$true}"
             Row = [pscustomobject]@{ PSTypeName = 'Deserialized.Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'
                 Enabled = $true; MachineId = 'machine-1'; MachineName = 'PC01' } }
-        @{ Case = 'nothing for a row with a misspelt property'; Line = $null
+        @{ Case = 'nothing for a row with a misspelt property'; Line = $null; Refused = 'RowPropertyUnknown'
             Row = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Nmae = 'Wi-Fi'; Enabled = $false } }
+        @{ Case = 'a saved row of one machine''s adapter, with a warning that shows the rule for any machine'
+            Line = "    [pscustomobject]@{Class='Adapter';ComponentID='ms_tcpip6';Path='ms_tcpip6->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}';Name='Wi-Fi';Enabled=`$false}"
+            Row = [pscustomobject]@{ PSTypeName = 'Ferrule.Binding'; Class = 'Adapter'; ComponentID = 'ms_tcpip6'
+                Path = 'ms_tcpip6->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'; Name = 'Wi-Fi'; Enabled = $false; MachineId = 'machine-1' }
+            Warning = '*by their GUIDs*: ms_tcpip6->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4} (Wi-Fi).*fit any device: @{ Class = ''Adapter''; ComponentID = ''ms_tcpip6''; Name = ''Wi-Fi''; Enabled = $false }.' }
+        @{ Case = 'nothing for a saved row with Optional, which is for rules'; Line = $null; Refused = 'RowOptionalSaved'
+            Row = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_vpn'; Path = 'ms_server->ms_vpn'; Enabled = $true; Optional = $true }
+            Said = '*Optional, which is for rules*@{ Class = ''Protocol''; ComponentID = ''ms_vpn''; Path = ''ms_server->*''; Enabled = $true; Optional = $true }.' }
     ) {
         $folder = Join-Path $TestDrive ([guid]::NewGuid())
-        New-FerruleRemediation -Baseline $Row -Path $folder -For Intune -ErrorAction SilentlyContinue -ErrorVariable failures | Out-Null
+        $writing = @{ Baseline = $Row; Path = $folder; For = 'Intune'; ErrorAction = 'SilentlyContinue'; ErrorVariable = 'failures'
+            WarningAction = 'SilentlyContinue'; WarningVariable = 'warnings' }
+        New-FerruleRemediation @writing | Out-Null
+        @($warnings | ForEach-Object { "$_" }) -join ' | ' | Should -BeLike $(if ($Warning) { $Warning } else { '' })
         if ($null -eq $Line) {
-            @($failures | ForEach-Object { $_.FullyQualifiedErrorId }) | Should -Be 'Ferrule.RowPropertyUnknown,New-FerruleRemediation'
+            @($failures | ForEach-Object { $_.FullyQualifiedErrorId }) | Should -Be "Ferrule.$Refused,New-FerruleRemediation"
+            if ($Said) { "$failures" | Should -BeLike $Said }
             Test-Path $folder | Should -BeFalse
             return
         }
