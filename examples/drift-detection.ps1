@@ -110,7 +110,8 @@ if ($problems.Count -gt 0) {
     exit 1
 }
 if (-not $verdict.OnBaseline) {
-    Write-Summary ("ferrule: $(@($verdict.Off).Count) off the baseline: " + (@(Format-Off $verdict.Off) + $notes -join '; '))
+    $off = @(Format-Off $verdict.Off)
+    Write-Summary ("ferrule: $($off.Count) off the baseline: " + (@($off) + $notes -join '; '))
     # Drift is Configuration Manager's value to compare, not a failure to discover.
     if ($configurationManager) { exit 0 }
     exit 1

@@ -106,7 +106,10 @@ try {
     $changed = @($baseline | Set-FerruleBinding @setting)
     if ($problems.Count -eq 0) {
         # The module's own verdict, as the detection script reads it.
-        $verdict = Test-FerruleBinding -Baseline $baseline -Detailed -ErrorAction SilentlyContinue -ErrorVariable +problems
+        $asked = @{ Baseline = $baseline; Detailed = $true; ErrorAction = 'SilentlyContinue'
+            ErrorVariable = '+problems'
+        }
+        $verdict = Test-FerruleBinding @asked
     }
 } catch {
     $problems += $_

@@ -12,7 +12,7 @@ $script:TypeHashes = [ordered]@{
 # And of each of its Templates/*.ps1.in files, the scripts that
 # New-FerruleRemediation writes, which it uses only when they match.
 $script:TemplateHashes = [ordered]@{
-    'Detection.ps1.in' = '4F40EC1B1C63C77C563A296D264371F6214348AF0E902C1ECCD154089D133F2D'
+    'Detection.ps1.in' = 'AB2C3FBAA09AC0F608F45629DFA116BD27FF1C43C03954305FD90670BDFFDA59'
     'Prelude.ps1.in' = '14DDD94BB08D15A796A777E503E642958218DBA937B685ED21067B9C81618443'
-    'Remediation.ps1.in' = '237506FBCBF80E6FA621144B2898031A7B9459B83D62EE70EC03E36E38E2F068'
+    'Remediation.ps1.in' = '062061D913BCEA43B61F137B27820E138A34BF28A28DA47E6F55E7473A934ED1'
 }
