@@ -1,7 +1,7 @@
 # Remediation script of a remediation, made by New-FerruleRemediation for
 # Intune or Configuration Manager (the line after the baseline says which):
 # puts this machine's network bindings back on the baseline below, and says in
-# one line which paths it put back and how the machine stands now (the
+# one line which paths it put back and then how the machine stands now (the
 # module's warnings and errors folded into it). It exits 0 when the machine is
 # on the baseline; when it is not, for Intune it exits non-zero, and for
 # Configuration Manager it ends with an error. It needs Windows PowerShell 5.1
@@ -40,10 +40,55 @@ function Write-Summary([string]$Text) {
     [Console]::Out.WriteLine($line)
 }
 
+# The module's verdict (Test-FerruleBinding -Detailed) on a machine on the
+# baseline, as both scripts say it: the optional rules that name nothing here
+# said as such, not counted as rows that name paths.
+function Format-OnBaseline($Verdict) {
+    $unused = @($Verdict.Unused).Count
+    $text = "on the baseline: $($Verdict.Equal) paths"
+    if ($Verdict.Equal -gt 0 -or $unused -eq 0) { $text += ", $($Verdict.Rows) rows" }
+    if ($unused -eq 1) { $text += '; 1 optional rule names nothing here' }
+    if ($unused -gt 1) { $text += "; $unused optional rules name nothing here" }
+    $text
+}
+
+# Each path or row of a verdict's Off, as both scripts say it.
+function Format-Off([object[]]$Off) {
+    foreach ($one in $Off) {
+        if ($one.Drift -eq 'Unmatched') {
+            "Unmatched $($one.Class) $($one.ComponentID) $($one.Name) $($one.Path) (names no path)"
+        } else {
+            "$($one.Drift) $($one.Name) $($one.Path) (wanted $($one.Wanted), found $($one.Found))"
+        }
+    }
+}
+
+# Each error as both scripts say it, once (an error that ends a command is
+# met again on its way out): an adapter's path named by its connection name,
+# the adapter's GUID after it, where the error's binding knows it; and
+# ferrule's own line without the "ferrule: " that begins this line already.
+function Format-Problem([object[]]$Records) {
+    $said = New-Object 'System.Collections.Generic.HashSet[string]'
+    foreach ($record in $Records) {
+        $text = [string]$record.Exception.Message
+        if (-not $text) { continue }
+        $target = $record.TargetObject
+        if ($target -and $target.PSObject.Properties['Path'] -and $target.Class -eq 'Adapter' -and $target.Name) {
+            $adapter = @($target.Path -split '->')[-1]
+            $bare = "${adapter}: $($target.Path): "
+            if ($text.StartsWith($bare)) {
+                $text = "$($target.Name) (${adapter}): $($target.Path): " + $text.Substring($bare.Length)
+            }
+        }
+        # The first, which is the mark of ferrule's line; one in parentheses is a note's.
+        $text = ([regex]'(?<!\()ferrule: ').Replace($text, '', 1)
+        if ($said.Add($text)) { $text }
+    }
+}
+
 $problems = @()
 $warnings = @()
-$left = @()
-$drift = @()
+$verdict = $null
 $off = @()
 $changed = @()
 try {
@@ -55,37 +100,40 @@ try {
     # The paths off the baseline before, so that the line can say which of them it put back.
     $off = @(Compare-FerruleBinding -Baseline $baseline -ErrorAction SilentlyContinue -WarningAction SilentlyContinue |
             Where-Object { $_.Drift -eq 'Changed' } | ForEach-Object { $_.Path })
-    $changed = @($baseline | Set-FerruleBinding -PassThru -Confirm:$false -ErrorAction SilentlyContinue `
-            -ErrorVariable problems -WarningAction SilentlyContinue -WarningVariable warnings)
+    $setting = @{ PassThru = $true; Confirm = $false; ErrorAction = 'SilentlyContinue'; ErrorVariable = 'problems'
+        WarningAction = 'SilentlyContinue'; WarningVariable = 'warnings'
+    }
+    $changed = @($baseline | Set-FerruleBinding @setting)
     if ($problems.Count -eq 0) {
-        $drift = @(Compare-FerruleBinding -Baseline $baseline -IncludeEqual -ErrorAction SilentlyContinue `
-            -ErrorVariable +problems)
-        $left = @($drift | Where-Object { 'Changed', 'Missing' -contains $_.Drift -or ($_.Drift -eq 'Unmatched' -and
-            -not $_.Optional) })
+        # The module's own verdict, as the detection script reads it.
+        $asked = @{ Baseline = $baseline; Detailed = $true; ErrorAction = 'SilentlyContinue'
+            ErrorVariable = '+problems'
+        }
+        $verdict = Test-FerruleBinding @asked
     }
 } catch {
     $problems += $_
 }
 $notes = @($warnings | ForEach-Object { "$_" })
-if ($problems.Count -gt 0) {
-    $said = @($problems | ForEach-Object { $_.Exception.Message } | Where-Object { $_ })
-    $line = "ferrule: not put back: " + (@($said) + $notes -join ' | ')
-    if ($configurationManager) { throw $line }
-    Write-Summary $line
-    exit 1
-}
-if ($left.Count -gt 0) {
-    $paths = @($left | ForEach-Object { "$($_.Drift) $($_.ComponentID) $($_.Name) $($_.Path)" })
-    $line = "ferrule: still off the baseline: " + (@($paths) + $notes -join '; ')
-    if ($configurationManager) { throw $line }
-    Write-Summary $line
-    exit 2
-}
-$compared = @($drift | Where-Object { $_.Drift -eq 'Equal' }).Count
-# What it changed, each path with its state now, before the state of the whole.
+# What it put back, each path with its state now, said first, whatever the machine's state after it.
 $put = @($changed | Where-Object { $off -contains $_.Path } | ForEach-Object {
         "$($_.Name) $($_.Path) now $($_.Enabled)".Trim() })
-$done = $(if ($put.Count -gt 0) { "put back $($put.Count) paths ($($put -join ', ')), now " } else { '' })
-Write-Summary ("ferrule: ${done}on the baseline: $compared paths, $($baseline.Count) rows" +
+$done = $(if ($put.Count -gt 0) { "put back $($put.Count) paths ($($put -join ', '))" } else { '' })
+$line = $null
+$status = 0
+if ($problems.Count -gt 0) {
+    $line = "ferrule: $done$(if ($done) { '; ' })not put back: " + (@(Format-Problem $problems) + $notes -join ' | ')
+    $status = 1
+} elseif (-not $verdict.OnBaseline) {
+    $line = "ferrule: $done$(if ($done) { '; ' })still off the baseline: " +
+        (@(Format-Off $verdict.Off) + $notes -join '; ')
+    $status = 2
+}
+if ($status -ne 0) {
+    if ($configurationManager) { throw $line }
+    Write-Summary $line
+    exit $status
+}
+Write-Summary ("ferrule: $done$(if ($done) { ', now ' })$(Format-OnBaseline $verdict)" +
     (@($notes | ForEach-Object { "; $_" }) -join ''))
 exit 0

@@ -109,6 +109,15 @@ Describe 'The drift scripts' {
         $script:Pwsh = $env:FERRULE_PWSH
         if (-not $script:Pwsh) { $script:Pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
         $script:Scripts = Join-Path $root 'examples'
+        $script:ExampleRule = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = `$false }"
+        # Connection names for a script's own process, as Windows' NetAdapter module gives them: found by the
+        # module's search for Get-NetAdapter on the module path.
+        $script:NetAdapterModule = Join-Path $TestDrive 'netadapter'
+        New-Item -ItemType Directory -Path (Join-Path $NetAdapterModule 'NetAdapter') | Out-Null
+        Set-Content -Path (Join-Path $NetAdapterModule 'NetAdapter/NetAdapter.psm1') -Value (
+            'function Get-NetAdapter { [CmdletBinding()] param([switch]$IncludeHidden) ' +
+            "[pscustomobject]@{ Name = 'Ethernet 2'; InterfaceGuid = '{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}' }; " +
+            "[pscustomobject]@{ Name = 'Wi-Fi'; InterfaceGuid = '{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}' } }")
         Import-Module Ferrule -Force
         function New-TestCertificate {
             $rsa = [Security.Cryptography.RSA]::Create(2048)
@@ -156,7 +165,8 @@ Describe 'The drift scripts' {
         @{ Case = 'a lone surrogate beside a pair'; Value = "a$([char]0xD800)b$([char]0xD83D)$([char]0xDE00)c$([char]0xDE00)" }
     ) {
         $env:FERRULE_PWNED = Join-Path $TestDrive 'pwned'
-        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value"; Enabled = $true; Optional = $true }
+        # A rule (its path has a wildcard), as Optional is for rules alone.
+        $rule = [pscustomobject]@{ Class = 'Protocol'; ComponentID = $Value; Path = "ms_server->$Value*"; Enabled = $true; Optional = $true }
         $made = @(New-FerruleRemediation -Baseline $rule -Path (Join-Path $TestDrive ([guid]::NewGuid())) -For ConfigurationManager)
         # ASCII alone, as Windows PowerShell 5.1 reads a file without a byte order mark alike in every code page.
         @([IO.File]::ReadAllBytes($made[0].FullName) | Where-Object { $_ -gt 0x7F }) | Should -BeNullOrEmpty
@@ -169,7 +179,7 @@ Describe 'The drift scripts' {
         $codes = '$baseline | ForEach-Object { "$($_.Class) $($_.Enabled) $($_.Optional)"; ' +
             '@($_.ComponentID, $_.Path | ForEach-Object { [int[]]$_.ToCharArray() -join '' '' }) }'
         [IO.File]::WriteAllText($read, "$block`r`n$codes`r`n", (New-Object Text.UTF8Encoding $false))
-        $expected = @('Protocol True True') + @($Value, "ms_server->$Value" | ForEach-Object { [int[]]$_.ToCharArray() -join ' ' })
+        $expected = @('Protocol True True') + @($Value, "ms_server->$Value*" | ForEach-Object { [int[]]$_.ToCharArray() -join ' ' })
         @(& $Pwsh -NoProfile -NonInteractive -File $read) | Should -Be $expected
         Test-Path $env:FERRULE_PWNED | Should -BeFalse
     }
@@ -258,13 +268,25 @@ Describe 'The drift scripts' {
             Line = "    [pscustomobject]@{PSTypeName='Ferrule.Binding';Class='Service';ComponentID='ms_q';Path='ms_a?->x';Enabled=`$true}"
             Row = [pscustomobject]@{ PSTypeName = 'Deserialized.Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'
                 Enabled = $true; MachineId = 'machine-1'; MachineName = 'PC01' } }
-        @{ Case = 'nothing for a row with a misspelt property'; Line = $null
+        @{ Case = 'nothing for a row with a misspelt property'; Line = $null; Refused = 'RowPropertyUnknown'
             Row = [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Nmae = 'Wi-Fi'; Enabled = $false } }
+        @{ Case = 'a saved row of one machine''s adapter, with a warning that shows the rule for any machine'
+            Line = "    [pscustomobject]@{Class='Adapter';ComponentID='ms_tcpip6';Path='ms_tcpip6->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}';Name='Wi-Fi';Enabled=`$false}"
+            Row = [pscustomobject]@{ PSTypeName = 'Ferrule.Binding'; Class = 'Adapter'; ComponentID = 'ms_tcpip6'
+                Path = 'ms_tcpip6->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4}'; Name = 'Wi-Fi'; Enabled = $false; MachineId = 'machine-1' }
+            Warning = '*by their GUIDs*: ms_tcpip6->{9E8D7C6B-5A49-4382-B1C0-D9E8F7A6B5C4} (Wi-Fi).*fit any device: @{ Class = ''Adapter''; ComponentID = ''ms_tcpip6''; Name = ''Wi-Fi''; Enabled = $false }.' }
+        @{ Case = 'nothing for a saved row with Optional, which is for rules'; Line = $null; Refused = 'RowOptionalSaved'
+            Row = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_vpn'; Path = 'ms_server->ms_vpn'; Enabled = $true; Optional = $true }
+            Said = '*Optional, which is for rules*@{ Class = ''Protocol''; ComponentID = ''ms_vpn''; Path = ''ms_server->*''; Enabled = $true; Optional = $true }.' }
     ) {
         $folder = Join-Path $TestDrive ([guid]::NewGuid())
-        New-FerruleRemediation -Baseline $Row -Path $folder -For Intune -ErrorAction SilentlyContinue -ErrorVariable failures | Out-Null
+        $writing = @{ Baseline = $Row; Path = $folder; For = 'Intune'; ErrorAction = 'SilentlyContinue'; ErrorVariable = 'failures'
+            WarningAction = 'SilentlyContinue'; WarningVariable = 'warnings' }
+        New-FerruleRemediation @writing | Out-Null
+        @($warnings | ForEach-Object { "$_" }) -join ' | ' | Should -BeLike $(if ($Warning) { $Warning } else { '' })
         if ($null -eq $Line) {
-            @($failures | ForEach-Object { $_.FullyQualifiedErrorId }) | Should -Be 'Ferrule.RowPropertyUnknown,New-FerruleRemediation'
+            @($failures | ForEach-Object { $_.FullyQualifiedErrorId }) | Should -Be "Ferrule.$Refused,New-FerruleRemediation"
+            if ($Said) { "$failures" | Should -BeLike $Said }
             Test-Path $folder | Should -BeFalse
             return
         }
@@ -311,9 +333,35 @@ Describe 'The drift scripts' {
             Runs = @(@{ Script = 'drift-discovery'; Status = 1; Line = 'ferrule: could not tell: the Ferrule module is in none*' }) }
         @{ Case = 'Configuration Manager, the lock held: remediation ends with an error'; For = 'ConfigurationManager'
             Extra = 'lock "Network Connections"'
-            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Error = '*ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1*' }) }
-        @{ Case = 'the lock held: remediation fails, and says why'; Extra = 'lock "Network Connections"'
-            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: ferrule: lock->AcquireWriteLock() returned 1 (Another program holds the network configuration''s lock, such as a Network Connections window or an installer: close it, or try again.)' }) }
+            Runs = @(@{ Script = 'drift-remediation'; Status = 1; Error = '*ferrule: not put back: lock->AcquireWriteLock() returned 1 (*' }) }
+        @{ Case = 'the lock held: each fails, and says why alike'; Extra = 'lock "Network Connections"'
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: could not tell: lock->AcquireWriteLock() returned 1 (Another program holds the network configuration''s lock, such as a Network Connections window or an installer: close it, or try again.)' }
+                @{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: lock->AcquireWriteLock() returned 1 (Another program holds the network configuration''s lock, such as a Network Connections window or an installer: close it, or try again.)' }) }
+        @{ Case = 'access denied: each fails, and says why alike'; Extra = 'fail INetCfgLock.AcquireWriteLock * 80070005'
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: could not tell: lock->AcquireWriteLock() returned 80070005 (Access denied: run it elevated, as an administrator, or as SYSTEM.)' }
+                @{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: lock->AcquireWriteLock() returned 80070005 (Access denied: run it elevated, as an administrator, or as SYSTEM.)' }) }
+        @{ Case = 'a change refused: the adapter named by its connection name, its GUID after'; Names = $true
+            Extra = 'fail INetCfgBindingPath.Enable * 8004a024'
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Changed Ethernet 2 ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} (wanted False, found True)' }
+                @{ Script = 'drift-remediation'; Status = 1; Line = 'ferrule: not put back: Ethernet 2 ({4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}): ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162}: bindingPath->Enable(0) returned 8004a024' }) }
+        @{ Case = 'a rule still Unmatched: remediation 2, what it put back said first'
+            Baseline = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = `$false }; [pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = `$false }"
+            Runs = @(@{ Script = 'drift-remediation'; Status = 2; Line = 'ferrule: put back 1 paths (ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} now False); still off the baseline: Unmatched Adapter ms_tcpipv6 * (names no path); *' }
+                @{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Unmatched Adapter ms_tcpipv6 * (names no path)' }) }
+        @{ Case = 'only an optional rule, which names nothing here: on the baseline, 0 and 0'
+            Baseline = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'VPN*'; Enabled = `$false; Optional = `$true }"
+            Runs = @(@{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 0 paths; 1 optional rule names nothing here' }
+                @{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline: 0 paths; 1 optional rule names nothing here' }
+                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 0 paths; 1 optional rule names nothing here' }) }
+        @{ Case = 'only an optional rule, which names paths off the baseline: 1, put back, then 0'
+            Baseline = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = `$false; Optional = `$true }"
+            Runs = @(@{ Script = 'drift-detection'; Status = 1; Line = 'ferrule: 1 off the baseline: Changed ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} (wanted False, found True)' }
+                @{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: put back 1 paths (ms_tcpip6->{4A1F3C7E-8B2D-4E6A-9C5B-1D2E3F405162} now False), now on the baseline: 2 paths, 1 rows' }
+                @{ Script = 'drift-detection'; Status = 0; Line = 'ferrule: on the baseline: 2 paths, 1 rows' }) }
+        @{ Case = 'Configuration Manager, only an optional rule, which names nothing here: Compliant'; For = 'ConfigurationManager'
+            Baseline = "[pscustomobject]@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'VPN*'; Enabled = `$false; Optional = `$true }"
+            Runs = @(@{ Script = 'drift-discovery'; Status = 0; Line = 'Compliant' }
+                @{ Script = 'drift-remediation'; Status = 0; Line = 'ferrule: on the baseline: 0 paths; 1 optional rule names nothing here' }) }
     ) {
         $machine = Join-Path $TestDrive "$([guid]::NewGuid()).machine"
         $text = [IO.File]::ReadAllText($Sample)
@@ -340,13 +388,22 @@ Describe 'The drift scripts' {
             }
             $saved = $env:PSModulePath, $env:FERRULE_EXE
             if ($NoModule) { $env:PSModulePath = ($env:PSModulePath -split [IO.Path]::PathSeparator | Where-Object { $_ -ne (Join-Path $root 'module') }) -join [IO.Path]::PathSeparator }
+            if ($Names) { $env:PSModulePath = $NetAdapterModule + [IO.Path]::PathSeparator + $env:PSModulePath }
             if ($Exe) { $env:FERRULE_EXE = $Exe }
             try {
                 $lines = @(& $Pwsh -NoProfile -NonInteractive -File $script 2> $errors)
             } finally {
                 $env:PSModulePath, $env:FERRULE_EXE = $saved
             }
-            "$($run.Script): $LASTEXITCODE" | Should -Be "$($run.Script): $($run.Status)"
+            $status = $LASTEXITCODE
+            "$($run.Script): $status" | Should -Be "$($run.Script): $($run.Status)"
+            # Detection and Test-FerruleBinding give one verdict, wherever the module could be run.
+            if ($run.Script -ne 'drift-remediation' -and -not $NoModule -and -not $Exe) {
+                $rows = @(& ([scriptblock]::Create("@($(if ($Baseline) { $Baseline } else { $ExampleRule }))")))
+                $on = $(if ($For -eq 'ConfigurationManager') { $status -eq 0 -and "$lines" -eq 'Compliant' } else { $status -eq 0 })
+                "Test-FerruleBinding: $(Test-FerruleBinding -Baseline $rows -ErrorAction SilentlyContinue)" |
+                    Should -Be "Test-FerruleBinding: $on"
+            }
             if ($run.Error) {
                 Get-Content -Raw $errors | Should -BeLike $run.Error
                 continue

@@ -26,6 +26,9 @@ Describe 'Drift' {
         @{ Case = 'an optional rule that names nothing, with every equal path'; Switches = @{ IncludeEqual = $true }
             Rules = @(@{ Class = 'Service'; ComponentID = 'ms_vpn*'; Enabled = $true; Optional = 'True' })
             Expected = @('Unmatched ms_vpn* True  optional') }
+        @{ Case = 'an optional rule that names paths, compared as any rule'
+            Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = '*'; Enabled = $false; Optional = $true })
+            Expected = @("Changed ms_tcpip6->$Ethernet False True") }
         @{ Case = 'a typo in a rule''s component'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpipv6'; Name = '*'; Enabled = $false })
             Expected = @('Unmatched ms_tcpipv6 False ') }
         @{ Case = 'a typo in a rule''s connection name'; Rules = @(@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Etherent*'; Enabled = $false })
@@ -44,16 +47,20 @@ Describe 'Drift' {
         Remove-Item "$file.journal" -ErrorAction SilentlyContinue
         if (-not $Switches) { $Switches = @{} }
         $drift = @($baseline | Compare-FerruleBinding @Switches -ErrorAction Stop)
-        @($drift | ForEach-Object {
+        $said = { process {
                 $named = $(if ($_.Path) { $_.Path } else { $_.ComponentID })
                 ("$($_.Drift) $named $($_.Wanted) $($_.Found)" + $(if ($_.Optional) { ' optional' }))
-            }) | Should -Be $Expected
+            } }
+        @($drift | & $said) | Should -Be $Expected
         @($drift | ForEach-Object { $_.PSObject.TypeNames[0] } | Select-Object -Unique) | Should -Be @($Expected | ForEach-Object { 'Ferrule.BindingDrift' } | Select-Object -Unique)
         Get-Calls $file '\.Enable\(|INetCfg\.Apply' | Should -BeNullOrEmpty
         Get-Calls $file 'INetCfg\.Initialize' | Should -Not -BeNullOrEmpty
         if ($Shown) { $drift | Format-Table | Out-String -Width 120 | Should -BeLike $Shown }
         $off = @($Expected | Where-Object { $_ -match '^(Changed|Missing|Unmatched)' -and $_ -notmatch 'optional$' })
         [bool](Test-FerruleBinding -Baseline $baseline) | Should -Be ($off.Count -eq 0)
+        # The verdict that the remediation scripts read: exactly that drift is what puts the machine off.
+        $verdict = Test-FerruleBinding -Baseline $baseline -Detailed -ErrorAction Stop
+        "$($verdict.OnBaseline): $(@($verdict.Off | & $said) -join ', ')" | Should -Be "$($off.Count -eq 0): $($off -join ', ')"
     }
 
     # With the long names of a real fleet, every column of every drift kind is

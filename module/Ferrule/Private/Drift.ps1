@@ -98,9 +98,7 @@ function Compare-Baseline {
         if (-not $listings.ContainsKey($computer)) { continue }
         $listing = $listings[$computer]
         if ($listing.Problems.Count -gt 0) {
-            $record = New-ErrorRecord -Id ListingsNotMade -Values ($listing.Problems -join ' | ') -Category ReadError `
-                -Target $computer -Computer $computer
-            $Cmdlet.WriteError($record)
+            Write-ListingProblem -Cmdlet $Cmdlet -Listing $listing -Classes $classes
             continue
         }
         $wants = @(foreach ($route in $routes) { if ($route.Computers -contains $computer) { $route.Want } })
@@ -111,6 +109,60 @@ function Compare-Baseline {
         if (-not $IncludeNew) { continue }
         Get-NewDrift -Machine $machine -Computer $computer -Classes $classes -Listings $listing.Classes `
             -Chosen $resolved.Chosen
+    }
+}
+
+# Writes why a machine's Listing of Classes cannot be compared as a change
+# writes it (Resolve-Step), so that a failure reads alike whichever command
+# met it: each class not listed, by its run's end or its failure lines, with
+# what to do about them (Write-Failure's hint). Where a class's run says
+# nothing of why, or the machine did not answer, its problems are one
+# ListingsNotMade error.
+function Write-ListingProblem {
+    param($Cmdlet, [Ferrule.Listing]$Listing, [string[]]$Classes)
+    $computer = $Listing.Computer
+    $unsaid = -not $Listing.Answered
+    foreach ($class in $Classes) {
+        if ($Listing.Classes.ContainsKey($class)) { continue }
+        $run = $Listing.Runs[$class]
+        if ($null -eq $run) {
+            $unsaid = $true
+            continue
+        }
+        $target = "-Class $class"
+        if (-not (Assert-Run -Cmdlet $Cmdlet -Run $run -Target $target -Computer $computer)) { continue }
+        $failures = @($Listing.Outputs[$class].Failures)
+        foreach ($failure in $failures) {
+            Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $target -Computer $computer
+        }
+        if ($failures.Count -eq 0) { $unsaid = $true }
+    }
+    if (-not $unsaid) { return }
+    $record = New-ErrorRecord -Id ListingsNotMade -Values ($Listing.Problems -join ' | ') -Category ReadError `
+        -Target $computer -Computer $computer
+    $Cmdlet.WriteError($record)
+}
+
+# The one verdict on a baseline, which Test-FerruleBinding gives and the
+# scripts of New-FerruleRemediation read, from its Drift with -IncludeEqual:
+# OnBaseline only where nothing Failed (an error: then nothing can be told)
+# and nothing is Off. Off: each Changed path, Missing row and Unmatched rule
+# that is not Optional (a typo, or an adapter the machine lacks). An Optional
+# rule that names nothing is no drift (Unused), so a baseline of optional
+# rules alone, none of which names a path here, is on the baseline. Equal:
+# how many paths are in their wanted state; Rows: how many rows it has.
+function Get-BaselineVerdict {
+    param([object[]]$Drift, [bool]$Failed, [int]$Rows)
+    $off = New-Object System.Collections.ArrayList
+    $unused = New-Object System.Collections.ArrayList
+    $equal = 0
+    foreach ($one in $Drift) {
+        if ($one.Drift -eq 'Equal') { $equal++ }
+        elseif ($one.Drift -eq 'Unmatched' -and $one.Optional) { [void]$unused.Add($one) }
+        elseif ('Changed', 'Missing', 'Unmatched' -contains $one.Drift) { [void]$off.Add($one) }
+    }
+    [pscustomobject]@{ PSTypeName = 'Ferrule.BaselineVerdict'; OnBaseline = -not $Failed -and $off.Count -eq 0
+        Off = $off.ToArray(); Equal = $equal; Unused = $unused.ToArray(); Rows = $Rows
     }
 }
 

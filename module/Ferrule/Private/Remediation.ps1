@@ -50,6 +50,69 @@ function ConvertTo-BaselineRow {
     "    [pscustomobject]@{$($pairs -join ';')}"
 }
 
+# The rule that names a saved row's path on any machine, as PowerShell
+# source: on adapters the bound component and the adapter's connection name
+# (every adapter where the row gives none), elsewhere the component and the
+# path with a wildcard for its last element, the component itself.
+function ConvertTo-RuleText {
+    param($Want, [switch]$Optional)
+    $pairs = @("Class = $(ConvertTo-Literal -Value $Want.Class)",
+        "ComponentID = $(ConvertTo-Literal -Value $Want.ComponentID)")
+    $upper = $Want.Path.LastIndexOf('->')
+    if ($Want.Class -eq 'Adapter') {
+        $name = $(if ($Want.Name) { $Want.Name } else { '*' })
+        $pairs += "Name = $(ConvertTo-Literal -Value $name)"
+    } elseif ($upper -gt 0) {
+        $pairs += "Path = $(ConvertTo-Literal -Value ($Want.Path.Substring(0, $upper) + '->*'))"
+    }
+    $pairs += "Enabled = `$$($Want.Enabled.ToString().ToLowerInvariant())"
+    if ($Optional) { $pairs += 'Optional = $true' }
+    "@{ $($pairs -join '; ') }"
+}
+
+# Items joined for a message, the first Most of them, then how many more.
+function Join-Shown {
+    param([string[]]$Items, [int]$Most = 5)
+    $shown = @($Items | Select-Object -First $Most) -join ', '
+    if ($Items.Count -le $Most) { return $shown }
+    Get-Message -Id ListMore -Values $shown, ($Items.Count - $Most)
+}
+
+# An adapter's bind name that is a GUID, as Windows names a device's adapter.
+$script:AdapterGuid = '^\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}$'
+
+# Whether the rows (Wanted, read) can be a remediation's, which is for every
+# device it is assigned to: each saved row with Optional is an error
+# (Optional is for rules, which may name nothing on a device; a saved row
+# names one path, and is Missing where it is not there); the saved rows that
+# name one machine's adapters by their GUIDs, which every other machine is
+# Missing, are one warning that names them and the rules that fit any machine.
+function Test-RemediationRow {
+    param($Cmdlet, [object[]]$Wanted)
+    $fits = $true
+    $ofOne = New-Object System.Collections.ArrayList
+    foreach ($want in $Wanted) {
+        if (-not $want.Literal) { continue }
+        if ($want.Optional) {
+            $fits = $false
+            $values = "$($want.ComponentID) $($want.Path)", (ConvertTo-RuleText -Want $want -Optional)
+            $Cmdlet.WriteError((New-ErrorRecord -Id RowOptionalSaved -Values $values -Category InvalidArgument `
+                        -Target $want.Source))
+            continue
+        }
+        if ($want.Class -eq 'Adapter' -and [Ferrule.Binding]::Last($want.Path) -match $script:AdapterGuid) {
+            [void]$ofOne.Add($want)
+        }
+    }
+    if ($ofOne.Count -gt 0) {
+        $rows = @(foreach ($want in $ofOne) { "$($want.Path)$(if ($want.Name) { " ($($want.Name))" })" })
+        $rules = @($ofOne | ForEach-Object { ConvertTo-RuleText -Want $_ } | Select-Object -Unique)
+        $Cmdlet.WriteWarning((Get-Message -Id RowsOfOneMachine -Values (Join-Shown -Items $rows),
+                (Join-Shown -Items $rules)))
+    }
+    $fits
+}
+
 # A template's text, only when its SHA-256 is the one that the signed
 # Private/TypeHashes.ps1 gives (Authenticode cannot sign a template).
 function Read-Template {

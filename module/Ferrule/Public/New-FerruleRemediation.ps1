@@ -13,7 +13,13 @@ the machine is not put back). The baseline is the rows that Set-FerruleBinding
 takes; each is written as data, with its selecting properties, Enabled and
 Optional alone: a remediation is for every device it is assigned to, so a
 row's machine (MachineId, MachineName, PSComputerName) is left out. The same
-baseline gives the same text. For Intune, a script of 200 KB or more (some
+baseline gives the same text. Saved rows that name one machine's adapters by
+their GUIDs (such as those of Get-FerruleBinding) would be Missing on every
+other device: a warning (Ferrule.RowsOfOneMachine) names them with the rules
+that fit any device, by the adapter's connection name, such as
+@{ Class = 'Adapter'; ComponentID = 'ms_tcpip6'; Name = 'Wi-Fi'; Enabled = $false }.
+Optional is for rules alone: a saved row with Optional is refused
+(Ferrule.RowOptionalSaved), and nothing is written. For Intune, a script of 200 KB or more (some
 1,300 saved rows) is not written: rules, each of which names a path on
 every adapter, make a baseline smaller than saved rows.
 
@@ -68,6 +74,7 @@ function New-FerruleRemediation {
     if ($read.Rows.Count -eq 0) {
         $PSCmdlet.ThrowTerminatingError((New-ErrorRecord -Id BaselineEmpty -Category InvalidArgument -Target $Baseline))
     }
+    if (-not (Test-RemediationRow -Cmdlet $PSCmdlet -Wanted $read.Rows)) { return }
     $rows = @(foreach ($one in $read.Rows) { ConvertTo-BaselineRow -Wanted $one })
     $detection = $(if ($For -eq 'Intune') { 'drift-detection.ps1' } else { 'drift-discovery.ps1' })
     $folder = $PSCmdlet.GetUnresolvedProviderPathFromPSPath($Path)

@@ -107,6 +107,12 @@
         'written. Rules make a baseline smaller than saved rows: one row of Class, ComponentID and Name, such as ' +
         "Name = '*' for every adapter, names that component's path on each adapter."
     ScriptSizeSigned = ' with its signature'
+    RowsOfOneMachine = 'Saved rows name one machine''s adapters by their GUIDs, and every other device would be ' +
+        'Missing them: {0}. Rules name an adapter by its connection name, and fit any device: {1}.'
+    RowOptionalSaved = 'The saved row {0} has Optional, which is for rules: a rule may name nothing on a device, ' +
+        'but a saved row names one path, and is Missing where it is not there. Drop its Optional, or write it as ' +
+        'a rule, such as {1}.'
+    ListMore = '{0}, and {1} more'
     ScriptNotSigned = 'The scripts could not be signed with {0}, or the signature does not verify here ({1}): ' +
         'nothing written'
     ProgressActivity = 'ferrule on {0} machines'
