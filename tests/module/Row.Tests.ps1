@@ -193,6 +193,8 @@ Describe 'Rows' {
             Whole = [pscustomobject]@{ PSTypeName = 'Ferrule.Binding'; Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'; Enabled = $false } }
         @{ Case = 'that carries MachineId, whose path holds ?, as that one path'; Computer = $null; Extra = $Lookalike; Changed = @('ms_q ms_a?->x False')
             Whole = [pscustomobject]@{ Class = 'Service'; ComponentID = 'ms_q'; Path = 'ms_a?->x'; Enabled = 'False'; MachineId = '' } }
+        @{ Case = 'beside a path whose state could not be read, which it does not name'; Computer = $null
+            Extra = 'fail INetCfgBindingPath.IsEnabled 1 80004005'; Changed = @('ms_tcpip ms_server->ms_tcpip False') }
         @{ Case = 'piped to Set -Enabled $false, its own Enabled not read'; Computer = $null; State = $false
             Changed = @('ms_tcpip ms_server->ms_tcpip False')
             Whole = [pscustomobject]@{ Class = 'Protocol'; ComponentID = 'ms_tcpip'; Path = 'ms_server->ms_tcpip'; Enabled = $true } }

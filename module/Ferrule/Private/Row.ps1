@@ -69,12 +69,14 @@ function Invoke-Wanted {
 
 # The steps that the rows routed to one machine name in its Listing of
 # Classes, each with the state its row wants (the last row that names a path
-# wins). Each class's failures are errors; a literal row that names no path
-# is an error, and a rule that names none a warning unless it is Optional,
-# where the class was listed whole.
+# wins). A class's failures are errors, but for one that left unknown only
+# what no row names; a literal row that names no path is an error, and a
+# rule that names none a warning unless it is Optional, where the class was
+# listed whole.
 function Resolve-Step {
     param($Cmdlet, [Ferrule.Listing]$Listing, [object[]]$Routes, [string[]]$Classes)
     $computer = $Listing.Computer
+    $wants = @(foreach ($route in $Routes) { if ($route.Computers -contains $computer) { $route.Want } })
     $listed = @{}
     $whole = @{}
     foreach ($class in $Classes) {
@@ -85,6 +87,9 @@ function Resolve-Step {
         }
         $output = $Listing.Outputs[$class]
         foreach ($failure in $output.Failures) {
+            $named = @(foreach ($want in $wants) {
+                    if ($want.Class -eq $class -and (Test-Named -Failure $failure -Want $want)) { $want } })
+            if ($failure.Unknown -and $named.Count -eq 0) { continue }
             Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $target -Computer $computer
         }
         $listed[$class] = $output.Paths.ToArray()
