@@ -87,8 +87,8 @@ function Resolve-Step {
         }
         $output = $Listing.Outputs[$class]
         foreach ($failure in $output.Failures) {
-            $named = @(foreach ($want in $wants) {
-                    if ($want.Class -eq $class -and (Test-Named -Failure $failure -Want $want)) { $want } })
+            $named = @(if ($failure.Unknown) { foreach ($want in $wants) {
+                        if ($want.Class -eq $class -and (Test-Named -Failure $failure -Want $want)) { $want } } })
             if ($failure.Unknown -and $named.Count -eq 0) { continue }
             Write-Failure -Cmdlet $Cmdlet -Failure $failure -Target $target -Computer $computer
         }
