@@ -290,6 +290,53 @@ Describe 'The DSC command resource, run as DSC runs it' {
     }
 }
 
+Describe 'The examples' {
+    BeforeAll {
+        # The rules of an example, read as YAML reads this one shape of it: each "- key: value" starts a rule
+        # under "rules:" (any case), each "key: value" after it adds to it; an unquoted true or false is a boolean.
+        function Read-ExampleRule([string]$Name) {
+            $rules = New-Object System.Collections.ArrayList
+            $inside = $false
+            foreach ($line in [IO.File]::ReadAllLines((Join-Path $root "examples/$Name"))) {
+                if ($line -match '^\s*rules:\s*$') { $inside = $true; continue }
+                if (-not $inside -or $line -notmatch '^\s*(- )?(\w+): (.*)$') { continue }
+                if ($Matches[1]) { [void]$rules.Add([ordered]@{}) }
+                $value = $Matches[3]
+                $rules[-1][$Matches[2]] = $(if ($value -eq 'true') { $true } elseif ($value -eq 'false') { $false } else { $value.Trim("'") })
+            }
+            , $rules.ToArray()
+        }
+    }
+
+    It 'holds one baseline in each of its DSC v3, WinGet DSC v3 and WinGet PowerShell DSC documents' {
+        $v3 = Read-ExampleRule 'bindings.dsc.config.yaml'
+        $v3.Count | Should -Be 3
+        ConvertTo-Json -InputObject (Read-ExampleRule 'bindings.dscv3.winget') -Compress | Should -Be (ConvertTo-Json -InputObject $v3 -Compress)
+        # The class resource's rules are text, as a row's cells are.
+        $classRules = @(foreach ($rule in $v3) { $one = [ordered]@{}; foreach ($key in $rule.Keys) { $one[$key] = "$($rule[$key])" }; $one })
+        ConvertTo-Json -InputObject (Read-ExampleRule 'bindings.psdsc.winget') -Compress | Should -Be (ConvertTo-Json -InputObject $classRules -Compress)
+        [IO.File]::ReadAllText((Join-Path $root 'examples/bindings.dscv3.winget')) | Should -BeLike '*identifier: dscv3*type: Ferrule/BindingList*'
+        [IO.File]::ReadAllText((Join-Path $root 'examples/bindings.psdsc.winget')) | Should -BeLike '*resource: Ferrule/FerruleBindingList*'
+    }
+
+    It 'unbinds IPv6 from every adapter but Wi-Fi, and File and Printer Sharing from Wi-Fi, <Case>' -ForEach @(
+        @{ Case = 'on the sample'; Without = $false
+            Expected = @("ms_server ms_server->$WiFi False", "ms_tcpip6 ms_tcpip6->$Ethernet False", "ms_tcpip6 ms_tcpip6->$WiFi True") }
+        @{ Case = 'and takes a machine without Wi-Fi'; Without = $true; Expected = @("ms_tcpip6 ms_tcpip6->$Ethernet False") }
+    ) {
+        $file = Use-Machine
+        if ($Without) {
+            $text = [IO.File]::ReadAllText($file)
+            [IO.File]::WriteAllText($file, [regex]::Replace($text, '(?ms)^  component "\{9E8D7C6B[^\n]*\n(    path [^\n]*\n)*', ''))
+        }
+        $before = Get-State $file
+        $instance = ConvertTo-Instance (Read-ExampleRule 'bindings.dsc.config.yaml')
+        (Invoke-Resource set $instance).Status | Should -Be 0
+        Compare-State $before (Get-State $file) | Should -Be $Expected
+        (Invoke-Resource test $instance).State._inDesiredState | Should -BeTrue
+    }
+}
+
 Describe 'The DSC class resource FerruleBindingList' {
     # In a pwsh of its own, so that the classes load fresh from the module's root file.
     It 'gets, tests and sets a baseline, with a reason for each path off its state and each rule that names nothing' {

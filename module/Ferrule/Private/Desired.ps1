@@ -66,7 +66,8 @@ function Invoke-DesiredState {
     $unnamed = @(foreach ($reason in $result.Reasons) { if ($reason.Code -notlike '*PathNotInState') { $reason } })
     if ($unnamed.Count -gt 0) {
         foreach ($reason in $unnamed) {
-            Add-DesiredMessage -Result $result -Level Error -Text (Get-Message -Id DesiredNotApplied -Values $reason.Phrase)
+            $text = Get-Message -Id DesiredNotApplied -Values $reason.Phrase
+            Add-DesiredMessage -Result $result -Level Error -Text $text
         }
         $result.Status = 2
         return $result

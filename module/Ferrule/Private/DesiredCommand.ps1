@@ -160,7 +160,8 @@ function Test-DesiredRule {
         }
     }
     foreach ($name in 'class', 'enabled') {
-        if (-not $Rule.PSObject.Properties[$name]) { Get-Message -Id DesiredValueRefused -Values $Label, $name, 'given' }
+        if ($Rule.PSObject.Properties[$name]) { continue }
+        Get-Message -Id DesiredValueRefused -Values $Label, $name, 'given'
     }
     if (-not $Rule.PSObject.Properties['componentId'] -and -not $Rule.PSObject.Properties['path']) {
         Get-Message -Id DesiredValueRefused -Values $Label, 'componentId or path', 'given'
