@@ -194,7 +194,10 @@ class FerruleBindingList {
     # One operation on the rules; its messages as verbose lines and
     # warnings, and its failure as the exception that the caller reports.
     hidden [object] RunOperation([string]$Operation) {
-        $result = Invoke-DesiredState -Operation $Operation -Rules @($this.Rules)
+        $stateArguments = @{ Operation = $Operation; Rules = @($this.Rules); Run = Get-DesiredRun
+            Instance = $this.Baseline; Shown = "the baseline '$($this.Baseline)'"
+        }
+        $result = Invoke-DesiredState @stateArguments
         $failures = @()
         foreach ($message in $result.Messages) {
             if ($message.Level -eq 'Error') { $failures += $message.Text }

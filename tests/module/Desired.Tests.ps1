@@ -12,6 +12,10 @@ BeforeAll {
     $script:SchemaText = ConvertTo-Json -InputObject $Manifest.schema.embedded -Depth 20
     $script:Pwsh = $env:FERRULE_PWSH
     if (-not $Pwsh) { $script:Pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+    # The process that pwsh is, as DSC would start powershell.exe: a dotnet tool's pwsh is a shim that starts dotnet
+    # with pwsh.dll as its child, and would stand between the run and the resource.
+    $script:PwshCommand = @(& $Pwsh -NoProfile -NonInteractive -Command '(Get-Process -Id $PID).Path; [Environment]::GetCommandLineArgs()[0]')
+    if ([IO.Path]::GetFileNameWithoutExtension($PwshCommand[0]) -ne 'dotnet') { $script:PwshCommand = @($PwshCommand[0]) }
     # Get-NetAdapter for the resource's own pwsh, found as Windows' is: a module on PSModulePath.
     $script:StubModules = Join-Path $TestDrive 'modules'
     New-Item -ItemType Directory -Force -Path (Join-Path $StubModules 'NetAdapter') | Out-Null
@@ -30,12 +34,26 @@ BeforeAll {
                 'function Get-NetRoute([string[]]$DestinationPrefix) { }') -join "`n"))
 
     # One operation run as DSC runs it: Status (the exit status), State and Diff (stdout's JSON lines, read),
-    # Lines (stdout's), Traces (stderr's lines, each a JSON object of one level) and Said (their texts).
-    function Invoke-Resource([string]$Operation, [string]$Json) {
+    # Lines (stdout's), Traces (stderr's lines, each a JSON object of one level) and Said (their texts). A shell of
+    # its own stands in for the dsc process of a run, whose children all operations of its instances are; with
+    # Then, the instance of the same operation run after it in that shell, whose answer alone is read.
+    function Invoke-Resource([string]$Operation, [string]$Json, [string]$Then) {
         $method = $Manifest.$Operation
         $start = New-Object Diagnostics.ProcessStartInfo
-        $start.FileName = $(if ($method.executable -eq 'powershell') { $Pwsh } else { $method.executable })
+        $start.FileName = '/bin/sh'
+        $start.ArgumentList.Add('-c')
+        $start.ArgumentList.Add($(if ($Then) { '"$0" "$@" >/dev/null 2>&1; "$0" "$@" <"$FERRULE_TEST_THEN"; exit $?' }
+                else { '"$0" "$@"; exit $?' }))
+        foreach ($word in $(if ($method.executable -eq 'powershell') { $PwshCommand } else { $method.executable })) {
+            $start.ArgumentList.Add($word)
+        }
         foreach ($argument in $method.args) { $start.ArgumentList.Add($argument) }
+        if ($Then) {
+            $start.Environment['FERRULE_TEST_THEN'] = Join-Path $TestDrive 'then.json'
+            [IO.File]::WriteAllText($start.Environment['FERRULE_TEST_THEN'], $Then)
+        }
+        New-Item -ItemType Directory -Force -Path (Join-Path $TestDrive 'tmp') | Out-Null
+        $start.Environment['TMPDIR'] = Join-Path $TestDrive 'tmp'
         $start.WorkingDirectory = Split-Path $ManifestPath
         $start.RedirectStandardInput = $true
         $start.RedirectStandardOutput = $true
@@ -264,6 +282,28 @@ Describe 'The DSC command resource, run as DSC runs it' {
             Should -Be (ConvertTo-Json -InputObject @((ConvertFrom-Json -InputObject $json).rules) -Compress -Depth 5)
     }
 
+    It '<Operation>: refuses the second of two instances of one run that name a path in common<Case>' -ForEach @(
+        @{ Operation = 'set'; Case = ', and changes nothing for it'; Status = 2; Shared = $true }
+        @{ Operation = 'test'; Case = ''; Status = 2; Shared = $true }
+        @{ Operation = 'set'; Case = ' (none in common: both are applied)'; Status = 0; Shared = $false }
+    ) {
+        $file = Use-Machine
+        $first = ConvertTo-Instance @(@{ class = 'Adapter'; componentId = 'ms_tcpip6'; name = '*'; enabled = $false })
+        $second = ConvertTo-Instance @(@{ class = 'Adapter'; componentId = $(if ($Shared) { 'ms_tcpip6' } else { 'ms_server' }); name = 'Wi-Fi'
+                enabled = $Shared })
+        $run = Invoke-Resource $Operation $first -Then $second
+        "$($run.Status) $($run.Said)" | Should -BeLike "$Status *"
+        if ($Shared) {
+            $run.Said | Should -Contain ("error: Wi-Fi: ms_tcpip6->${WiFi} is named by another instance of this configuration too (rules " +
+                '[{"class":"Adapter","componentId":"ms_tcpip6","name":"*","enabled":false}]): one instance is one baseline, and two that ' +
+                'name a path in common are refused, so nothing was changed.')
+        }
+        $expected = @(if ($Operation -eq 'set') { "ms_tcpip6 ms_tcpip6->$Ethernet False" }) + @(if (-not $Shared) { "ms_server ms_server->$WiFi False" })
+        Compare-State (Get-State $Machines.sample) (Get-State $file) | Should -Be @($expected | Sort-Object)
+        # Each run is a run of its own.
+        (Invoke-Resource $Operation $second).Status | Should -Be 0
+    }
+
     It 'exports every path as one instance, which a set on a fresh copy of the machine accepts and leaves in state' {
         $file = Use-Machine
         $exported = Invoke-Resource export ''
@@ -363,7 +403,8 @@ try { `$list.Set(); 'set' } catch { "refused: `$_" }
 "@)
         $modules = $env:PSModulePath
         $env:PSModulePath = $StubModules
-        try { $lines = @(& $Pwsh -NoProfile -NonInteractive -File $child 2>&1 | ForEach-Object { "$_" }) } finally { $env:PSModulePath = $modules }
+        $env:TMPDIR = (New-Item -ItemType Directory -Force -Path (Join-Path $TestDrive 'tmp')).FullName
+        try { $lines = @(& $Pwsh -NoProfile -NonInteractive -File $child 2>&1 | ForEach-Object { "$_" }) } finally { $env:PSModulePath = $modules; $env:TMPDIR = $null }
         $lines | Should -Be @(
             'test: False'
             "reason: FerruleBindingList:FerruleBindingList:PathNotInState Ethernet 2: ms_tcpip6->$Ethernet is enabled, and the baseline wants it disabled."

@@ -45,7 +45,10 @@ function Get-DesiredWord {
 }
 
 # Get, Test, Set, WhatIf or Export of one baseline (Rules: rows, as
-# Set-FerruleBinding reads them) on this machine. Set and WhatIf change
+# Set-FerruleBinding reads them) on this machine; where the Run of a
+# configuration is known, its paths are claimed for Instance (shown as
+# Shown), and refused where another instance of the run named one of them
+# (Register-DesiredClaim). Set and WhatIf change
 # nothing where a rule or a saved row names nothing (a typo in an exception
 # would hand its paths to the rule before it) or where what the rules name
 # could not all be read; Set runs only the paths whose state differs, with
@@ -53,7 +56,7 @@ function Get-DesiredWord {
 function Invoke-DesiredState {
     [CmdletBinding()]
     param([Parameter(Mandatory = $true)] [ValidateSet('Get', 'Test', 'Set', 'WhatIf', 'Export')] [string]$Operation,
-        [object[]]$Rules = @())
+        [object[]]$Rules = @(), [string]$Run, [string]$Instance, [string]$Shown)
     $result = New-DesiredResult -Operation $Operation
     if ($Operation -eq 'Export') {
         Export-DesiredState -Result $result
@@ -62,7 +65,8 @@ function Invoke-DesiredState {
     $drift = Get-DesiredDrift -Result $result -Rules $Rules
     if ($result.Status -ne 0) { return $result }
     Add-DesiredDrift -Result $result -Drift $drift
-    if ('Set', 'WhatIf' -notcontains $Operation) { return $result }
+    Register-DesiredClaim -Result $result -Run $Run -Instance $Instance -Shown $Shown
+    if ($result.Status -ne 0 -or 'Set', 'WhatIf' -notcontains $Operation) { return $result }
     $unnamed = @(foreach ($reason in $result.Reasons) { if ($reason.Code -notlike '*PathNotInState') { $reason } })
     if ($unnamed.Count -gt 0) {
         foreach ($reason in $unnamed) {
@@ -283,4 +287,100 @@ function Export-DesiredState {
     $Result.Paths = $paths.ToArray()
     $Result.Rules = $rules.ToArray()
     $Result.InDesiredState = $Result.Status -eq 0
+}
+
+# The run of a configuration that this process is part of, as the ID and
+# start of a process: DSC v3 runs each operation of each instance as a child
+# of one dsc process (Parent: the command resource's), and a class resource
+# runs inside the process of its run. '' where it cannot be told, and then
+# nothing is claimed. (Windows PowerShell 5.1's processes have no Parent.)
+function Get-DesiredRun {
+    param([switch]$Parent)
+    try {
+        $process = Get-Process -Id $PID
+        if ($Parent -and $process.PSObject.Properties['Parent']) { $process = $process.Parent }
+        elseif ($Parent) {
+            $id = (Get-CimInstance -ClassName Win32_Process -Filter "ProcessId = $PID").ParentProcessId
+            $process = Get-Process -Id $id
+        }
+        if (-not $process) { return '' }
+        "$($process.Id) $($process.StartTime.ToUniversalTime().Ticks)"
+    } catch {
+        ''
+    }
+}
+
+# One instance is one baseline: two instances of one configuration that
+# name a path in common would each undo the other. Each run's claims are a
+# file of the temp folder, named for its process's ID: the process's start
+# (a file of an earlier process of that ID is begun anew; a start read twice
+# on Linux may differ by milliseconds) and, by instance, the keys of the
+# paths it named and when. A path of the Result that another instance of the
+# Run claimed in the last hour (a process of a class resource may serve one
+# configuration after another) is an error, and Status 2; else the Result's
+# paths are claimed.
+function Register-DesiredClaim {
+    param($Result, [string]$Run, [string]$Instance, [string]$Shown)
+    if (-not $Run -or -not $Instance) { return }
+    $id, $start = $Run -split ' ', 2
+    $file = Join-Path ([IO.Path]::GetTempPath()) ('ferrule-desired-' + (Get-DesiredHash -Text $id) + '.json')
+    $lock = Open-DesiredLock -Path "$file.lock"
+    try {
+        $claims = Read-DesiredClaim -Path $file -Start ([long]$start)
+        $now = [DateTime]::UtcNow.Ticks
+        $key = Get-DesiredHash -Text $Instance
+        foreach ($other in @($claims.Keys)) {
+            $claim = $claims[$other]
+            if ($other -eq $key -or $now - [long]$claim.Time -gt [TimeSpan]::FromHours(1).Ticks) { continue }
+            foreach ($path in @($Result.Paths)) {
+                if (@($claim.Paths) -notcontains "$($path.Class) $($path.Path)") { continue }
+                $text = Get-Message -Id DesiredPathsShared -Values (Get-DesiredLabel -Path $path), $claim.Shown
+                Add-DesiredMessage -Result $Result -Level Error -Text $text
+                $Result.Status = 2
+            }
+        }
+        if ($Result.Status -ne 0) { return }
+        $mine = @(foreach ($path in $Result.Paths) { "$($path.Class) $($path.Path)" })
+        $claims[$key] = [ordered]@{ Time = $now; Shown = $Shown; Paths = $mine }
+        $text = ConvertTo-Json -InputObject ([ordered]@{ Start = [long]$start; Claims = $claims }) -Depth 5 -Compress
+        [IO.File]::WriteAllText($file, $text)
+    } finally {
+        $lock.Dispose()
+    }
+}
+
+# A run's claims, by instance: none where the file is of another process.
+function Read-DesiredClaim {
+    param([string]$Path, [long]$Start)
+    $claims = [ordered]@{}
+    if (-not [IO.File]::Exists($Path)) { return $claims }
+    $read = ConvertFrom-Json -InputObject ([IO.File]::ReadAllText($Path))
+    if ([Math]::Abs([long]$read.Start - $Start) -gt [TimeSpan]::TicksPerSecond) { return $claims }
+    foreach ($one in $read.Claims.PSObject.Properties) { $claims[$one.Name] = $one.Value }
+    $claims
+}
+
+function Get-DesiredHash {
+    param([string]$Text)
+    $sha = [Security.Cryptography.SHA256]::Create()
+    try {
+        $bytes = $sha.ComputeHash([Text.Encoding]::UTF8.GetBytes($Text))
+    } finally {
+        $sha.Dispose()
+    }
+    ([BitConverter]::ToString($bytes) -replace '-', '').Substring(0, 32)
+}
+
+# The run's claims are read and written by one instance at a time: a lock
+# file held open alone, waited for up to ten seconds.
+function Open-DesiredLock {
+    param([string]$Path)
+    for ($i = 0; ; $i++) {
+        try {
+            return [IO.File]::Open($Path, 'OpenOrCreate', 'ReadWrite', 'None')
+        } catch [IO.IOException] {
+            if ($i -ge 200) { throw }
+            Start-Sleep -Milliseconds 50
+        }
+    }
 }

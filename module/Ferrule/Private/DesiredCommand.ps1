@@ -30,7 +30,12 @@ function Invoke-DesiredCommand {
         foreach ($problem in $instance.Problems) { Write-DesiredTrace -Writer $err -Level Error -Text $problem }
         $status = 2
         if ($instance.Problems.Count -eq 0) {
-            $result = Invoke-DesiredState -Operation $script:DesiredOperations[$Operation] -Rules $instance.Rules
+            $given = @(foreach ($rule in $instance.Rules) { ConvertTo-DesiredRule -Rule $rule })
+            $shown = ConvertTo-Json -InputObject $given -Depth 4 -Compress
+            $stateArguments = @{ Operation = $script:DesiredOperations[$Operation]; Rules = $instance.Rules
+                Run = Get-DesiredRun -Parent; Instance = $shown; Shown = "rules $shown"
+            }
+            $result = Invoke-DesiredState @stateArguments
             foreach ($message in $result.Messages) {
                 Write-DesiredTrace -Writer $err -Level $message.Level -Text $message.Text
             }

@@ -145,4 +145,6 @@
     DesiredInputUnreadable = 'The instance is not a JSON object ({0}), and nothing was changed.'
     DesiredPropertyUnknown = '{0} has a property {1}, which it cannot have ({2}), and nothing was changed.'
     DesiredValueRefused = '{0}: {1} must be {2}, and nothing was changed.'
+    DesiredPathsShared = '{0} is named by another instance of this configuration too ({1}): one instance is one ' +
+        'baseline, and two that name a path in common are refused, so nothing was changed.'
 }
