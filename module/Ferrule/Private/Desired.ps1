@@ -229,7 +229,8 @@ function Test-DesiredPlan {
     foreach ($one in $Result.Paths) {
         if (-not $planned.ContainsKey("$($one.Class)`n$($one.Path)")) { continue }
         $one.Enabled = $one.Wanted
-        $text = Get-Message -Id DesiredWouldChange -Values (Get-DesiredLabel -Path $one), (Get-DesiredWord $one.Wanted)
+        $word = Get-DesiredWord -Enabled $one.Wanted
+        $text = Get-Message -Id DesiredWouldChange -Values (Get-DesiredLabel -Path $one), $word
         Add-DesiredMessage -Result $Result -Level Information -Text $text
     }
 }
