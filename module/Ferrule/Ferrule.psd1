@@ -44,6 +44,9 @@
         'Private/CheckChange.ps1'
         'Private/Completion.ps1'
         'Private/Remediation.ps1'
+        'Private/Desired.ps1'
+        'Private/DesiredCommand.ps1'
+        'DSC/ferrule.dsc.resource.json'
         'Templates/Detection.ps1.in'
         'Templates/Remediation.ps1.in'
         'Templates/Prelude.ps1.in'
@@ -58,6 +61,10 @@
     )
     FunctionsToExport = @('Get-FerruleBinding', 'Disable-FerruleBinding', 'Enable-FerruleBinding', 'Set-FerruleBinding',
         'Compare-FerruleBinding', 'Test-FerruleBinding', 'Test-Ferrule', 'New-FerruleRemediation')
+    # The class resource of Ferrule.psm1; the DSC command resource is
+    # DSC/ferrule.dsc.resource.json, found where its folder is on PATH or
+    # DSC_RESOURCE_PATH.
+    DscResourcesToExport = @('FerruleBindingList')
     CmdletsToExport = @()
     VariablesToExport = @()
     AliasesToExport = @()

@@ -190,3 +190,79 @@ if ($env:FERRULE_SUITE_HOST) {
 }
 
 Export-ModuleMember -Function $manifest.FunctionsToExport
+
+# ---------------------------------------------------------------------------
+# The PowerShell DSC class resource FerruleBindingList, for the LCM, Azure
+# Machine Configuration and WinGet configurations of PowerShell DSC. A class
+# resource must be defined here, in the root module's own text: PowerShell
+# finds it by parsing this file, before the module's C# is compiled, so the
+# classes use PowerShell's own types alone and call the module's functions.
+# Get(), Test() and Set() call Invoke-DesiredState (Private/Desired.ps1), as
+# the command resource Ferrule/BindingList does.
+# ---------------------------------------------------------------------------
+
+# One rule, as the row reader reads a row: '' is a property not given, as an
+# empty cell of a file is; Enabled and Optional are True or False.
+class FerruleRule {
+    [DscProperty()] [string]$Class = ''
+    [DscProperty()] [string]$ComponentID = ''
+    [DscProperty()] [string]$Name = ''
+    [DscProperty()] [string]$Path = ''
+    [DscProperty()] [string]$Enabled = ''
+    [DscProperty()] [string]$Optional = ''
+}
+
+# Why the baseline is not in its state, as Machine Configuration reads it.
+class FerruleReason {
+    [DscProperty()] [string]$Code
+    [DscProperty()] [string]$Phrase
+}
+
+# One baseline: its label (Baseline), its Rules (the last rule that names a
+# path wins), and Reasons: each path off its state, each saved row and each
+# rule (but an optional one) that names nothing.
+[DscResource()]
+class FerruleBindingList {
+    [DscProperty(Key)] [string]$Baseline
+    [DscProperty(Mandatory)] [FerruleRule[]]$Rules
+    [DscProperty(NotConfigurable)] [FerruleReason[]]$Reasons
+
+    [FerruleBindingList] Get() {
+        $result = $this.RunOperation('Get')
+        $state = [FerruleBindingList]::new()
+        $state.Baseline = $this.Baseline
+        $state.Rules = $this.Rules
+        $state.Reasons = [FerruleReason[]]@(foreach ($reason in $result.Reasons) {
+                $one = [FerruleReason]::new()
+                $one.Code = $reason.Code
+                $one.Phrase = $reason.Phrase
+                $one
+            })
+        return $state
+    }
+
+    [bool] Test() {
+        return $this.RunOperation('Test').InDesiredState
+    }
+
+    [void] Set() {
+        [void]$this.RunOperation('Set')
+    }
+
+    # One operation on the rules; its messages as verbose lines and
+    # warnings, and its failure as the exception that the caller reports.
+    hidden [object] RunOperation([string]$Operation) {
+        $stateArguments = @{ Operation = $Operation; Rules = @($this.Rules); Run = Get-DesiredRun
+            Instance = $this.Baseline; Shown = "the baseline '$($this.Baseline)'"
+        }
+        $result = Invoke-DesiredState @stateArguments
+        $failures = @()
+        foreach ($message in $result.Messages) {
+            if ($message.Level -eq 'Error') { $failures += $message.Text }
+            elseif ($message.Level -eq 'Warning') { Write-Warning -Message $message.Text }
+            else { Write-Verbose -Message $message.Text }
+        }
+        if ($result.Status -ne 0) { throw "$($this.Baseline): $($failures -join ' ')" }
+        return $result
+    }
+}

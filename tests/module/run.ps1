@@ -2,7 +2,7 @@
 # the number of tests that failed.
 param(
     [Parameter(Mandatory = $true)] [string]$Pester,
-    [string[]]$Path = @(foreach ($name in 'Selection', 'Change', 'Row', 'Drift', 'Guard', 'Output', 'Run', 'Ferrule') {
+    [string[]]$Path = @(foreach ($name in 'Selection', 'Change', 'Row', 'Drift', 'Guard', 'Output', 'Run', 'Desired', 'Ferrule') {
             Join-Path $PSScriptRoot "$name.Tests.ps1"
         })
 )

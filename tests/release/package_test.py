@@ -2,17 +2,21 @@
 """Makes the Windows package with CPack and checks it: the zip holds both
 exes, the README, the licence, the examples, the documents (every file that
 the README points to), and the PowerShell module with its own copy of
-both exes, and nothing else, and the checksum file
+both exes and its DSC resource manifest (whose operations import the module
+beside it), and nothing else, and the checksum file
 beside it is the zip's SHA-256 in the form that sha256sum -c reads."""
 import argparse
 import hashlib
+import json
 import os
+import posixpath
 import re
 import subprocess
 import sys
 import tempfile
 import zipfile
 
+DSC_MANIFEST = "Ferrule/DSC/ferrule.dsc.resource.json"
 EXES = ["Ferrule/x64/ferrule.exe", "Ferrule/x86/ferrule.exe", "x64/ferrule.exe", "x86/ferrule.exe"]
 
 
@@ -51,6 +55,19 @@ def main():
                     problems.append(f"the module's {arch}/ferrule.exe is not the package's")
         if names != contents:
             problems.append(f"the zip holds {names}, expected {contents}")
+        # The DSC command resource's manifest, in the module's DSC folder, runs
+        # the module beside that folder: each operation imports ../Ferrule.psd1.
+        with zipfile.ZipFile(package) as z:
+            if DSC_MANIFEST not in names:
+                problems.append(f"the zip lacks the DSC resource manifest {DSC_MANIFEST}")
+            else:
+                manifest = json.loads(z.read(DSC_MANIFEST).decode("utf-8"))
+                for operation in ("get", "set", "test", "whatIf", "export"):
+                    found = re.search(r"Import-Module -Name (\S+)", manifest[operation]["args"][-1])
+                    target = posixpath.normpath(posixpath.join(posixpath.dirname(DSC_MANIFEST), found.group(1))) \
+                        if found else None
+                    if target not in names:
+                        problems.append(f"the DSC manifest's {operation} imports {target}, which the zip lacks")
         for target in readme_targets(os.path.join(args.source, "README.md")):
             if target not in names:
                 problems.append(f"the README points to {target}, which the zip lacks")

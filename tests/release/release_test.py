@@ -196,8 +196,10 @@ def signed(args):
             # The module's files carry signatures of their own, so that it
             # loads under the AllSigned policy; its C#, which Authenticode
             # cannot sign, is held to the SHA-256 of each file that its signed
-            # Private/TypeHashes.ps1 gives.
-            for name in (f"Ferrule/{file}" for file in args.module_file if not file.endswith((".txt", ".cs", ".in"))):
+            # Private/TypeHashes.ps1 gives. The DSC manifest (.json) is data,
+            # which no policy reads, and Authenticode has no form for it.
+            for name in (f"Ferrule/{file}" for file in args.module_file
+                         if not file.endswith((".txt", ".cs", ".in", ".json"))):
                 script = os.path.join(scratch, os.path.basename(name))
                 with open(script, "wb") as f:
                     f.write(z.read(name))

@@ -137,4 +137,23 @@
     VerboseListing = '{0}: listing class {1} to see what Windows changes beside the changes'
     VerboseGuard = '{0}: the guard looked at the session addresses {1} and the default routes of {2}'
     NoRow = 'Set-FerruleBinding received no row, and changed nothing.'
+    DesiredPathOff = '{0} is {1}, and the baseline wants it {2}.'
+    DesiredRowMissing = 'No binding path {0} of class {1} is here, and a saved row of the baseline names it.'
+    DesiredRuleUnmatched = 'A rule names no binding path of class {0} here: {1} (a rule that may name nothing is ' +
+        'optional).'
+    DesiredNotApplied = 'The baseline was not applied, and nothing was changed: {0}'
+    DesiredUnreadable = 'The bindings that the baseline names could not all be read, and nothing was changed.'
+    DesiredInState = 'Every binding path that the baseline names is in its state: nothing is changed.'
+    DesiredMade = '{0}: {1}.'
+    DesiredNotMade = '{0}: not {1}, as the baseline wants it.'
+    DesiredWouldChange = '{0}: would be {1}.'
+    DesiredAfterUnread = 'The state after the changes could not be read: the changes may have been made.'
+    DesiredExportSkipped = '{0}: not exported as a rule, since its adapter has no connection name, or one with * ' +
+        'or ?, that another machine could give.'
+    DesiredInputMissing = 'No instance came on standard input, and nothing was changed.'
+    DesiredInputUnreadable = 'The instance is not a JSON object ({0}), and nothing was changed.'
+    DesiredPropertyUnknown = '{0} has a property {1}, which it cannot have ({2}), and nothing was changed.'
+    DesiredValueRefused = '{0}: {1} must be {2}, and nothing was changed.'
+    DesiredPathsShared = '{0} is named by another instance of this configuration too ({1}): one instance is one ' +
+        'baseline, and two that name a path in common are refused, so nothing was changed.'
 }
