@@ -233,7 +233,7 @@ Describe 'The DSC command resource, run as DSC runs it' {
             Said = @('error: A row names adapters (Name) but is of class Protocol.') }
         @{ Operation = 'get'; Case = 'no JSON'; Json = 'rules'; Status = 2; Said = @('error: The instance is not a JSON object*') }
         @{ Operation = 'get'; Case = 'a held lock'; Rules = $Baseline; Extra = @('lock "Network Connections"'); Status = 3
-            Said = @('error: The listings to compare could not be made: class Adapter: lock->AcquireWriteLock() returned 1*') }
+            Said = @('error: ferrule: lock->AcquireWriteLock() returned 1 (Another program holds*', 'error: The bindings that the baseline names could not all be read*') }
         @{ Operation = 'set'; Case = 'a held lock changes nothing'; Rules = $Baseline; Extra = @('lock "Network Connections"'); Status = 3
             Said = @('error: The bindings that the baseline names could not all be read, and nothing was changed.') }
         @{ Operation = 'set'; Case = 'an apply that asks for a restart'; Rules = $Baseline; Extra = @('fail INetCfg.Apply * 4a020')
