@@ -118,3 +118,39 @@ $aloneMedian = Get-Median $alone
 '| ferrule.exe disabling one path, alone | {0:N0} | 1.00x |' -f $aloneMedian
 '| Disable-FerruleBinding of that path, its listings before and after included ({2} ferrule runs) | {0:N0} | {1:N2}x |' -f
 (Get-Median $change), ((Get-Median $change) / $aloneMedian), $changeRuns
+
+# DSC's test of a baseline of 10 rules, as DSC runs the command resource: the
+# manifest's command, in a PowerShell of its own that loads the module and
+# compiles its C#, in the manifest's folder, the instance on its input;
+# beside ferrule.exe's listing of the same class.
+$folder = Join-Path (Split-Path $PSScriptRoot) 'module/Ferrule/DSC'
+$manifest = [IO.File]::ReadAllText((Join-Path $folder 'ferrule.dsc.resource.json')) | ConvertFrom-Json
+$pwsh = $env:FERRULE_PWSH
+if (-not $pwsh) { $pwsh = (Get-Command pwsh -CommandType Application | Select-Object -First 1).Source }
+$ten = @(for ($p = 0; $p -lt 10; $p++) {
+        [ordered]@{ class = 'Adapter'; componentId = "ms_p$p"; name = '*'; enabled = ($p % 2 -eq 0) } })
+$instance = ConvertTo-Json -Compress -Depth 4 -InputObject @{ rules = $ten }
+function Measure-DscTest {
+    Push-Location $folder
+    try {
+        $took = (Measure-Command { $script:answer = @($instance | & $pwsh @($manifest.test.args)) }).TotalMilliseconds
+    } finally {
+        Pop-Location
+    }
+    $state = $(if ($script:answer.Count -gt 0) { $script:answer[0] | ConvertFrom-Json })
+    Assert-Row 'dsc test of 10 rules' ($LASTEXITCODE -eq 0 -and $state -and $state._inDesiredState -eq $false -and
+        @($state.paths).Count -eq $Paths) "exit status ${LASTEXITCODE}: $($script:answer -join ' | ')"
+    $took
+}
+$null = Measure-DscTest
+$dsc = @(); $listed = @()
+for ($i = 0; $i -lt $Runs; $i++) {
+    $listed += Measure-Listing
+    $dsc += Measure-DscTest
+}
+''
+'| What | Median | Against the listing |'
+'|---|---:|---:|'
+'| ferrule.exe class dev under Wine, its lines read by PowerShell | {0:N0} | 1.00x |' -f (Get-Median $listed)
+'| the DSC resource''s test of a baseline of 10 rules, a PowerShell of its own | {0:N0} | {1:N2}x |' -f (Get-Median $dsc),
+((Get-Median $dsc) / (Get-Median $listed))

@@ -174,7 +174,7 @@ def module_table(wine, prefix, windows, pwsh, adapters, runs):
         machine = os.path.join(workdir, "large.machine")
         with open(machine, "w", encoding="utf-8") as f:
             f.write(large_output.large_machine(adapters)[0])
-        env = dict(os.environ, LC_ALL="C.UTF-8", WINEPREFIX=os.path.abspath(prefix), FERRULE_WINE=wine,
+        env = dict(os.environ, LC_ALL="C.UTF-8", WINEPREFIX=os.path.abspath(prefix), FERRULE_WINE=wine, FERRULE_PWSH=pwsh,
                    FERRULE_WINE_EXE=os.path.abspath(os.path.join(windows, "ferrule.exe")),
                    FERRULE_EXE=os.path.join(HERE, "..", "tests", "module", "wine_ferrule.sh"))
         result = subprocess.run([pwsh, "-NoProfile", "-NonInteractive", "-File", os.path.join(HERE, "module.ps1"),
